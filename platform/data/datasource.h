@@ -1,0 +1,52 @@
+#pragma once
+
+#include "fieldtypes.h"
+
+#include <QList>
+#include <QObject>
+#include <functional>
+
+namespace qor {
+
+class TDataSet;
+class TField;
+
+// What a data-aware control implements to hear from its data source.
+class TDataLink
+{
+public:
+    virtual ~TDataLink() = default;
+    virtual void dataEvent(TDataEvent event, TField *field) = 0;
+};
+
+class TDataSource : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TDataSource(QObject *parent = nullptr);
+    ~TDataSource() override;
+
+    TDataSet *DataSet() const { return m_dataSet; }
+    void SetDataSet(TDataSet *dataSet);
+    bool Enabled() const { return m_enabled; }
+    void SetEnabled(bool enabled);
+    // The dataset's state; inactive while the source is disabled or has no dataset.
+    TDataSetState State() const;
+
+    std::function<void(QObject *sender)> OnStateChange;
+    std::function<void(QObject *sender, TField *field)> OnDataChange;
+
+    void AddLink(TDataLink *link);
+    void RemoveLink(TDataLink *link);
+
+private:
+    friend class TDataSet;
+    void dataEvent(TDataEvent event, TField *field);
+
+    TDataSet *m_dataSet = nullptr;
+    bool m_enabled = true;
+    TDataSetState m_lastState = dsInactive;
+    QList<TDataLink *> m_links;
+};
+
+} // namespace qor

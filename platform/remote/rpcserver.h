@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace qor {
+
+// A failure a method reports to its caller: a JSON-RPC error with a Portuguese message.
+struct RpcError
+{
+    int code;
+    QString message;
+};
+
+// Error codes beside JSON-RPC's own (-32700 parse, -32600 invalid request,
+// -32601 unknown method, -32602 invalid params, -32603 internal).
+enum RpcErrorCode {
+    RpcNotAuthenticated = -32001,
+    RpcConflict = -32010,       // row changed or deleted by someone else
+    RpcDuplicate = -32011,      // unique key violated
+    RpcDatabaseError = -32020,
+};
+
+struct RpcServerOptions
+{
+    QString listenHost = QStringLiteral("127.0.0.1");
+    quint16 port = 7400; // 0: any free port
+    QString token;       // Authenticate must present it before any other call
+    QString tlsCertificate; // PEM; with tlsKey, connections are TLS
+    QString tlsKey;
+    int workers = 4;
+    qint64 maxMessageBytes = 16 * 1024 * 1024;
+};
+
+// Runs a method on a worker thread and returns the payload put under "data" in
+// {"ok":true,"data":...}; throws RpcError to fail. Each worker thread calls it with
+// its own state (a database connection), so it must be safe to call concurrently
+// from different threads.
+using RpcHandler = std::function<QJsonValue(const QString &method, const QJsonArray &params)>;
+
+// Listens for framed JSON-RPC 2.0 connections; socket I/O on the thread that owns
+// it, methods on a pool of worker threads, one call at a time per connection.
+class RpcServer : public QObject
+{
+    Q_OBJECT
+public:
+    RpcServer(RpcServerOptions options, RpcHandler handler, QObject *parent = nullptr);
+    ~RpcServer() override;
+
+    bool listen(QString *error = nullptr);
+    quint16 port() const;
+    // Stops accepting, lets the calls in flight finish and answers them, then closes.
+    void shutdown();
+
+Q_SIGNALS:
+    // One line per call for the log: method, duration, outcome; never the params.
+    void callFinished(const QString &method, qint64 microseconds, bool ok, int errorCode);
+
+private:
+    struct Private;
+    std::unique_ptr<Private> d;
+};
+
+} // namespace qor

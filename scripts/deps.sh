@@ -1,0 +1,27 @@
+# Sourced by run.sh and test.sh: installs from Debian's packages what is missing.
+QOR_PACKAGES=(
+  cmake g++ make pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
+  libgtest-dev libgmock-dev googletest libbenchmark-dev
+  postgresql
+  xvfb xauth
+  clang-format
+)
+
+ensure_packages() {
+  local missing=()
+  local p
+  for p in "${QOR_PACKAGES[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+      missing+=("$p")
+    fi
+  done
+  if [ ${#missing[@]} -eq 0 ]; then
+    return 0
+  fi
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
