@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QDialog;
+
+namespace qor {
+
+class TDataSource;
+
+// The search dialog, unit Pesquisa: a modal picker over dataSource's dataset (a query is
+// opened, run anew, by the dialog itself). The grid shows the dataset's visible fields
+// with their display labels; a filter box narrows the rows as the user types, matching
+// any shown column (code or name) by its text, ignoring case and accents. Enter or a
+// double click chooses, Esc cancels.
+//
+// caption is "title|no-rows message": the title goes on the window; when the dataset
+// has no rows the no-rows message is shown (as an information) and no dialog opens.
+// autoSelectSingle: a dataset of exactly one row is chosen without a dialog.
+// openDataSet: open the dataset first (a query is re-run); false uses it as it is.
+// Returns true when a row was chosen, with the dataset positioned on it; otherwise the
+// dataset's position is left as it was.
+bool Pesquisar_Plus(TDataSource *dataSource, const QString &caption, bool autoSelectSingle,
+                    bool openDataSet);
+
+// How the framework's modal dialogs run: by default QDialog::exec. A test installs a
+// runner that drives the live dialog (QTest key clicks into it) and returns its result
+// (dialog->result()); pass an empty function to restore the default. Returns the
+// previous runner.
+using ModalRunner = std::function<int(QDialog *dialog)>;
+ModalRunner SetModalRunner(ModalRunner runner);
+int RunModal(QDialog *dialog);
+
+} // namespace qor
