@@ -1,8 +1,8 @@
 #pragma once
 
+#include "forms/colors.h"
 #include "rtl/datetime.h"
 
-#include <QColor>
 #include <QDateEdit>
 #include <QStringList>
 
@@ -22,10 +22,10 @@ public:
     void SetDate(TDateTime value);
     TDateTime Date() const; // without time of day
 
-    QColor Color() const { return m_color; }
-    void SetColor(const QColor &color);
-    QColor ValidDateColor() const { return m_validDateColor; }
-    void SetValidDateColor(const QColor &color);
+    TColor Color() const { return m_color; }
+    void SetColor(TColor color);
+    TColor ValidDateColor() const { return m_validDateColor; }
+    void SetValidDateColor(TColor color);
     // Seven names, Sunday first; anything else is refused (the names are kept).
     QStringList WeekDays() const { return m_weekDays; }
     void SetWeekDays(const QStringList &names);
@@ -38,8 +38,8 @@ public:
 private:
     void applyLook();
 
-    QColor m_color;
-    QColor m_validDateColor;
+    TColor m_color = clWindow;
+    TColor m_validDateColor = clWindowText;
     QStringList m_weekDays;
 };
 

@@ -71,6 +71,7 @@ private:
     QJsonObject call(const QString &method, const QJsonArray &params);
 
     RpcClient *m_client;
+    bool m_connected = false;
     TAppServer m_appServer{this};
 };
 
