@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QChar>
+#include <memory>
+
+class QKeyEvent;
+
+namespace qor {
+
+// The character a key press types, as the OnKeyPress events see it: printable text,
+// and the control characters backspace (8), tab (9), carriage return (13, Enter) and
+// escape (27), also Ctrl+letter codes. A null QChar when the key types nothing
+// (arrows, function keys, Delete).
+QChar typedChar(const QKeyEvent *event);
+
+// A copy of the event that types `key` instead (for a handler that replaced the key).
+std::unique_ptr<QKeyEvent> retypedEvent(const QKeyEvent *event, QChar key);
+
+// Whether the key changes the text of an edit (typed characters other than tab, Enter
+// and escape; Delete; the cut and paste shortcuts).
+bool modifiesText(const QKeyEvent *event);
+
+} // namespace qor

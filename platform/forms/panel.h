@@ -1,0 +1,25 @@
+#pragma once
+
+#include "forms/control.h"
+
+#include <QFrame>
+
+class QLabel;
+
+namespace qor {
+
+// A container with a raised frame and an optional centred caption.
+class TPanel : public QFrame, public TControl
+{
+    Q_OBJECT
+public:
+    explicit TPanel(QWidget *parent = nullptr);
+
+    QString Caption() const;
+    void SetCaption(const QString &caption);
+
+private:
+    QLabel *m_caption = nullptr;
+};
+
+} // namespace qor
