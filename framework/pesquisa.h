@@ -1,9 +1,8 @@
 #pragma once
 
-#include <QString>
-#include <functional>
+#include "modal.h"
 
-class QDialog;
+#include <QString>
 
 namespace qor {
 
@@ -23,13 +22,5 @@ class TDataSource;
 // dataset's position is left as it was.
 bool Pesquisar_Plus(TDataSource *dataSource, const QString &caption, bool autoSelectSingle,
                     bool openDataSet);
-
-// How the framework's modal dialogs run: by default QDialog::exec. A test installs a
-// runner that drives the live dialog (QTest key clicks into it) and returns its result
-// (dialog->result()); pass an empty function to restore the default. Returns the
-// previous runner.
-using ModalRunner = std::function<int(QDialog *dialog)>;
-ModalRunner SetModalRunner(ModalRunner runner);
-int RunModal(QDialog *dialog);
 
 } // namespace qor
