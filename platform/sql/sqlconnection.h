@@ -1,0 +1,24 @@
+#pragma once
+
+#include "databaseuri.h"
+
+#include <QSqlDatabase>
+
+namespace qor {
+
+// Opens a connection under the given name, set up for our use: SQLite with foreign
+// keys on, WAL and a busy wait; PostgreSQL in UTF-8. Raises EDatabaseError with the
+// driver's reason when it cannot open.
+QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName);
+
+// The calling thread's own connection to the database (a QSqlDatabase may only be
+// used by the thread that made it). Opened on first use, reopened when it was lost,
+// closed and removed when the thread ends.
+QSqlDatabase threadDatabase(const DatabaseUri &uri);
+// Closes and removes the calling thread's connection now (before the thread ends).
+void closeThreadDatabase(const DatabaseUri &uri);
+
+SqlDialect dialectOf(const QSqlDatabase &db);
+SqlDialect dialectOf(const QSqlDriver *driver);
+
+} // namespace qor

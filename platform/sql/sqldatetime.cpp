@@ -1,0 +1,83 @@
+#include "sqldatetime.h"
+
+#include "rtl/exceptions.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <QTime>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+namespace {
+
+constexpr qint64 MsPerDay = 86'400'000;
+
+QDate epoch()
+{
+    return QDate(1899, 12, 30);
+}
+
+} // namespace
+
+qint64 dateTimeToMilliseconds(TDateTime value)
+{
+    if (!std::isfinite(value) || std::fabs(value) > 3e6) // far beyond year 9999
+        throw EDatabaseError(u"Data e hora fora do intervalo aceito."_s);
+    const double whole = std::trunc(value);
+    const auto day = static_cast<qint64>(whole);
+    const auto timeMs = static_cast<qint64>(std::llround(std::fabs(value - whole) * MsPerDay));
+    return day * MsPerDay + timeMs; // timeMs may be a whole day: then it is the next midnight
+}
+
+TDateTime millisecondsToDateTime(qint64 milliseconds)
+{
+    // Floor division: the calendar day, then the time of that day.
+    qint64 day = milliseconds / MsPerDay;
+    qint64 timeMs = milliseconds % MsPerDay;
+    if (timeMs < 0) {
+        --day;
+        timeMs += MsPerDay;
+    }
+    const double fraction = double(timeMs) / double(MsPerDay);
+    return day >= 0 ? double(day) + fraction : double(day) - fraction;
+}
+
+QString dateTimeToSqlText(TDateTime value)
+{
+    const qint64 ms = dateTimeToMilliseconds(value);
+    qint64 day = ms / MsPerDay;
+    qint64 timeMs = ms % MsPerDay;
+    if (timeMs < 0) {
+        --day;
+        timeMs += MsPerDay;
+    }
+    const QDate date = epoch().addDays(day);
+    const QTime time = QTime::fromMSecsSinceStartOfDay(int(timeMs));
+    return date.toString(u"yyyy-MM-dd"_s) + u' ' + time.toString(u"HH:mm:ss.zzz"_s);
+}
+
+TDateTime sqlTextToDateTime(const QString &text)
+{
+    static const QRegularExpression pattern(
+        u"^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,3}))?)?$"_s);
+    const auto match = pattern.match(text.trimmed());
+    if (!match.hasMatch())
+        throw EDatabaseError(u"Data e hora inválida no banco de dados: \"%1\"."_s.arg(text));
+    const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),
+                     match.captured(3).toInt());
+    QTime time(0, 0);
+    if (match.hasCaptured(4)) {
+        QString fraction = match.captured(7);
+        fraction = fraction.leftJustified(3, u'0');
+        time = QTime(match.captured(4).toInt(), match.captured(5).toInt(),
+                     match.captured(6).toInt(), fraction.toInt());
+    }
+    if (!date.isValid() || !time.isValid())
+        throw EDatabaseError(u"Data e hora inválida no banco de dados: \"%1\"."_s.arg(text));
+    return millisecondsToDateTime(epoch().daysTo(date) * MsPerDay + time.msecsSinceStartOfDay());
+}
+
+} // namespace qor

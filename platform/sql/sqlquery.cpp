@@ -1,0 +1,140 @@
+#include "sqlquery.h"
+
+#include "sqlconnection.h"
+#include "sqldatetime.h"
+#include "sqlerror.h"
+
+#include <QSqlError>
+#include <QSqlRecord>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+namespace {
+
+[[noreturn]] void raise(SqlDialect dialect, const QSqlError &error)
+{
+    const QString firstLine = error.databaseText().section(u'\n', 0, 0).trimmed();
+    const QString detail = firstLine.isEmpty() ? error.text().trimmed() : firstLine;
+    throw ESqlError(classifySqlError(dialect, error), error.nativeErrorCode(),
+                    u"Falha ao acessar o banco de dados: %1"_s.arg(detail));
+}
+
+} // namespace
+
+SqlStatement::SqlStatement(const QSqlDatabase &db, const QString &sql)
+    : m_query(db)
+    , m_dialect(dialectOf(db))
+    , m_sql(sql)
+{
+    m_query.setForwardOnly(true);
+    if (!m_query.prepare(sql))
+        fail();
+}
+
+SqlStatement &SqlStatement::bind(const QVariant &value)
+{
+    m_query.addBindValue(value);
+    return *this;
+}
+
+SqlStatement &SqlStatement::bind(TFieldType type, const QVariant &value)
+{
+    return bind(toSqlValue(type, value));
+}
+
+void SqlStatement::exec()
+{
+    if (!m_query.exec())
+        fail();
+}
+
+TDataPacket SqlStatement::packet(const QList<TFieldDef> &fields)
+{
+    exec();
+    return packetFromQuery(m_query, fields);
+}
+
+void SqlStatement::fail() const
+{
+    raise(m_dialect, m_query.lastError());
+}
+
+void execSql(const QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery query(db);
+    if (!query.exec(sql))
+        raise(dialectOf(db), query.lastError());
+}
+
+QVariant toSqlValue(TFieldType type, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        // A typed null, so drivers that care bind the right kind of null.
+        return QVariant(type == TFieldType::Float ? QMetaType(QMetaType::Double)
+                                                  : QMetaType(QMetaType::QString));
+    }
+    switch (type) {
+    case TFieldType::String:
+        return value.toString();
+    case TFieldType::Float:
+        return value.toDouble();
+    case TFieldType::DateTime:
+        return dateTimeToSqlText(value.toDouble());
+    }
+    return {};
+}
+
+QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue)
+{
+    if (!sqlValue.isValid() || sqlValue.isNull())
+        return {};
+    switch (type) {
+    case TFieldType::String:
+        return sqlValue.toString();
+    case TFieldType::Float: {
+        bool ok = false;
+        const double value = sqlValue.toDouble(&ok);
+        if (!ok)
+            throw EDatabaseError(
+                u"Valor numérico inválido no banco de dados: \"%1\"."_s.arg(sqlValue.toString()));
+        return value;
+    }
+    case TFieldType::DateTime:
+        return sqlTextToDateTime(sqlValue.toString());
+    }
+    return {};
+}
+
+TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields)
+{
+    const QSqlRecord record = query.record();
+    QList<int> columns;
+    columns.reserve(fields.size());
+    for (const TFieldDef &field : fields) {
+        int found = -1;
+        for (int i = 0; i < record.count() && found < 0; ++i) {
+            if (record.fieldName(i).compare(field.name, Qt::CaseInsensitive) == 0)
+                found = i;
+        }
+        if (found < 0)
+            throw EDatabaseError(u"A consulta não traz o campo %1."_s.arg(field.name));
+        columns.append(found);
+    }
+
+    TDataPacket packet;
+    packet.fields = fields;
+    while (query.next()) {
+        QVariantList row;
+        row.reserve(fields.size());
+        for (qsizetype i = 0; i < fields.size(); ++i)
+            row.append(fromSqlValue(fields[i].type, query.value(columns[i])));
+        packet.rows.append(std::move(row));
+    }
+    if (query.lastError().isValid())
+        raise(dialectOf(query.driver()), query.lastError());
+    return packet;
+}
+
+} // namespace qor

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "data/packet.h"
+#include "sqldialect.h"
+
+#include <QSqlDatabase>
+#include <QSqlQuery>
+
+namespace qor {
+
+// A prepared, parameterised statement that raises ESqlError instead of returning false.
+class SqlStatement
+{
+public:
+    SqlStatement(const QSqlDatabase &db, const QString &sql);
+
+    SqlStatement &bind(const QVariant &value); // positional, in the order of the '?'
+    // Binds one of our values (null, QString, double; date-times as TDateTime) in the
+    // column's stored form.
+    SqlStatement &bind(TFieldType type, const QVariant &value);
+    void exec();
+    // Runs the statement and reads every row with the given metadata.
+    TDataPacket packet(const QList<TFieldDef> &fields);
+    bool next() { return m_query.next(); }
+    QVariant value(int index) const { return m_query.value(index); }
+    int rowsAffected() const { return m_query.numRowsAffected(); }
+    QSqlQuery &query() { return m_query; }
+
+private:
+    [[noreturn]] void fail() const;
+
+    QSqlQuery m_query;
+    SqlDialect m_dialect;
+    QString m_sql;
+};
+
+// Runs a statement that takes no parameters (DDL, transaction control).
+void execSql(const QSqlDatabase &db, const QString &sql);
+
+// Our value for a column in its stored form, and back.
+QVariant toSqlValue(TFieldType type, const QVariant &value);
+QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue);
+
+// The rows of an executed query as a data packet with the given field metadata.
+// Columns are matched by name, ignoring case (PostgreSQL folds unquoted names to
+// lower case). A field the query lacks raises EDatabaseError.
+TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields);
+
+} // namespace qor

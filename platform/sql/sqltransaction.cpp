@@ -1,0 +1,33 @@
+#include "sqltransaction.h"
+
+#include "sqlconnection.h"
+#include "sqlquery.h"
+
+#include <QSqlQuery>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+SqlTransaction::SqlTransaction(const QSqlDatabase &db)
+    : m_db(db)
+{
+    execSql(m_db, beginTransactionStatement(dialectOf(m_db)));
+    m_open = true;
+}
+
+SqlTransaction::~SqlTransaction()
+{
+    if (m_open) {
+        QSqlQuery query(m_db);
+        query.exec(u"ROLLBACK"_s); // nothing more to do if even this fails
+    }
+}
+
+void SqlTransaction::commit()
+{
+    execSql(m_db, u"COMMIT"_s);
+    m_open = false;
+}
+
+} // namespace qor

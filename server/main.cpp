@@ -1,0 +1,113 @@
+// qor-server: hosts the plan service rdmPlanejaExerc over framed JSON-RPC.
+#include "calllog.h"
+#include "demodata.h"
+#include "migrations.h"
+#include "planservice.h"
+#include "remote/rpcserver.h"
+#include "rtl/exceptions.h"
+#include "serveroptions.h"
+#include "signalwatcher.h"
+#include "sql/sqlconnection.h"
+#include "tokenfile.h"
+
+#include <QCoreApplication>
+#include <QDate>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+using namespace qor;
+
+namespace {
+
+void logLine(const QString &text)
+{
+    const QByteArray line = text.toUtf8() + '\n';
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+
+// Schema up to date and, when asked and the database is empty, the demo data; on
+// this thread's own connection, closed afterwards (the workers open theirs).
+void prepareDatabase(const ServerOptions &options)
+{
+    const QSqlDatabase db = threadDatabase(options.database);
+    const int version = migrateSchema(db);
+    logLine(u"qor-server: banco %1, esquema na versão %2"_s.arg(options.database.toDisplayString())
+                .arg(version));
+    if (options.demo) {
+        const QDate today = QDate::currentDate();
+        if (seedDemoData(db, today))
+            logLine(u"qor-server: dados de demonstração criados, consulta de %1"_s.arg(
+                today.toString(Qt::ISODate)));
+        else
+            logLine(u"qor-server: o banco já tem dados; demonstração não criada"_s);
+    }
+    closeThreadDatabase(options.database);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    SignalWatcher signalWatcher; // before anything slow, so an early SIGTERM is not lost
+
+    ServerOptions options;
+    try {
+        options = parseServerOptions(app.arguments().mid(1));
+    } catch (const Exception &e) {
+        logLine(u"qor-server: "_s + e.Message());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(serverUsage().toUtf8().constData(), stdout);
+        return 0;
+    }
+
+    RpcServerOptions rpc;
+    try {
+        prepareDatabase(options);
+        QString warning;
+        rpc.token = loadOrCreateToken(options.tokenFile, &warning);
+        if (!warning.isEmpty())
+            logLine(u"qor-server: "_s + warning);
+    } catch (const Exception &e) {
+        logLine(u"qor-server: "_s + e.Message());
+        return 1;
+    }
+
+    rpc.listenHost = options.listenHost;
+    rpc.port = options.port;
+    rpc.tlsCertificate = options.tlsCertificate;
+    rpc.tlsKey = options.tlsKey;
+    rpc.workers = options.workers;
+    const PlanService service(options.database);
+    RpcServer server(rpc, [&service](const QString &method, const QJsonArray &params) {
+        return service.call(method, params);
+    });
+    QObject::connect(&server, &RpcServer::callFinished,
+                     [](const QString &method, qint64 microseconds, bool ok, int errorCode) {
+                         logLine(formatCallLog(method, microseconds, ok, errorCode));
+                     });
+    QObject::connect(&signalWatcher, &SignalWatcher::stopRequested, &app, [&](int signalNumber) {
+        logLine(u"qor-server: sinal %1 recebido; terminando as chamadas em andamento"_s.arg(
+            signalNumber));
+        server.shutdown(); // answers the calls in flight first
+        app.quit();
+    });
+
+    QString error;
+    if (!server.listen(&error)) {
+        logLine(u"qor-server: "_s + error);
+        return 1;
+    }
+    const QString host =
+        options.listenHost.contains(u':') ? u"[%1]"_s.arg(options.listenHost) : options.listenHost;
+    // Tests and scripts read the port from this line.
+    std::printf("qor-server listening on %s:%u\n", host.toUtf8().constData(),
+                unsigned(server.port()));
+    std::fflush(stdout);
+
+    const int status = app.exec();
+    logLine(u"qor-server: encerrado"_s);
+    return status;
+}

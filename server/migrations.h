@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QSqlDatabase>
+
+namespace qor {
+
+// Brings the schema up to the newest version this server knows, one migration per
+// transaction, recording each in QOR_SCHEMA. Migrations are the resources
+// :/qor/db/<dialect>/NNN_name.sql. Two servers starting at once apply each migration
+// once. Raises EDatabaseError when a migration fails or the database is newer than
+// this server. Returns the version the database is at.
+int migrateSchema(const QSqlDatabase &db);
+
+// The version recorded in QOR_SCHEMA (0 when the table is missing or empty).
+int schemaVersion(const QSqlDatabase &db);
+
+// The statements of a migration script: split at semicolons that end a line, with
+// "--" comment lines left out.
+QStringList splitSqlScript(const QString &script);
+
+} // namespace qor

@@ -1,0 +1,195 @@
+#include "planservice.h"
+
+#include "planstore.h"
+#include "serviceerror.h"
+#include "sql/sqlconnection.h"
+#include "sql/sqlerror.h"
+
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+namespace {
+
+enum class ParamKind { String, DateTime, Delta };
+
+struct Param
+{
+    QString name;
+    ParamKind kind;
+};
+
+// Decoded params, in the method's order.
+struct Args
+{
+    QVariantList values; // strings as QString, date-times as TDateTime
+    TDelta delta;
+    QString text(int i) const { return values[i].toString(); }
+    TDateTime date(int i) const { return values[i].toDouble(); }
+};
+
+struct Method
+{
+    QString name;
+    QList<Param> params;
+    std::function<QJsonValue(const PlanStore &, const Args &)> run;
+};
+
+QJsonValue packet(const TDataPacket &p)
+{
+    return encodePacket(p);
+}
+
+const QList<Method> &methods()
+{
+    const Param filial{u"filial"_s, ParamKind::String};
+    const Param paciente{u"paciente"_s, ParamKind::String};
+    const Param consulta{u"dtConsulta"_s, ParamKind::DateTime};
+    const Param delta{u"delta"_s, ParamKind::Delta};
+    static const QList<Method> table{
+        {u"GetPaciente"_s,
+         {filial, paciente},
+         [](const PlanStore &s, const Args &a) {
+             return packet(s.paciente(a.text(0), a.text(1)));
+         }},
+        {u"GetPeso"_s,
+         {filial, paciente, consulta},
+         [](const PlanStore &s, const Args &a) {
+             return packet(s.peso(a.text(0), a.text(1), a.date(2)));
+         }},
+        // The date comes second here, unlike the other methods.
+        {u"GetPlaneja"_s,
+         {filial, consulta, paciente},
+         [](const PlanStore &s, const Args &a) {
+             return packet(s.planeja(a.text(0), a.date(1), a.text(2)));
+         }},
+        {u"VerifExerc"_s,
+         {filial, paciente, consulta, {u"codigo"_s, ParamKind::String}},
+         [](const PlanStore &s, const Args &a) {
+             return packet(s.verifExerc(a.text(0), a.text(1), a.date(2), a.text(3)));
+         }},
+        {u"GetMetoAval"_s,
+         {filial, paciente, {u"metodo"_s, ParamKind::String}, consulta},
+         [](const PlanStore &s, const Args &a) {
+             return packet(s.metoAval(a.text(0), a.text(1), a.text(2), a.date(3)));
+         }},
+        {u"SetPeso"_s,
+         {delta},
+         [](const PlanStore &s, const Args &a) {
+             s.setPeso(a.delta);
+             return QJsonValue(QJsonValue::Null);
+         }},
+        {u"SetPlaneja"_s,
+         {delta},
+         [](const PlanStore &s, const Args &a) {
+             s.setPlaneja(a.delta);
+             return QJsonValue(QJsonValue::Null);
+         }},
+        {u"SetMetoAval"_s,
+         {delta},
+         [](const PlanStore &s, const Args &a) {
+             s.setMetoAval(a.delta);
+             return QJsonValue(QJsonValue::Null);
+         }},
+    };
+    return table;
+}
+
+const Method *findMethod(const QString &name)
+{
+    for (const Method &m : methods()) {
+        if (m.name == name)
+            return &m;
+    }
+    return nullptr;
+}
+
+Args decodeArgs(const Method &method, const QJsonArray &params)
+{
+    QStringList names;
+    for (const Param &p : method.params)
+        names.append(p.name);
+    if (params.size() != method.params.size())
+        failCall(RpcInvalidParams,
+                 u"Parâmetros inválidos em %1: esperados %2 (%3), recebidos %4."_s.arg(method.name)
+                     .arg(method.params.size())
+                     .arg(names.join(u", "_s))
+                     .arg(params.size()));
+    Args args;
+    for (int i = 0; i < params.size(); ++i) {
+        const Param &p = method.params[i];
+        const QJsonValue value = params[i];
+        try {
+            switch (p.kind) {
+            case ParamKind::String:
+                if (!value.isString())
+                    throw EDatabaseError(u"deve ser um texto"_s);
+                args.values.append(value.toString());
+                break;
+            case ParamKind::DateTime: {
+                if (!value.isString())
+                    throw EDatabaseError(u"deve ser uma data e hora"_s);
+                const QVariant date = decodeValue(TFieldType::DateTime, value, p.name);
+                if (!date.isValid() || date.isNull())
+                    throw EDatabaseError(u"deve ser uma data e hora"_s);
+                args.values.append(date);
+                break;
+            }
+            case ParamKind::Delta:
+                if (!value.isObject())
+                    throw EDatabaseError(u"deve ser um objeto de alterações"_s);
+                args.delta = decodeDelta(value);
+                args.values.append(QVariant());
+                break;
+            }
+        } catch (const Exception &e) {
+            failCall(RpcInvalidParams,
+                     u"Parâmetro %1 inválido em %2: %3"_s.arg(p.name, method.name, e.Message()));
+        }
+    }
+    return args;
+}
+
+} // namespace
+
+PlanService::PlanService(DatabaseUri uri)
+    : m_uri(std::move(uri))
+{ }
+
+QStringList PlanService::methodNames()
+{
+    QStringList names;
+    for (const Method &m : methods())
+        names.append(m.name);
+    return names;
+}
+
+QJsonValue PlanService::call(const QString &method, const QJsonArray &params) const
+{
+    const Method *m = findMethod(method);
+    if (!m)
+        failCall(RpcMethodNotFound, u"Método desconhecido: %1."_s.arg(method));
+    const Args args = decodeArgs(*m, params);
+    try {
+        const PlanStore store(threadDatabase(m_uri));
+        return m->run(store, args);
+    } catch (const RpcError &) {
+        throw;
+    } catch (const ESqlError &e) {
+        if (e.kind() == SqlErrorKind::Connection) {
+            closeThreadDatabase(m_uri); // the next call connects afresh
+            failCall(RpcDatabaseError, u"Sem conexão com o banco de dados. Tente novamente."_s);
+        }
+        if (e.kind() == SqlErrorKind::Busy)
+            failCall(RpcDatabaseError, u"O banco de dados está ocupado. Tente novamente."_s);
+        failCall(RpcDatabaseError, e.Message());
+    } catch (const Exception &e) {
+        failCall(RpcDatabaseError, e.Message());
+    } catch (const std::exception &) {
+        failCall(RpcInternalError, u"Erro interno do servidor em %1."_s.arg(method));
+    }
+}
+
+} // namespace qor

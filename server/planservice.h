@@ -1,0 +1,28 @@
+#pragma once
+
+#include "sql/databaseuri.h"
+
+#include <QJsonArray>
+#include <QJsonValue>
+#include <QStringList>
+
+namespace qor {
+
+// The plan service rdmPlanejaExerc: decodes each call's positional params, runs it on
+// the calling thread's own database connection and encodes the packet it returns.
+// Every failure leaves as RpcError with a Portuguese message; nothing else escapes.
+class PlanService
+{
+public:
+    explicit PlanService(DatabaseUri uri);
+
+    // The RpcHandler: safe to call from several worker threads at once.
+    QJsonValue call(const QString &method, const QJsonArray &params) const;
+
+    static QStringList methodNames();
+
+private:
+    DatabaseUri m_uri;
+};
+
+} // namespace qor
