@@ -1,0 +1,152 @@
+#include "velmora.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+namespace {
+
+// A fresh QSettings each time: the file is read anew, so the getters see changes made
+// by another process (the start script, a test) since the last read.
+QVariant readSetting(const QString &key)
+{
+    QSettings settings(SettingsPath(), QSettings::IniFormat);
+    const QVariant value = settings.value(key);
+    // An INI value holding a comma comes back as a list; we want the text as written.
+    if (value.typeId() == QMetaType::QStringList)
+        return value.toStringList().join(u',');
+    return value;
+}
+
+int positiveInt(const QString &key, int fallback, int maximum = std::numeric_limits<int>::max())
+{
+    bool ok = false;
+    const int value = readSetting(key).toString().trimmed().toInt(&ok);
+    return ok && value > 0 && value <= maximum ? value : fallback;
+}
+
+bool writeValues(const QList<std::pair<QString, QString>> &values, QString *error)
+{
+    const QString path = SettingsPath();
+    const QFileInfo info(path);
+    if (!QDir().mkpath(info.absolutePath())) {
+        if (error)
+            *error =
+                u"Não foi possível criar a pasta das configurações: %1"_s.arg(info.absolutePath());
+        return false;
+    }
+    QSettings settings(path, QSettings::IniFormat);
+    for (const auto &[key, value] : values)
+        settings.setValue(key, value);
+    settings.sync();
+    if (settings.status() != QSettings::NoError) {
+        if (error)
+            *error = u"Não foi possível gravar as configurações em %1."_s.arg(path);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+QString SettingsPath()
+{
+    const QString fromEnv = qEnvironmentVariable("QOR_SETTINGS");
+    if (!fromEnv.isEmpty())
+        return fromEnv;
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + u"/qor/qor-host.ini"_s;
+}
+
+QString WebURL()
+{
+    const QString host = readSetting(u"server/host"_s).toString().trimmed();
+    return host.isEmpty() ? u"127.0.0.1"_s : host;
+}
+
+int WebPort()
+{
+    return positiveInt(u"server/port"_s, 7400, 65535);
+}
+
+QString WebToken()
+{
+    const QString token = readSetting(u"server/token"_s).toString().trimmed();
+    if (!token.isEmpty())
+        return token;
+    const QString tokenFile = readSetting(u"server/tokenFile"_s).toString().trimmed();
+    if (tokenFile.isEmpty())
+        return {};
+    QFile file(tokenFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readLine()).trimmed();
+}
+
+bool WebTls()
+{
+    const QString text = readSetting(u"server/tls"_s).toString().trimmed().toLower();
+    return text == "true"_L1 || text == "1"_L1 || text == "yes"_L1 || text == "on"_L1;
+}
+
+QString WebCaFile()
+{
+    return readSetting(u"server/caFile"_s).toString().trimmed();
+}
+
+int WebConnectTimeoutMs()
+{
+    return positiveInt(u"server/connectTimeoutMs"_s, 5000);
+}
+
+int WebCallTimeoutMs()
+{
+    return positiveInt(u"server/callTimeoutMs"_s, 30000);
+}
+
+QString CatalogueURI()
+{
+    const QString uri = readSetting(u"catalogue/uri"_s).toString().trimmed();
+    if (!uri.isEmpty())
+        return uri;
+    return u"sqlite:"_s + QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)
+        + u"/qor/catalogue.db"_s;
+}
+
+bool WriteHostSettings(const HostSettings &s, QString *error)
+{
+    QList<std::pair<QString, QString>> values;
+    auto text = [&](const QString &key, const QString &value) {
+        if (!value.isEmpty())
+            values.append({key, value});
+    };
+    auto number = [&](const QString &key, int value) {
+        if (value > 0)
+            values.append({key, QString::number(value)});
+    };
+    text(u"server/host"_s, s.host);
+    number(u"server/port"_s, s.port);
+    text(u"server/token"_s, s.token);
+    text(u"server/tokenFile"_s, s.tokenFile);
+    values.append({u"server/tls"_s, s.tls ? u"true"_s : u"false"_s});
+    text(u"server/caFile"_s, s.caFile);
+    number(u"server/connectTimeoutMs"_s, s.connectTimeoutMs);
+    number(u"server/callTimeoutMs"_s, s.callTimeoutMs);
+    text(u"catalogue/uri"_s, s.catalogueUri);
+    return writeValues(values, error);
+}
+
+bool WriteSetting(const QString &key, const QString &value, QString *error)
+{
+    return writeValues({{key, value}}, error);
+}
+
+} // namespace qor
