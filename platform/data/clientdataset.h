@@ -22,20 +22,31 @@ public:
     void SetData(const QJsonValue &json);
     TDataPacket Data() const;
 
+    // Deletions first, then updates, then inserts, so that a server applying them in
+    // order never meets a key still held by a row on its way out.
     TDelta Delta() const;
-    int ChangeCount() const; // rows changed since the last merge
+    // Rows changed since the last merge; a post that leaves every value as it was
+    // logs nothing.
+    int ChangeCount() const;
     bool LogChanges = true;
     void MergeChangeLog();
-    void CancelUpdates(); // back to the last merged state
+    void CancelUpdates(); // back to the last merged state (cancels an edit first)
     TUpdateStatus UpdateStatus() const; // of the current row
 
 protected:
-    void RecordPosted(int row, TDataSetState postedFrom, const QVariantList &valuesBeforeEdit) override;
+    void RecordPosted(int row, TDataSetState postedFrom,
+                      const QVariantList &valuesBeforeEdit) override;
     void RecordDeleted(const TRecord &record, int formerRow) override;
+    void RecordsCleared() override;
 
 private:
+    // trusted: the values come from decodePacket and already suit the packet's columns.
+    void setPacket(const TDataPacket &packet, bool trusted);
+
     QList<TRecord> m_deleted; // with their original values
-    QList<int> m_deletedRows; // where each deleted row stood
+    // Where each deleted row stood among the rows that are not inserts: taking the
+    // inserts out and putting the deleted rows back, last first, restores the order.
+    QList<int> m_deletedRows;
 };
 
 } // namespace qor

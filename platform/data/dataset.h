@@ -19,17 +19,22 @@ Q_DECLARE_FLAGS(TLocateOptions, TLocateOption)
 // change log of a client dataset needs to know about it.
 struct TRecord
 {
-    QVariantList values;   // by data-field index
-    QVariantList calc;     // by calculated-field index
+    QVariantList values; // by data-field index
+    QVariantList calc; // by calculated-field index
     QVariantList original; // values at the last merge; empty for a row inserted since
     TUpdateStatus status = TUpdateStatus::Unmodified;
     bool calcValid = false;
 };
 
 // An in-memory dataset with a cursor, states and the classic event order.
-// Insert: BeforeInsert, new row (calculated fields cleared), dsInsert, OnNewRecord, AfterInsert.
-// Post: UpdateRecord to the controls, BeforePost while still editing, back to browse, AfterPost.
+// Insert: BeforeInsert, BeforeScroll, new row at the cursor (calculated fields cleared),
+//   dsInsert, DataSetChange to the controls, OnNewRecord, AfterInsert, AfterScroll.
+//   (Append: the same with the row at the end.) A raise in OnNewRecord drops the row.
+// Post: UpdateRecord to the controls, BeforePost while still editing, back to browse,
+//   RecordPosted, DataSetChange, AfterPost.
 // A raise in BeforeInsert or BeforePost abandons the operation and leaves state and values.
+// Moving the cursor while editing runs CheckBrowseMode first: a modified row is posted,
+// an untouched one cancelled (an inserted row nobody typed into disappears).
 class TDataSet : public QObject
 {
     Q_OBJECT
@@ -70,7 +75,11 @@ public:
     void Post();
     void Cancel();
     void Delete(); // in insert state: Cancel
-    void CheckBrowseMode(); // posts a pending edit (raises like Post)
+    void
+    CheckBrowseMode(); // posts a pending modified edit (raises like Post), cancels an untouched one
+    // Whether a stored field of the row being edited or inserted has been set since
+    // Edit, or since OnNewRecord ran.
+    bool Modified() const { return m_modified; }
 
     void DisableControls();
     void EnableControls();
@@ -101,13 +110,24 @@ protected:
     // Storage for the subclasses that load rows (client datasets, queries).
     QList<TRecord> &Records() { return m_records; }
     const QList<TRecord> &Records() const { return m_records; }
-    void ReplaceRecords(QList<TRecord> records); // reopens at the first row, AfterOpen fires
+    // Closes (BeforeClose/AfterClose) when open, then opens on the given rows at the
+    // first row: BeforeOpen, state changes, AfterOpen, AfterScroll.
+    void ReplaceRecords(QList<TRecord> records);
     TRecord NewRecord() const;
+    // After a subclass rearranged Records() while browsing: puts the cursor on the
+    // given row (clamped), recalculates it and tells the controls.
+    void Resync(int currentRow);
+    // The values of a row as last posted: the row being edited gives its values from
+    // before the edit; the row being inserted, not yet posted, gives false.
+    bool PostedValues(int row, QVariantList *values) const;
 
     // Hooks for the change log. Called after the local change has been made and
     // before the After* event fires.
-    virtual void RecordPosted(int row, TDataSetState postedFrom, const QVariantList &valuesBeforeEdit);
+    virtual void RecordPosted(int row, TDataSetState postedFrom,
+                              const QVariantList &valuesBeforeEdit);
     virtual void RecordDeleted(const TRecord &record, int formerRow);
+    // Close dropped every row.
+    virtual void RecordsCleared();
 
 private:
     friend class TField;
@@ -117,6 +137,15 @@ private:
     void calculateRecord(int row);
     void fieldChanged(TField *field);
     void scrollTo(int row);
+    void checkActive() const;
+    void checkNotCalculating() const;
+    void registerField(TField *field);
+    void openCursor();
+    void discardEdits();
+    void insertRow(bool append);
+    bool rowMatches(int row, TField *field, const QVariant &key, TLocateOptions options);
+    TDataSetState editState() const; // the state under a running calculation
+    const TRecord *recordAtCursor() const;
 
     QList<TField *> m_fields;
     QList<TField *> m_dataFields;
@@ -129,6 +158,10 @@ private:
     bool m_eof = true;
     bool m_bof = true;
     int m_disableCount = 0;
+    TDataSetState m_stateAtDisable = dsInactive;
+    TDataSetState m_stateBeforeCalc = dsInactive; // the state a calculation interrupted
+    bool m_modified = false;
+    int m_insertReturnRow = -1; // the row to go back to when an insert is cancelled
     QVariantList m_editBackup; // values of the row when Edit began
 };
 

@@ -33,7 +33,10 @@ public:
     // The dataset's state; inactive while the source is disabled or has no dataset.
     TDataSetState State() const;
 
+    // Fires whenever State() changes (also on open and close), after the links heard
+    // UpdateState; still fires while the dataset's controls are disabled.
     std::function<void(QObject *sender)> OnStateChange;
+    // After field, record, dataset, scroll and layout events; field only for FieldChange.
     std::function<void(QObject *sender, TField *field)> OnDataChange;
 
     void AddLink(TDataLink *link);
@@ -42,6 +45,10 @@ public:
 private:
     friend class TDataSet;
     void dataEvent(TDataEvent event, TField *field);
+    // Follows the dataset's state; true when it changed (links told when asked).
+    bool updateState(bool tellLinks);
+    void notifyLinks(TDataEvent event, TField *field);
+    void controlsEnabled(bool stateChanged);
 
     TDataSet *m_dataSet = nullptr;
     bool m_enabled = true;

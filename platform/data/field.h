@@ -30,14 +30,16 @@ public:
     int Index() const { return m_index; } // position among the dataset's fields
 
     // Display properties, read by the controls when they lay themselves out.
-    QString DisplayLabel;  // empty: the field name is shown
-    int DisplayWidth = 0;  // characters; 0: from the size
+    QString DisplayLabel; // empty: the field name is shown
+    int DisplayWidth = 0; // characters; 0: from the size
     QString DisplayFormat; // FormatFloat pattern for floats
-    QString EditMask;      // the screen's notation ("00:00"); controls translate it
+    QString EditMask; // the screen's notation ("00:00"); controls translate it
     bool Visible = true;
-    bool ReadOnly = false;
+    bool ReadOnly = false; // controls refuse typing; the screen's own code may still write
     QString DisplayName() const { return DisplayLabel.isEmpty() ? m_fieldName : DisplayLabel; }
 
+    // Setting a value outside edit or insert (calculated fields also while being
+    // calculated) raises EDatabaseError. Values must suit the type (see coerce).
     bool IsNull() const;
     void Clear();
     QVariant Value() const;
@@ -58,7 +60,9 @@ public:
     // display (true) or for editing (false).
     QString Text() const { return textFor(false); }
     QString DisplayText() const { return textFor(true); }
-    // Through OnSetText when assigned, otherwise converted from the text.
+    // Through OnSetText when assigned, otherwise converted from the text: strings as
+    // they are (longer than Size raises EDatabaseError, nothing is cut), floats with
+    // StrToFloat, date-times as dd/MM/yyyy [hh:mm[:ss]]; an empty text sets null.
     void SetText(const QString &text);
 
     // Asks whichever control shows this field to select it and take the focus.
@@ -71,7 +75,13 @@ private:
     friend class TDataSet;
     QString textFor(bool displayText) const;
     QString defaultText(bool displayText) const;
+    // Raises EDatabaseError unless the value is null or of the field's own type
+    // (QString within Size, finite double).
     void validateValue(const QVariant &value) const;
+    // The value in the field's own type: numbers become double, dates TDateTime, an
+    // empty string null (as the classic framework stores it); then validated.
+    QVariant coerce(const QVariant &value) const;
+    void parseDateTimeText(const QString &text);
 
     TDataSet *m_dataSet;
     QString m_fieldName;
@@ -79,6 +89,7 @@ private:
     int m_size;
     TFieldKind m_kind;
     int m_index = -1; // set by the dataset
+    int m_dataIndex = -1; // in TRecord::values, or TRecord::calc for calculated fields
 };
 
 } // namespace qor

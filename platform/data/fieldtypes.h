@@ -11,14 +11,14 @@ enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert, dsCalcFields };
 
 // What a data source tells the controls attached to it.
 enum class TDataEvent {
-    FieldChange,   // a field of the current row changed; field given
-    RecordChange,  // the current row's values changed
+    FieldChange, // a field of the current row changed; field given
+    RecordChange, // the current row's values changed
     DataSetChange, // rows added, removed or replaced
     DataSetScroll, // the current row moved
-    LayoutChange,  // fields or their display properties changed
-    UpdateRecord,  // before a post: controls write pending edits into their fields
-    UpdateState,   // the dataset's state changed
-    FocusControl,  // a field asks its control to take the focus; field given
+    LayoutChange, // fields or their display properties changed
+    UpdateRecord, // before a post: controls write pending edits into their fields
+    UpdateState, // the dataset's state changed
+    FocusControl, // a field asks its control to take the focus; field given
 };
 
 enum class TUpdateStatus { Unmodified, Modified, Inserted, Deleted };

@@ -1,0 +1,372 @@
+#include "packet.h"
+
+#include "rtl/datetime.h"
+#include "rtl/exceptions.h"
+
+#include <QJsonArray>
+#include <cmath>
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+namespace {
+
+const QString PacketWhat = u"Pacote de dados inválido"_s;
+const QString DeltaWhat = u"Delta inválido"_s;
+
+[[noreturn]] void malformed(const QString &what, const QString &detail)
+{
+    throw EDatabaseError(what + u": "_s + detail);
+}
+
+// A cell that does not suit its column; the caller says where it stood.
+struct BadCell
+{
+    QString reason;
+};
+
+int digitsAt(const QString &text, int from, int count)
+{
+    int value = 0;
+    for (int i = from; i < from + count; ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+// yyyy-MM-dd, yyyy-MM-ddTHH:mm:ss or yyyy-MM-ddTHH:mm:ss.zzz, local time, read by hand:
+// a plan of ten thousand rows has ten thousand of them.
+bool parseIsoDateTime(const QString &text, TDateTime *value)
+{
+    const qsizetype n = text.size();
+    if (n != 10 && n != 19 && n != 23)
+        return false;
+    if (text.at(4) != u'-' || text.at(7) != u'-')
+        return false;
+    const int year = digitsAt(text, 0, 4);
+    const int month = digitsAt(text, 5, 2);
+    const int day = digitsAt(text, 8, 2);
+    int hour = 0, minute = 0, second = 0, msec = 0;
+    if (n > 10) {
+        if (text.at(10) != u'T' || text.at(13) != u':' || text.at(16) != u':')
+            return false;
+        hour = digitsAt(text, 11, 2);
+        minute = digitsAt(text, 14, 2);
+        second = digitsAt(text, 17, 2);
+        if (n == 23) {
+            if (text.at(19) != u'.')
+                return false;
+            msec = digitsAt(text, 20, 3);
+        }
+    }
+    if (year < 1 || month < 0 || day < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59
+        || second < 0 || second > 59 || msec < 0)
+        return false;
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        return false;
+    *value = EncodeDateTime(date, ((hour * 60 + minute) * 60 + second) * 1000 + msec);
+    return true;
+}
+
+QString isoText(TDateTime value)
+{
+    QDate date;
+    int msecs = 0;
+    if (!DecodeDateTime(value, &date, &msecs) || date.year() < 1 || date.year() > 9999)
+        throw BadCell{u"data fora do intervalo (%1)"_s.arg(value)};
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", date.year(),
+                  date.month(), date.day(), msecs / 3600000, msecs / 60000 % 60, msecs / 1000 % 60,
+                  msecs % 1000);
+    return QString::fromLatin1(buffer);
+}
+
+QJsonValue encodeCell(TFieldType type, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull())
+        return QJsonValue(QJsonValue::Null);
+    switch (type) {
+    case TFieldType::String:
+        if (value.metaType().id() != QMetaType::QString)
+            throw BadCell{u"esperado um texto"_s};
+        return QJsonValue(value.toString());
+    case TFieldType::Float:
+    case TFieldType::DateTime: {
+        bool ok = false;
+        const double number = value.toDouble(&ok);
+        if (!ok || value.metaType().id() == QMetaType::QString || !std::isfinite(number))
+            throw BadCell{type == TFieldType::Float ? u"esperado um número"_s
+                                                    : u"esperada uma data e hora"_s};
+        return type == TFieldType::Float ? QJsonValue(number) : QJsonValue(isoText(number));
+    }
+    }
+    return QJsonValue(QJsonValue::Null);
+}
+
+QVariant decodeCell(const TFieldDef &field, const QJsonValue &json)
+{
+    if (json.isNull())
+        return QVariant();
+    switch (field.type) {
+    case TFieldType::String: {
+        if (!json.isString())
+            throw BadCell{u"esperado um texto"_s};
+        QString text = json.toString();
+        if (field.size > 0 && text.size() > field.size)
+            throw BadCell{
+                u"texto com %1 caracteres para o tamanho %2"_s.arg(text.size()).arg(field.size)};
+        return QVariant(std::move(text));
+    }
+    case TFieldType::Float:
+        if (!json.isDouble())
+            throw BadCell{u"esperado um número"_s};
+        return QVariant(json.toDouble());
+    case TFieldType::DateTime: {
+        if (!json.isString())
+            throw BadCell{u"esperada uma data e hora"_s};
+        TDateTime value = 0;
+        if (!parseIsoDateTime(json.toString(), &value))
+            throw BadCell{
+                u"data e hora '%1' fora do formato aaaa-mm-ddThh:mm:ss.zzz"_s.arg(json.toString())};
+        return QVariant(value);
+    }
+    }
+    return QVariant();
+}
+
+bool parseFieldType(const QString &name, TFieldType *type)
+{
+    if (name == u"string")
+        *type = TFieldType::String;
+    else if (name == u"float")
+        *type = TFieldType::Float;
+    else if (name == u"datetime")
+        *type = TFieldType::DateTime;
+    else
+        return false;
+    return true;
+}
+
+QJsonArray encodeFields(const QList<TFieldDef> &fields)
+{
+    QJsonArray array;
+    for (const TFieldDef &field : fields) {
+        QJsonObject object{{u"name"_s, field.name}, {u"type"_s, fieldTypeName(field.type)}};
+        if (field.type == TFieldType::String || field.size != 0)
+            object.insert(u"size"_s, field.size);
+        array.append(object);
+    }
+    return array;
+}
+
+QList<TFieldDef> decodeFields(const QJsonObject &object, const QString &what)
+{
+    const QJsonValue value = object.value(u"fields");
+    if (!value.isArray())
+        malformed(what, u"\"fields\" ausente ou não é uma lista."_s);
+    const QJsonArray array = value.toArray();
+    QList<TFieldDef> fields;
+    fields.reserve(array.size());
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        const QJsonValue item = array.at(i);
+        const QString where = u"campo %1"_s.arg(i + 1);
+        if (!item.isObject())
+            malformed(what, where + u" não é um objeto."_s);
+        const QJsonObject def = item.toObject();
+        TFieldDef field;
+        const QJsonValue name = def.value(u"name");
+        if (!name.isString() || name.toString().isEmpty())
+            malformed(what, where + u" sem \"name\"."_s);
+        field.name = name.toString();
+        for (const TFieldDef &earlier : std::as_const(fields)) {
+            if (earlier.name.compare(field.name, Qt::CaseInsensitive) == 0)
+                malformed(what, u"campo '%1' repetido."_s.arg(field.name));
+        }
+        const QJsonValue type = def.value(u"type");
+        if (!type.isString() || !parseFieldType(type.toString(), &field.type))
+            malformed(what, u"tipo desconhecido no campo '%1'."_s.arg(field.name));
+        const QJsonValue size = def.value(u"size");
+        if (!size.isUndefined()) {
+            const double number = size.toDouble(-1);
+            if (!size.isDouble() || number < 0 || number > 1.0e9 || number != std::floor(number))
+                malformed(what, u"tamanho inválido no campo '%1'."_s.arg(field.name));
+            field.size = int(number);
+        }
+        fields.append(field);
+    }
+    return fields;
+}
+
+QJsonArray encodeRow(const QList<TFieldDef> &fields, const QVariantList &row, const QString &where)
+{
+    if (row.size() != fields.size())
+        throw EDatabaseError(
+            u"%1 tem %2 valores; esperados %3."_s.arg(where).arg(row.size()).arg(fields.size()));
+    QJsonArray array;
+    for (qsizetype c = 0; c < fields.size(); ++c) {
+        try {
+            array.append(encodeCell(fields.at(c).type, row.at(c)));
+        } catch (const BadCell &bad) {
+            throw EDatabaseError(
+                u"%1, campo '%2': %3."_s.arg(where, fields.at(c).name, bad.reason));
+        }
+    }
+    return array;
+}
+
+QVariantList decodeRow(const QList<TFieldDef> &fields, const QJsonValue &value, const QString &what,
+                       const QString &where)
+{
+    if (!value.isArray())
+        malformed(what, where + u" não é uma lista."_s);
+    const QJsonArray array = value.toArray();
+    if (array.size() != fields.size())
+        malformed(
+            what,
+            u"%1 tem %2 valores; esperados %3."_s.arg(where).arg(array.size()).arg(fields.size()));
+    QVariantList row;
+    row.reserve(fields.size());
+    for (qsizetype c = 0; c < fields.size(); ++c) {
+        try {
+            row.append(decodeCell(fields.at(c), array.at(c)));
+        } catch (const BadCell &bad) {
+            malformed(what, u"%1, campo '%2': %3."_s.arg(where, fields.at(c).name, bad.reason));
+        }
+    }
+    return row;
+}
+
+QString opName(TChangeOp op)
+{
+    switch (op) {
+    case TChangeOp::Insert:
+        return u"insert"_s;
+    case TChangeOp::Update:
+        return u"update"_s;
+    case TChangeOp::Delete:
+        return u"delete"_s;
+    }
+    return QString();
+}
+
+} // namespace
+
+QString fieldTypeName(TFieldType type)
+{
+    switch (type) {
+    case TFieldType::String:
+        return u"string"_s;
+    case TFieldType::Float:
+        return u"float"_s;
+    case TFieldType::DateTime:
+        return u"datetime"_s;
+    }
+    return QString();
+}
+
+QJsonValue encodeValue(TFieldType type, const QVariant &value)
+{
+    try {
+        return encodeCell(type, value);
+    } catch (const BadCell &bad) {
+        throw EDatabaseError(u"Valor inválido: %1."_s.arg(bad.reason));
+    }
+}
+
+QVariant decodeValue(TFieldType type, const QJsonValue &json, const QString &fieldName)
+{
+    try {
+        return decodeCell(TFieldDef{fieldName, type, 0}, json);
+    } catch (const BadCell &bad) {
+        throw EDatabaseError(u"Valor inválido para o campo '%1': %2."_s.arg(fieldName, bad.reason));
+    }
+}
+
+QJsonObject encodePacket(const TDataPacket &packet)
+{
+    QJsonArray rows;
+    for (qsizetype r = 0; r < packet.rows.size(); ++r)
+        rows.append(encodeRow(packet.fields, packet.rows.at(r), u"Linha %1"_s.arg(r + 1)));
+    return QJsonObject{{u"fields"_s, encodeFields(packet.fields)}, {u"rows"_s, rows}};
+}
+
+TDataPacket decodePacket(const QJsonValue &json)
+{
+    if (!json.isObject())
+        malformed(PacketWhat, u"não é um objeto JSON."_s);
+    const QJsonObject object = json.toObject();
+    TDataPacket packet;
+    packet.fields = decodeFields(object, PacketWhat);
+    const QJsonValue rowsValue = object.value(u"rows");
+    if (!rowsValue.isArray())
+        malformed(PacketWhat, u"\"rows\" ausente ou não é uma lista."_s);
+    const QJsonArray rows = rowsValue.toArray();
+    packet.rows.reserve(rows.size());
+    for (qsizetype r = 0; r < rows.size(); ++r)
+        packet.rows.append(
+            decodeRow(packet.fields, rows.at(r), PacketWhat, u"linha %1"_s.arg(r + 1)));
+    return packet;
+}
+
+QJsonObject encodeDelta(const TDelta &delta)
+{
+    QJsonArray changes;
+    for (qsizetype i = 0; i < delta.changes.size(); ++i) {
+        const TDeltaChange &change = delta.changes.at(i);
+        const QString where = u"Alteração %1"_s.arg(i + 1);
+        QJsonObject object{{u"op"_s, opName(change.op)}};
+        if (change.op != TChangeOp::Insert)
+            object.insert(u"old"_s, encodeRow(delta.fields, change.oldValues, where));
+        if (change.op != TChangeOp::Delete)
+            object.insert(u"new"_s, encodeRow(delta.fields, change.newValues, where));
+        changes.append(object);
+    }
+    return QJsonObject{{u"fields"_s, encodeFields(delta.fields)}, {u"changes"_s, changes}};
+}
+
+TDelta decodeDelta(const QJsonValue &json)
+{
+    if (!json.isObject())
+        malformed(DeltaWhat, u"não é um objeto JSON."_s);
+    const QJsonObject object = json.toObject();
+    TDelta delta;
+    delta.fields = decodeFields(object, DeltaWhat);
+    const QJsonValue changesValue = object.value(u"changes");
+    if (!changesValue.isArray())
+        malformed(DeltaWhat, u"\"changes\" ausente ou não é uma lista."_s);
+    const QJsonArray changes = changesValue.toArray();
+    delta.changes.reserve(changes.size());
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        const QString where = u"alteração %1"_s.arg(i + 1);
+        const QJsonValue item = changes.at(i);
+        if (!item.isObject())
+            malformed(DeltaWhat, where + u" não é um objeto."_s);
+        const QJsonObject change = item.toObject();
+        const QString op = change.value(u"op").toString();
+        TDeltaChange decoded;
+        if (op == u"insert")
+            decoded.op = TChangeOp::Insert;
+        else if (op == u"update")
+            decoded.op = TChangeOp::Update;
+        else if (op == u"delete")
+            decoded.op = TChangeOp::Delete;
+        else
+            malformed(DeltaWhat, where + u" com \"op\" desconhecido."_s);
+        if (decoded.op != TChangeOp::Insert)
+            decoded.oldValues =
+                decodeRow(delta.fields, change.value(u"old"), DeltaWhat, where + u" (\"old\")"_s);
+        if (decoded.op != TChangeOp::Delete)
+            decoded.newValues =
+                decodeRow(delta.fields, change.value(u"new"), DeltaWhat, where + u" (\"new\")"_s);
+        delta.changes.append(std::move(decoded));
+    }
+    return delta;
+}
+
+} // namespace qor
