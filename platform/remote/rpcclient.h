@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
@@ -10,15 +11,18 @@ class QSslSocket;
 
 namespace qor {
 
+class FrameParser;
+
 struct RpcClientOptions
 {
     QString host = QStringLiteral("127.0.0.1");
     quint16 port = 7400;
-    QString token;           // the installation's token; sent by Authenticate
+    QString token; // the installation's token; sent by Authenticate
     bool tls = false;
-    QString caCertificate;   // PEM file trusted for TLS; empty: the system's
+    QString caCertificate; // PEM file trusted for TLS; empty: the system's
     int connectTimeoutMs = 5000;
     int callTimeoutMs = 30000;
+    qint64 maxMessageBytes = 16 * 1024 * 1024; // largest reply accepted, and request sent
 };
 
 // One persistent JSON-RPC 2.0 connection, framed as "Content-Length: N\r\n\r\n" + N
@@ -50,8 +54,19 @@ Q_SIGNALS:
     void callStarted(const QString &method, const QJsonArray &params);
 
 private:
+    enum class Phase { Connecting, Calling };
+
+    QByteArray encode(qint64 id, const QString &method, const QJsonArray &params) const;
+    QJsonObject exchange(qint64 id, const QByteArray &request, const QDeadlineTimer &deadline,
+                         Phase phase);
+    [[noreturn]] void transportFailed(const QDeadlineTimer &deadline, Phase phase);
+    [[noreturn]] void dropAndRaise(const QString &message);
+    QString endpoint() const;
+
     RpcClientOptions m_options;
     std::unique_ptr<QSslSocket> m_socket;
+    std::unique_ptr<FrameParser> m_parser;
+    bool m_authenticated = false;
     qint64 m_nextId = 1;
 };
 

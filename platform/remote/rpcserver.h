@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rpcerror.h"
+
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QObject>
@@ -9,27 +11,11 @@
 
 namespace qor {
 
-// A failure a method reports to its caller: a JSON-RPC error with a Portuguese message.
-struct RpcError
-{
-    int code;
-    QString message;
-};
-
-// Error codes beside JSON-RPC's own (-32700 parse, -32600 invalid request,
-// -32601 unknown method, -32602 invalid params, -32603 internal).
-enum RpcErrorCode {
-    RpcNotAuthenticated = -32001,
-    RpcConflict = -32010,       // row changed or deleted by someone else
-    RpcDuplicate = -32011,      // unique key violated
-    RpcDatabaseError = -32020,
-};
-
 struct RpcServerOptions
 {
     QString listenHost = QStringLiteral("127.0.0.1");
     quint16 port = 7400; // 0: any free port
-    QString token;       // Authenticate must present it before any other call
+    QString token; // Authenticate must present it before any other call
     QString tlsCertificate; // PEM; with tlsKey, connections are TLS
     QString tlsKey;
     int workers = 4;

@@ -1,0 +1,190 @@
+#include "rpcclient.h"
+
+#include "framing.h"
+#include "jsonrpc.h"
+#include "socketerrors.h"
+#include "tlsfiles.h"
+
+#include "rtl/exceptions.h"
+
+#include <QSslConfiguration>
+#include <QSslSocket>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+namespace {
+
+int remaining(const QDeadlineTimer &deadline)
+{
+    return int(qMax<qint64>(0, deadline.remainingTime()));
+}
+
+QString invalidReply()
+{
+    return u"Resposta inválida do servidor de aplicação."_s;
+}
+
+} // namespace
+
+RpcClient::RpcClient(QObject *parent)
+    : QObject(parent)
+{ }
+
+RpcClient::~RpcClient()
+{
+    close();
+}
+
+QString RpcClient::endpoint() const
+{
+    return u"%1:%2"_s.arg(m_options.host).arg(m_options.port);
+}
+
+void RpcClient::open()
+{
+    close();
+    const QDeadlineTimer deadline(m_options.connectTimeoutMs);
+    auto socket = std::make_unique<QSslSocket>();
+    bool connected = false;
+    if (m_options.tls) {
+        if (!QSslSocket::supportsSsl())
+            throw Exception(u"TLS não está disponível nesta instalação."_s);
+        QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
+        if (!m_options.caCertificate.isEmpty()) {
+            // The named certificate alone is trusted: the installation's own server.
+            QList<QSslCertificate> trusted;
+            QString error;
+            if (!loadTrustedCertificates(m_options.caCertificate, &trusted, &error))
+                throw Exception(error);
+            configuration.setCaCertificates(trusted);
+        }
+        configuration.setPeerVerifyMode(QSslSocket::VerifyPeer);
+        socket->setSslConfiguration(configuration);
+        socket->connectToHostEncrypted(m_options.host, m_options.port);
+        connected = socket->waitForEncrypted(remaining(deadline));
+    } else {
+        socket->connectToHost(m_options.host, m_options.port);
+        connected = socket->waitForConnected(remaining(deadline));
+    }
+    if (!connected) {
+        if (socket->error() == QAbstractSocket::SocketTimeoutError || deadline.hasExpired()) {
+            throw Exception(
+                u"Tempo esgotado ao conectar ao servidor de aplicação em %1."_s.arg(endpoint()));
+        }
+        throw Exception(u"Não foi possível conectar ao servidor de aplicação em %1: %2."_s.arg(
+            endpoint(), connectFailureReason(*socket, m_options.host)));
+    }
+
+    m_socket = std::move(socket);
+    m_parser = std::make_unique<FrameParser>(m_options.maxMessageBytes);
+    const qint64 id = m_nextId++;
+    const QJsonObject result =
+        exchange(id, encode(id, u"Authenticate"_s, {m_options.token}), deadline, Phase::Connecting);
+    if (!result.value(u"ok"_s).toBool()) {
+        const QString message = result.value(u"error"_s).toObject().value(u"message"_s).toString();
+        dropAndRaise(message.isEmpty() ? invalidReply() : message);
+    }
+    m_authenticated = true;
+}
+
+void RpcClient::close()
+{
+    m_authenticated = false;
+    m_parser.reset();
+    if (!m_socket)
+        return;
+    m_socket->disconnectFromHost();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
+    m_socket.reset();
+}
+
+bool RpcClient::isOpen() const
+{
+    return m_socket && m_authenticated && m_socket->state() == QAbstractSocket::ConnectedState;
+}
+
+QJsonObject RpcClient::call(const QString &method, const QJsonArray &params)
+{
+    const qint64 id = m_nextId++;
+    const QByteArray request = encode(id, method, params);
+    // A connection lost since the last call is opened again, token and all.
+    if (!isOpen())
+        open();
+    Q_EMIT callStarted(method, params);
+    return exchange(id, request, QDeadlineTimer(m_options.callTimeoutMs), Phase::Calling);
+}
+
+QByteArray RpcClient::encode(qint64 id, const QString &method, const QJsonArray &params) const
+{
+    QByteArray json = encodeRequest(id, method, params);
+    if (json.size() > m_options.maxMessageBytes) {
+        // Refused before sending, so the connection stays in step and usable.
+        throw Exception(u"A chamada %1 excede o limite de %2 bytes por mensagem."_s.arg(method).arg(
+            m_options.maxMessageBytes));
+    }
+    return json;
+}
+
+QJsonObject RpcClient::exchange(qint64 id, const QByteArray &request,
+                                const QDeadlineTimer &deadline, Phase phase)
+{
+    const QString invalid = phase == Phase::Connecting
+        ? u"Não foi possível conectar ao servidor de aplicação em %1: %2."_s.arg(
+            endpoint(), u"resposta inválida do servidor"_s)
+        : invalidReply();
+    m_socket->write(encodeFrame(request));
+    while (m_socket->bytesToWrite() > 0) {
+        if (!m_socket->waitForBytesWritten(remaining(deadline)))
+            transportFailed(deadline, phase);
+    }
+
+    QByteArray body;
+    for (;;) {
+        const FrameParser::Result next = m_parser->next(&body);
+        if (next == FrameParser::Result::Message)
+            break;
+        if (next == FrameParser::Result::Error)
+            dropAndRaise(invalid);
+        if (m_socket->bytesAvailable() > 0) {
+            m_parser->feed(m_socket->readAll());
+            continue;
+        }
+        if (!m_socket->waitForReadyRead(remaining(deadline)) && m_socket->bytesAvailable() <= 0)
+            transportFailed(deadline, phase);
+    }
+
+    QJsonObject result;
+    if (!decodeReply(body, id, &result))
+        dropAndRaise(invalid);
+    return result;
+}
+
+void RpcClient::transportFailed(const QDeadlineTimer &deadline, Phase phase)
+{
+    const bool lost = m_socket->state() != QAbstractSocket::ConnectedState
+        || (m_socket->error() != QAbstractSocket::SocketTimeoutError && !deadline.hasExpired());
+    if (phase == Phase::Connecting) {
+        if (lost) {
+            dropAndRaise(u"Não foi possível conectar ao servidor de aplicação em %1: %2."_s.arg(
+                endpoint(), u"conexão encerrada pelo servidor"_s));
+        }
+        dropAndRaise(
+            u"Tempo esgotado ao conectar ao servidor de aplicação em %1."_s.arg(endpoint()));
+    }
+    // The answer may still come: the connection is out of step and is dropped.
+    dropAndRaise(lost ? u"Conexão com o servidor de aplicação perdida."_s
+                      : u"Tempo esgotado aguardando resposta do servidor de aplicação."_s);
+}
+
+void RpcClient::dropAndRaise(const QString &message)
+{
+    if (m_socket)
+        m_socket->abort();
+    close();
+    throw Exception(message);
+}
+
+} // namespace qor

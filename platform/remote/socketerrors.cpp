@@ -1,0 +1,55 @@
+#include "socketerrors.h"
+
+#include <QSslError>
+#include <QSslSocket>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+namespace {
+
+QString certificateReason(const QSslSocket &socket, const QString &host)
+{
+    const QList<QSslError> errors = socket.sslHandshakeErrors();
+    if (errors.isEmpty())
+        return u"falha na negociação TLS"_s;
+    switch (errors.first().error()) {
+    case QSslError::HostNameMismatch:
+        return u"o certificado do servidor não corresponde ao endereço %1"_s.arg(host);
+    case QSslError::CertificateExpired:
+        return u"o certificado do servidor expirou"_s;
+    case QSslError::CertificateNotYetValid:
+        return u"o certificado do servidor ainda não é válido"_s;
+    case QSslError::CertificateRevoked:
+        return u"o certificado do servidor foi revogado"_s;
+    default:
+        return u"o certificado do servidor não é confiável"_s;
+    }
+}
+
+} // namespace
+
+QString connectFailureReason(const QSslSocket &socket, const QString &host)
+{
+    switch (socket.error()) {
+    case QAbstractSocket::ConnectionRefusedError:
+        return u"conexão recusada"_s;
+    case QAbstractSocket::HostNotFoundError:
+        return u"servidor não encontrado"_s;
+    case QAbstractSocket::RemoteHostClosedError:
+        return u"conexão encerrada pelo servidor"_s;
+    case QAbstractSocket::NetworkError:
+        return u"falha de rede"_s;
+    case QAbstractSocket::SslHandshakeFailedError:
+        return certificateReason(socket, host);
+    case QAbstractSocket::SslInternalError:
+    case QAbstractSocket::SslInvalidUserDataError:
+        return u"falha na negociação TLS"_s;
+    default:
+        // Rare cases keep the system's own wording.
+        return u"falha de comunicação (%1)"_s.arg(socket.errorString());
+    }
+}
+
+} // namespace qor
