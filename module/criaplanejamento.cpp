@@ -1,0 +1,64 @@
+#include "module/Cli_qor12700.h"
+
+#include "forms/application.h"
+#include "forms/screen.h"
+
+namespace qor {
+
+namespace {
+
+// The hourglass for the duration of the call, restored also when the call raises.
+class HourGlass
+{
+public:
+    HourGlass() { Screen()->SetCursor(crHourGlass); }
+    ~HourGlass() { Screen()->SetCursor(crDefault); }
+    HourGlass(const HourGlass &) = delete;
+    HourGlass &operator=(const HourGlass &) = delete;
+};
+
+bool isShownConsultation(const QString &cdFilial, const QString &cdPaciente, TDateTime consulta)
+{
+    // Compared as the server stores them, to the millisecond.
+    return cdFilial == stCdFilial && cdPaciente == stCdPaciente
+        && DateTimeToQDateTime(consulta) == DateTimeToQDateTime(dtConsulta);
+}
+
+void showScreen()
+{
+    frmPlanejaExerc->Show();
+    frmPlanejaExerc->SetWindowState(wsNormal);
+}
+
+} // namespace
+
+void CriaPlanejamentoExe(const QString &cdFilial, const QString &cdPaciente,
+                         const QString &nmPaciente, TDateTime idadePaci, TDateTime consulta)
+{
+    // A loaded screen asked for another consultation is reloaded, so rows and weights are
+    // never saved under a consultation other than the one shown.
+    const bool otherConsultation = boIdCriado && frmPlanejaExerc && !boPrimVez
+        && !isShownConsultation(cdFilial, cdPaciente, consulta);
+    if (otherConsultation && frmPlanejaExerc->EditingInProgress() && !frmPlanejaExerc->CanClose()) {
+        // The user keeps the typed values: the screen and its context stay as they are.
+        showScreen();
+        return;
+    }
+
+    stCdFilial = cdFilial;
+    stCdPaciente = cdPaciente;
+    stNmPaciente = nmPaciente;
+    dtIdadePaci = idadePaci;
+    dtConsulta = consulta;
+
+    HourGlass hourGlass;
+    if (!boIdCriado || !frmPlanejaExerc) {
+        frmPlanejaExerc = Application()->CreateForm<TfrmPlanejaExerc>();
+        boIdCriado = true;
+    }
+    showScreen();
+    if (otherConsultation)
+        frmPlanejaExerc->reloadConsultation();
+}
+
+} // namespace qor
