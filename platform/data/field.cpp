@@ -290,10 +290,15 @@ QVariant TField::coerce(const QVariant &value) const
             return QVariant();
     } else if (isNumber(value)) {
         result = QVariant(value.toDouble());
-    } else if (m_type == TFieldType::DateTime && value.metaType().id() == QMetaType::QDate) {
-        result = QVariant(DateToDateTime(value.toDate()));
-    } else if (m_type == TFieldType::DateTime && value.metaType().id() == QMetaType::QDateTime) {
-        result = QVariant(QDateTimeToDateTime(value.toDateTime()));
+    } else if (m_type == TFieldType::DateTime
+               && (value.metaType().id() == QMetaType::QDate
+                   || value.metaType().id() == QMetaType::QDateTime)) {
+        const bool isDate = value.metaType().id() == QMetaType::QDate;
+        if (isDate ? !value.toDate().isValid() : !value.toDateTime().isValid())
+            throw EDatabaseError(
+                u"Valor inválido para o campo '%1': data inválida."_s.arg(DisplayName()));
+        result = QVariant(isDate ? DateToDateTime(value.toDate())
+                                 : QDateTimeToDateTime(value.toDateTime()));
     }
     validateValue(result);
     return result;
