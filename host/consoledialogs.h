@@ -1,0 +1,16 @@
+#pragma once
+
+#include "forms/dialogs.h"
+
+namespace qor {
+
+// Dialogs for an unattended run (--screenshot): messages go to the standard error and
+// questions are answered No, so nothing waits for a user who is not there and nothing
+// is discarded.
+class ConsoleDialogs : public IDialogs
+{
+public:
+    TModalResult MessageDlg(const QString &text, TMsgDlgType type, TMsgDlgButtons buttons) override;
+};
+
+} // namespace qor

@@ -1,0 +1,82 @@
+#include "consultadialog.h"
+
+#include <QDateEdit>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLineEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+ConsultaDialog::ConsultaDialog(QWidget *parent)
+    : QDialog(parent)
+    , m_filial(new QLineEdit(this))
+    , m_paciente(new QLineEdit(this))
+    , m_nome(new QLineEdit(this))
+    , m_idadeRef(new QDateEdit(QDate::currentDate(), this))
+    , m_consulta(new QDateEdit(QDate::currentDate(), this))
+{
+    setWindowTitle(u"Abrir consulta"_s);
+    // The key fields' sizes.
+    m_filial->setMaxLength(4);
+    m_paciente->setMaxLength(12);
+    m_nome->setMaxLength(80);
+    for (QDateEdit *edit : {m_idadeRef, m_consulta}) {
+        edit->setDisplayFormat(u"dd/MM/yyyy"_s);
+        edit->setCalendarPopup(true);
+    }
+
+    auto *form = new QFormLayout;
+    form->addRow(u"Filial"_s, m_filial);
+    form->addRow(u"Paciente (código)"_s, m_paciente);
+    form->addRow(u"Nome do paciente"_s, m_nome);
+    form->addRow(u"Referência da idade"_s, m_idadeRef);
+    form->addRow(u"Data da consulta"_s, m_consulta);
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setText(u"Abrir"_s);
+    buttons->button(QDialogButtonBox::Cancel)->setText(u"Cancelar"_s);
+    m_ok = buttons->button(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_filial, &QLineEdit::textChanged, this, &ConsultaDialog::updateOk);
+    connect(m_paciente, &QLineEdit::textChanged, this, &ConsultaDialog::updateOk);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(buttons);
+    updateOk();
+}
+
+void ConsultaDialog::setConsultation(const Consultation &c)
+{
+    m_filial->setText(c.cdFilial);
+    m_paciente->setText(c.cdPaciente);
+    m_nome->setText(c.nmPaciente);
+    if (c.idadeRef.isValid())
+        m_idadeRef->setDate(c.idadeRef);
+    if (c.consulta.isValid())
+        m_consulta->setDate(c.consulta);
+}
+
+Consultation ConsultaDialog::consultation() const
+{
+    Consultation c;
+    c.cdFilial = m_filial->text().trimmed();
+    c.cdPaciente = m_paciente->text().trimmed();
+    c.nmPaciente = m_nome->text().trimmed();
+    c.idadeRef = m_idadeRef->date();
+    c.consulta = m_consulta->date();
+    return c;
+}
+
+void ConsultaDialog::updateOk()
+{
+    // A consultation needs its branch and patient.
+    m_ok->setEnabled(!m_filial->text().trimmed().isEmpty()
+                     && !m_paciente->text().trimmed().isEmpty());
+}
+
+} // namespace qor

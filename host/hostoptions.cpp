@@ -1,0 +1,98 @@
+#include "hostoptions.h"
+
+#include "rtl/datetime.h"
+
+#include <QCommandLineParser>
+#include <QVariantList>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+QVariant Consultation::toIniProcParams() const
+{
+    return QVariantList{cdFilial, cdPaciente, nmPaciente, DateToDateTime(idadeRef),
+                        DateToDateTime(consulta)};
+}
+
+namespace {
+
+bool parseDate(const QString &text, const QString &option, QDate &date, QString *error)
+{
+    date = QDate::fromString(text.trimmed(), u"yyyy-MM-dd"_s);
+    if (date.isValid())
+        return true;
+    if (error)
+        *error = u"Data inválida em --%1: '%2' (use aaaa-mm-dd)."_s.arg(option, text);
+    return false;
+}
+
+} // namespace
+
+bool ParseHostOptions(const QStringList &arguments, HostOptions &options, QString *error)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        u"Aplicação hospedeira do módulo Planejamento de Exercícios."_s);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption package(u"package"_s, u"Arquivo do pacote a carregar."_s,
+                                     u"arquivo"_s);
+    const QCommandLineOption settings(u"settings"_s, u"Arquivo de configurações."_s, u"arquivo"_s);
+    const QCommandLineOption screenshot(
+        u"screenshot"_s, u"Grava a janela principal em PNG depois de abrir a tela e sai."_s,
+        u"arquivo"_s);
+    const QCommandLineOption filial(u"filial"_s, u"Código da filial."_s, u"código"_s);
+    const QCommandLineOption paciente(u"paciente"_s, u"Código do paciente."_s, u"código"_s);
+    const QCommandLineOption nome(u"nome"_s, u"Nome do paciente."_s, u"nome"_s);
+    const QCommandLineOption consulta(u"consulta"_s, u"Data da consulta (aaaa-mm-dd; hoje)."_s,
+                                      u"data"_s);
+    const QCommandLineOption idadeRef(
+        u"idade-ref"_s, u"Data de referência da idade (aaaa-mm-dd; a da consulta)."_s, u"data"_s);
+    parser.addOptions({package, settings, screenshot, filial, paciente, nome, consulta, idadeRef});
+
+    if (!parser.parse(arguments)) {
+        if (error)
+            *error = parser.errorText();
+        return false;
+    }
+    if (parser.isSet(u"help"_s))
+        parser.showHelp(0);
+    if (parser.isSet(u"version"_s))
+        parser.showVersion();
+    if (!parser.positionalArguments().isEmpty()) {
+        if (error)
+            *error = u"Argumento inesperado: %1"_s.arg(parser.positionalArguments().first());
+        return false;
+    }
+
+    options.packagePath = parser.value(package);
+    options.settingsPath = parser.value(settings);
+    options.screenshotPath = parser.value(screenshot);
+
+    const bool anyConsultation = parser.isSet(filial) || parser.isSet(paciente)
+        || parser.isSet(nome) || parser.isSet(consulta) || parser.isSet(idadeRef);
+    if (!anyConsultation)
+        return true;
+    if (!parser.isSet(filial) || !parser.isSet(paciente)) {
+        if (error)
+            *error = u"Para abrir uma consulta informe --filial e --paciente."_s;
+        return false;
+    }
+    Consultation &c = options.consultation;
+    c.cdFilial = parser.value(filial);
+    c.cdPaciente = parser.value(paciente);
+    c.nmPaciente = parser.value(nome);
+    c.consulta = QDate::currentDate();
+    if (parser.isSet(consulta)
+        && !parseDate(parser.value(consulta), u"consulta"_s, c.consulta, error))
+        return false;
+    c.idadeRef = c.consulta;
+    if (parser.isSet(idadeRef)
+        && !parseDate(parser.value(idadeRef), u"idade-ref"_s, c.idadeRef, error))
+        return false;
+    options.openConsultation = true;
+    return true;
+}
+
+} // namespace qor

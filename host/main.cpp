@@ -1,0 +1,83 @@
+// qor-host: the clinical-nutrition desktop host. It owns the settings, the catalogue
+// connection and the MDI main window, and opens the exercise-planning screen from the
+// package it loads at run time.
+#include "consoledialogs.h"
+#include "mainwindow.h"
+#include "packageloader.h"
+#include "screenshot.h"
+
+#include "forms/application.h"
+#include "forms/dialogs.h"
+#include "framework/dbgeral.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QLocale>
+#include <QTimer>
+#include <cstdio>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"qor-host"_s);
+    QApplication::setApplicationVersion(u"6.5.2.0"_s);
+    QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+
+    qor::HostOptions options;
+    QString error;
+    if (!qor::ParseHostOptions(QApplication::arguments(), options, &error)) {
+        std::fprintf(stderr, "qor-host: %s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    // Before anything reads the settings.
+    if (!options.settingsPath.isEmpty())
+        qputenv("QOR_SETTINGS", QFileInfo(options.settingsPath).absoluteFilePath().toLocal8Bit());
+    const bool unattended = !options.screenshotPath.isEmpty();
+    if (unattended)
+        qor::SetDialogs(std::make_unique<qor::ConsoleDialogs>());
+    qor::Application()->Title = u"Qor - Nutrição Clínica"_s;
+
+    int result = 0;
+    qor::PackageLoader package;
+    {
+        // The catalogue connection: without it the screen still opens, and the catalogue
+        // queries say what is missing.
+        qor::TdtmDBGeral dbGeral;
+        qor::SetDtmDBGeral(&dbGeral);
+        try {
+            dbGeral.Open();
+        } catch (...) {
+            qor::Application()->HandleException(std::current_exception());
+        }
+
+        if (!package.load(options.packagePath.isEmpty() ? qor::PackageLoader::defaultPath()
+                                                        : options.packagePath))
+            qor::Dialogs()->Error(package.errorText());
+
+        qor::MainWindow window(&package);
+        qor::Application()->SetMainForm(&window);
+        window.show();
+
+        std::unique_ptr<qor::ScreenshotWriter> screenshot;
+        if (unattended) {
+            screenshot =
+                std::make_unique<qor::ScreenshotWriter>(&window, &package, options.screenshotPath);
+        }
+        QTimer::singleShot(0, &window, [&] {
+            if (options.openConsultation)
+                window.openConsultation(options.consultation);
+            if (screenshot)
+                screenshot->start();
+        });
+        result = QApplication::exec();
+
+        // The screens' code lives in the package: they go before it does.
+        qor::Application()->DestroyForms();
+        qor::Application()->SetMainForm(nullptr);
+    }
+    package.unload();
+    return result;
+}

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# Builds everything, starts a demo qor-server on SQLite and opens qor-host on the demo
+# consultation (Maria da Silva, today, with a weight and three planned exercises).
+# Without a display the host runs offscreen and writes run/screenshot.png.
+# Idempotent: run it again at any time; the demo database is kept between runs.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/deps.sh
+
+ensure_packages
+build=build/normal
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" --target qor-server qor-host Pkg_Qor12700 -j "$(nproc)"
+bin="$PWD/$build/bin"
+
+mkdir -p run
+port=7400
+server_log=run/qor-server.log
+server_pid=""
+stop_server() {
+  if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
+    kill "$server_pid" 2>/dev/null || true
+    wait "$server_pid" 2>/dev/null || true
+  fi
+}
+trap stop_server EXIT
+
+"$bin/qor-server" --db "sqlite:$PWD/run/demo.db" --demo --listen "127.0.0.1:$port" \
+  --token-file "$PWD/run/token" >"$server_log" 2>&1 &
+server_pid=$!
+# Wait for the server to say where it listens (it creates the token on first start).
+for _ in $(seq 1 100); do
+  if grep -q "qor-server listening on" "$server_log" 2>/dev/null; then break; fi
+  if ! kill -0 "$server_pid" 2>/dev/null; then
+    echo "qor-server não iniciou:" >&2
+    cat "$server_log" >&2
+    exit 1
+  fi
+  sleep 0.1
+done
+if ! grep -q "qor-server listening on" "$server_log"; then
+  echo "qor-server não respondeu; veja $server_log" >&2
+  exit 1
+fi
+echo "$(grep -m1 'qor-server listening on' "$server_log")"
+
+# The host's settings: the server, its token file, and the catalogue, which the demo
+# database holds as well.
+cat >run/qor-host.ini <<INI
+[server]
+host=127.0.0.1
+port=$port
+tokenFile=$PWD/run/token
+[catalogue]
+uri=sqlite:$PWD/run/demo.db
+INI
+
+host_args=(--settings run/qor-host.ini --filial 0001 --paciente 000000000001
+  --nome "Maria da Silva" --consulta "$(date +%F)")
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  "$bin/qor-host" "${host_args[@]}"
+else
+  QT_QPA_PLATFORM=offscreen "$bin/qor-host" "${host_args[@]}" --screenshot run/screenshot.png
+  echo "Sem tela disponível: a janela foi gravada em $PWD/run/screenshot.png"
+fi

@@ -1,0 +1,159 @@
+// CriaPlanejamentoExe through IniProc with a real qor-server: one screen at a time,
+// shown and restored, and a second consultation never mixed with the one shown.
+#include "../screen/screenharness.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbedit.h"
+#include "forms/edit.h"
+#include "forms/screen.h"
+#include "framework/netconnection.h"
+#include "module/Cli_qor12700.h"
+#include "remote/rpcclient.h"
+#include "sql/sqlquery.h"
+
+#include <QPointer>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+class CriaPlanejamentoTest : public BackendTest
+{
+protected:
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        harness = std::make_unique<ScreenHarness>(GetParam());
+        QString error;
+        ASSERT_TRUE(harness->start(&error)) << error.toStdString();
+    }
+    void TearDown() override { harness.reset(); }
+    std::unique_ptr<ScreenHarness> harness;
+};
+
+TEST_P(CriaPlanejamentoTest, OneScreenShownAndRestored)
+{
+    QPointer<TfrmPlanejaExerc> first = harness->open(ScreenHarness::Maria, u"Maria"_s);
+    ASSERT_FALSE(first.isNull());
+    EXPECT_TRUE(boIdCriado);
+    EXPECT_EQ(Screen()->Cursor(), crDefault);
+    first->SetWindowState(wsMaximized);
+    first->SetWindowState(wsMinimized);
+
+    EXPECT_EQ(harness->open(ScreenHarness::Maria, u"Maria"_s), first.data());
+    EXPECT_EQ(first->WindowState(), wsNormal);
+    EXPECT_TRUE(first->isVisible());
+    int screens = 0;
+    for (TForm *form : Application()->Forms())
+        screens += qobject_cast<TfrmPlanejaExerc *>(form) != nullptr;
+    EXPECT_EQ(screens, 1);
+
+    harness->closeScreen();
+    EXPECT_TRUE(first.isNull());
+    TfrmPlanejaExerc *second = harness->open(ScreenHarness::Maria, u"Maria de novo"_s);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->edtPaciente->Text(), u"Maria de novo"_s);
+    EXPECT_EQ(second->cdsPlaneja->RecordCount(), 3);
+    EXPECT_TRUE(harness->errors().isEmpty());
+}
+
+TEST_P(CriaPlanejamentoTest, AnotherConsultationReloadsTheScreen)
+{
+    TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->cdsPlaneja->RecordCount(), 3);
+
+    EXPECT_EQ(harness->open(ScreenHarness::Joao, u"João"_s), form);
+    EXPECT_TRUE(harness->errors().isEmpty());
+    EXPECT_TRUE(harness->dialogs().Messages().isEmpty());
+    EXPECT_EQ(stCdPaciente, ScreenHarness::Joao);
+    EXPECT_EQ(form->edtPaciente->Text(), u"João"_s);
+    EXPECT_EQ(form->cdsPacienteCDPACIENTE->AsString(), ScreenHarness::Joao);
+    EXPECT_TRUE(form->cdsPeso->IsEmpty());
+    EXPECT_TRUE(form->dbePeso->Enabled()); // João has no weight yet
+    EXPECT_TRUE(form->cdsPlaneja->IsEmpty());
+    EXPECT_EQ(form->cdsPlanejaQTHREXERFISI->EditMask, u"00:00"_s);
+
+    // Another date of the same patient is another consultation too.
+    EXPECT_EQ(harness->open(ScreenHarness::Maria, u"Maria"_s, Date() - 1), form);
+    EXPECT_EQ(stCdPaciente, ScreenHarness::Maria);
+    EXPECT_TRUE(form->cdsPlaneja->IsEmpty());
+    EXPECT_TRUE(form->cdsPeso->IsEmpty());
+}
+
+struct EditingCase
+{
+    const char *name;
+    TModalResult answer;
+    bool reloaded;
+};
+
+TEST_P(CriaPlanejamentoTest, AnotherConsultationWhileEditingAsksFirst)
+{
+    const EditingCase cases[] = {
+        {"No keeps the shown consultation", mrNo, false},
+        {"Yes cancels and reloads", mrYes, true},
+    };
+    for (const EditingCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+        ASSERT_NE(form, nullptr);
+        form->cdsPlaneja->Edit();
+        form->cdsPlanejaDSEXERFISICO->SetAsString(u"digitado"_s);
+        int calls = 0;
+        QObject::connect(form->netPlanejaExerc->Client(), &RpcClient::callStarted, form,
+                         [&] { ++calls; });
+        harness->dialogs().Clear();
+        harness->dialogs().QueueAnswer(c.answer);
+
+        EXPECT_EQ(harness->open(ScreenHarness::Joao, u"João"_s), form);
+        ASSERT_EQ(harness->dialogs().Messages().size(), 1);
+        EXPECT_EQ(harness->dialogs().Messages().first().Kind, mtConfirmation);
+        EXPECT_TRUE(harness->errors().isEmpty());
+        if (c.reloaded) {
+            EXPECT_EQ(stCdPaciente, ScreenHarness::Joao);
+            EXPECT_EQ(stNmPaciente, u"João"_s);
+            EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+            EXPECT_TRUE(form->cdsPlaneja->IsEmpty());
+            EXPECT_EQ(form->edtPaciente->Text(), u"João"_s);
+            EXPECT_EQ(calls, 3);
+        } else {
+            // The typed value stays, and new rows would still take Maria's keys.
+            EXPECT_EQ(stCdPaciente, ScreenHarness::Maria);
+            EXPECT_EQ(stNmPaciente, u"Maria"_s);
+            EXPECT_EQ(dtConsulta, Date());
+            EXPECT_EQ(form->cdsPlaneja->State(), dsEdit);
+            EXPECT_EQ(form->cdsPlanejaDSEXERFISICO->AsString(), u"digitado"_s);
+            EXPECT_EQ(form->edtPaciente->Text(), u"Maria"_s);
+            EXPECT_EQ(calls, 0);
+            form->cdsPlaneja->Cancel();
+        }
+        harness->closeScreen();
+    }
+}
+
+TEST_P(CriaPlanejamentoTest, ReloadThatFailsLeavesNothingOfThePreviousConsultation)
+{
+    TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+    ASSERT_NE(form, nullptr);
+    SqlStatement(harness->server().db(), u"DROP TABLE INFOAVAL"_s).exec();
+
+    EXPECT_EQ(harness->open(ScreenHarness::Joao, u"João"_s), form);
+    EXPECT_EQ(harness->errors().size(), 1);
+    EXPECT_EQ(stCdPaciente, ScreenHarness::Joao);
+    EXPECT_EQ(form->edtPaciente->Text(), u"João"_s);
+    // Maria's weight and plan are gone from the screen.
+    EXPECT_TRUE(form->cdsPeso->IsEmpty());
+    EXPECT_TRUE(form->cdsPlaneja->IsEmpty());
+    EXPECT_TRUE(form->dbePeso->Text().isEmpty());
+    EXPECT_TRUE(form->cdsPlanejaQTHREXERFISI->EditMask.isEmpty());
+}
+
+QOR_INSTANTIATE_BACKENDS(CriaPlanejamentoTest);
+
+} // namespace
+} // namespace qor::testing

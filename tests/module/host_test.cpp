@@ -1,0 +1,117 @@
+// qor-host as a user runs it: a real process, offscreen, on a real qor-server.
+#include "support/serverprocess.h"
+
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+class HostProcess : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        QFile settings(dir.filePath(u"qor-host.ini"_s));
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+        settings.write(
+            u"[server]\nhost=%1\nport=%2\ntoken=%3\n[catalogue]\nuri=%4\n"_s.arg(server.host())
+                .arg(server.port())
+                .arg(server.token(), server.databaseUri())
+                .toUtf8());
+    }
+
+    struct Outcome
+    {
+        int exitCode = -1;
+        QString out;
+        QString err;
+    };
+    Outcome run(const QStringList &arguments)
+    {
+        QProcess host;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        env.insert(u"HOME"_s, dir.path());
+        host.setProcessEnvironment(env);
+        host.start(qEnvironmentVariable("QOR_BIN_DIR") + u"/qor-host"_s,
+                   QStringList{u"--settings"_s, dir.filePath(u"qor-host.ini"_s)} + arguments);
+        // A safety net for a hung host, not a speed check.
+        if (!host.waitForFinished(120000))
+            host.kill();
+        host.waitForFinished();
+        return {host.exitStatus() == QProcess::NormalExit ? host.exitCode() : -1,
+                QString::fromLocal8Bit(host.readAllStandardOutput()),
+                QString::fromLocal8Bit(host.readAllStandardError())};
+    }
+
+    ServerProcess server;
+    QTemporaryDir dir;
+};
+
+TEST_F(HostProcess, OpensTheDemoConsultationAndWritesAScreenshot)
+{
+    const QString png = dir.filePath(u"tela.png"_s);
+    const Outcome outcome = run({u"--filial"_s, u"0001"_s, u"--paciente"_s, u"000000000001"_s,
+                                 u"--nome"_s, u"Maria da Silva"_s, u"--screenshot"_s, png});
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+    EXPECT_FALSE(outcome.err.contains(u"[Erro]"_s)) << outcome.err.toStdString();
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_GE(image.width(), 565);
+    EXPECT_GE(image.height(), 382);
+}
+
+struct Trouble
+{
+    const char *name;
+    QStringList arguments;
+    int exitCode;
+    QString message;
+};
+
+TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
+{
+    const QString bin = qEnvironmentVariable("QOR_BIN_DIR");
+    const QString png = dir.filePath(u"t.png"_s);
+    const Trouble cases[] = {
+        {"missing package",
+         {u"--package"_s, dir.filePath(u"nada.so"_s), u"--screenshot"_s, png},
+         0,
+         u"Pacote não encontrado"_s},
+        {"library without IniProc",
+         {u"--package"_s, bin + u"/libqor_rtl.so"_s, u"--screenshot"_s, png},
+         0,
+         u"não tem o ponto de entrada IniProc"_s},
+        {"opening without the package",
+         {u"--package"_s, dir.filePath(u"nada.so"_s), u"--filial"_s, u"0001"_s, u"--paciente"_s,
+          u"1"_s, u"--screenshot"_s, png},
+         0,
+         u"não está carregado"_s},
+        {"bad consultation date",
+         {u"--filial"_s, u"0001"_s, u"--paciente"_s, u"1"_s, u"--consulta"_s, u"2024-13-40"_s},
+         2,
+         u"Data inválida em --consulta"_s},
+        {"patient without branch", {u"--paciente"_s, u"1"_s}, 2, u"informe --filial"_s},
+    };
+    for (const Trouble &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile::remove(png);
+        const Outcome outcome = run(c.arguments);
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err.toStdString();
+        EXPECT_TRUE(outcome.err.contains(c.message)) << outcome.err.toStdString();
+        // Carrying on: the window still came up and was pictured.
+        if (c.exitCode == 0)
+            EXPECT_FALSE(QImage(png).isNull());
+    }
+}
+
+} // namespace
+} // namespace qor::testing

@@ -1,0 +1,130 @@
+// The two catalogue queries on the general data module, over the demo catalogue of a
+// real database, and their texts and fields.
+#include "support/serverprocess.h"
+
+#include "catalogue/exercisequeries.h"
+#include "framework/dbgeral.h"
+#include "rtl/exceptions.h"
+
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+TEST(CatalogueQueries, TextsAreTheSameForEveryDatabaseKind)
+{
+    struct Row
+    {
+        const char *name;
+        ExerciseQueryFields (*define)(TADOIBQuery *);
+        QStringList sql;
+        int codeWidth;
+    };
+    const Row rows[] = {
+        {"qryAuxPlaneja", DefineQryAuxPlaneja, QryAuxPlanejaSQL(), 8},
+        {"qryVdPlaneja", DefineQryVdPlaneja, QryVdPlanejaSQL(), 6},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        TADOIBQuery query;
+        const ExerciseQueryFields fields = row.define(&query);
+        for (const QString &driver : {u"QSQLITE"_s, u"QPSQL"_s, u"QOCI"_s, u"QODBC"_s, u"QIBASE"_s})
+            EXPECT_EQ(query.SQLFor(driver), row.sql.join(u'\n')) << driver.toStdString();
+        EXPECT_FALSE(query.Active());
+        EXPECT_EQ(fields.CDEXERFISICO->DisplayLabel, u"Código"_s);
+        EXPECT_EQ(fields.CDEXERFISICO->DisplayWidth, row.codeWidth);
+        EXPECT_EQ(fields.CDEXERFISICO->Size(), 6);
+        EXPECT_EQ(fields.DSEXERFISICO->DisplayLabel, u"Descrição"_s);
+        EXPECT_EQ(fields.DSEXERFISICO->DisplayWidth, 35);
+        EXPECT_EQ(fields.DSEXERFISICO->Size(), 100);
+        EXPECT_EQ(fields.QTENERCONS->DisplayLabel, u"Kcal/Kg/hora"_s);
+        EXPECT_EQ(fields.QTENERCONS->DisplayWidth, 10);
+        EXPECT_EQ(fields.QTENERCONS->DataType(), TFieldType::Float);
+    }
+    TADOIBQuery lookup;
+    DefineQryVdPlaneja(&lookup);
+    EXPECT_EQ(lookup.ParamNames(), QStringList{u"P_CDEXERFISICO"_s});
+    EXPECT_EQ(QryVdPlanejaSQL().at(7), u"   (CDEXERFISICO = :P_CDEXERFISICO)"_s);
+    EXPECT_EQ(QryAuxPlanejaSQL().first(), u"SELECT  CDEXERFISICO,"_s);
+}
+
+class CatalogueOnDatabase : public BackendTest
+{
+protected:
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        ServerProcess::Options options;
+        options.backend = GetParam();
+        server = std::make_unique<ServerProcess>(options);
+        QString error;
+        // The server creates the schema and the demo catalogue.
+        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        dbGeral = std::make_unique<TdtmDBGeral>();
+        dbGeral->Open(server->databaseUri());
+        SetDtmDBGeral(dbGeral.get());
+    }
+    void TearDown() override
+    {
+        dbGeral.reset();
+        server.reset();
+    }
+    std::unique_ptr<ServerProcess> server;
+    std::unique_ptr<TdtmDBGeral> dbGeral;
+};
+
+TEST_P(CatalogueOnDatabase, ListingIsOrderedByCode)
+{
+    TADOIBQuery query;
+    const ExerciseQueryFields fields = DefineQryAuxPlaneja(&query);
+    query.Open();
+    ASSERT_EQ(query.RecordCount(), 28);
+    QString previous;
+    for (query.First(); !query.Eof(); query.Next()) {
+        EXPECT_LT(previous, fields.CDEXERFISICO->AsString());
+        previous = fields.CDEXERFISICO->AsString();
+        EXPECT_EQ(previous.size(), 6);
+        EXPECT_FALSE(fields.DSEXERFISICO->AsString().isEmpty());
+        EXPECT_GT(fields.QTENERCONS->AsFloat(), 0.0);
+    }
+}
+
+TEST_P(CatalogueOnDatabase, LookupByCode)
+{
+    struct Case
+    {
+        QString code;
+        bool found;
+        double kcalPerKgHour;
+    };
+    const Case cases[] = {
+        {u"017190"_s, true, 0},       {u"001010"_s, true, 4.0},
+        {u"999999"_s, false, 0},      {u"17190"_s, false, 0}, // codes are compared whole, as stored
+        {u"' OR '1'='1"_s, false, 0}, // bound, never pasted into the text
+        {QString(), false, 0},
+    };
+    TADOIBQuery query;
+    const ExerciseQueryFields fields = DefineQryVdPlaneja(&query);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.code.toStdString());
+        query.Close();
+        query.ParamByName(u"P_CDEXERFISICO"_s)->SetAsString(c.code);
+        query.Open();
+        EXPECT_EQ(!query.IsEmpty(), c.found);
+        if (c.found) {
+            EXPECT_EQ(query.RecordCount(), 1);
+            EXPECT_EQ(fields.CDEXERFISICO->AsString(), c.code);
+            if (c.kcalPerKgHour > 0)
+                EXPECT_DOUBLE_EQ(fields.QTENERCONS->AsFloat(), c.kcalPerKgHour);
+        }
+    }
+}
+
+QOR_INSTANTIATE_BACKENDS(CatalogueOnDatabase);
+
+} // namespace
+} // namespace qor::testing

@@ -1,0 +1,225 @@
+// The first activation loads the consultation through a real qor-server: patient
+// header, age text, weight-field rule, plan, and what a failed step leaves behind.
+#include "screenharness.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbedit.h"
+#include "forms/edit.h"
+#include "forms/label.h"
+#include "framework/dateeditplus.h"
+#include "framework/netconnection.h"
+#include "framework/showavi.h"
+#include "framework/velmora.h"
+#include "module/Cli_qor12700.h"
+#include "remote/rpcclient.h"
+#include "sql/sqlquery.h"
+
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QPointer>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+class LoadingTest : public BackendTest
+{
+protected:
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (IsSkipped())
+            return;
+        harness = std::make_unique<ScreenHarness>(GetParam());
+        QString error;
+        ASSERT_TRUE(harness->start(&error)) << error.toStdString();
+    }
+    void TearDown() override { harness.reset(); }
+
+    void exec(const QString &sql, const QVariantList &values = {})
+    {
+        SqlStatement statement(harness->server().db(), sql);
+        for (const QVariant &value : values)
+            statement.bind(value);
+        statement.exec();
+    }
+    void setBirth(const QString &patient, const QVariant &birth)
+    {
+        SqlStatement statement(harness->server().db(),
+                               u"UPDATE PACIENTE SET DTNASCPACI = ? WHERE CDPACIENTE = ?"_s);
+        statement.bind(TFieldType::DateTime, birth).bind(patient);
+        statement.exec();
+    }
+
+    std::unique_ptr<ScreenHarness> harness;
+};
+
+TEST_P(LoadingTest, FirstActivationLoadsHeaderWeightAndPlan)
+{
+    TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria (nome do host)"_s);
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_FALSE(boPrimVez);
+
+    // The name the host handed over, not the one in the patient row.
+    EXPECT_EQ(form->edtPaciente->Text(), u"Maria (nome do host)"_s);
+    EXPECT_EQ(form->cdsPacienteNMPACIENTE->AsString(), u"Maria da Silva"_s);
+    EXPECT_EQ(form->dbePeso->Text(), u"68,5"_s);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_EQ(form->depDataCons->Date(), Date());
+    EXPECT_EQ(form->cdsPlanejaQTHREXERFISI->EditMask, u"00:00"_s);
+    EXPECT_FALSE(ShowAviVisible());
+    EXPECT_EQ(ShowAviCount(0), 1);
+
+    // The connection took the server from the settings, not the form's own address.
+    EXPECT_TRUE(form->netPlanejaExerc->Connected());
+    EXPECT_EQ(form->netPlanejaExerc->Host, WebURL());
+    EXPECT_EQ(form->netPlanejaExerc->Port, int(harness->server().port()));
+}
+
+struct AgeCase
+{
+    int yearsBack;
+    int monthsBack;
+    const char *expected;
+};
+
+TEST_P(LoadingTest, AgeTextCountsYearsOrElseMonths)
+{
+    const AgeCase cases[] = {
+        {0, 5, "5 Meses"},   {1, 2, "1 Anos"},    {0, 0, "0 Meses"},
+        {37, 11, "37 Anos"}, {0, 11, "11 Meses"},
+    };
+    for (const AgeCase &c : cases) {
+        SCOPED_TRACE(c.expected);
+        const QDate birth = QDate::currentDate().addYears(-c.yearsBack).addMonths(-c.monthsBack);
+        setBirth(ScreenHarness::Maria, DateToDateTime(birth));
+        TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(form->edtIdade->Text(), QString::fromUtf8(c.expected));
+        harness->closeScreen();
+    }
+}
+
+TEST_P(LoadingTest, NoBirthDateLeavesTheAgeEmpty)
+{
+    setBirth(ScreenHarness::Maria, QVariant());
+    TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(harness->errors().isEmpty());
+    EXPECT_TRUE(form->edtIdade->Text().isEmpty());
+    harness->closeScreen();
+
+    // A patient the server does not know: an empty packet, no age, the rest loads.
+    form = harness->open(u"000000000099"_s, u"Desconhecido"_s);
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(harness->errors().isEmpty());
+    EXPECT_TRUE(form->cdsPaciente->IsEmpty());
+    EXPECT_TRUE(form->edtIdade->Text().isEmpty());
+    EXPECT_EQ(form->cdsPlanejaQTHREXERFISI->EditMask, u"00:00"_s);
+}
+
+struct WeightCase
+{
+    const char *name;
+    QString patient;
+    QString storedText; // for Maria's weight row
+    bool enabled;
+};
+
+TEST_P(LoadingTest, WeightFieldRuleAfterLoading)
+{
+    const WeightCase cases[] = {
+        {"no weight row", ScreenHarness::Joao, {}, true},
+        {"blank weight", ScreenHarness::Maria, u"   "_s, true},
+        {"empty weight", ScreenHarness::Maria, u""_s, true},
+        {"a weight", ScreenHarness::Maria, u"72,3"_s, false},
+    };
+    for (const WeightCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.patient == ScreenHarness::Maria)
+            exec(u"UPDATE INFOAVAL SET DSINFOAVAL = ? WHERE CDPACIENTE = ?"_s,
+                 {c.storedText, ScreenHarness::Maria});
+        TfrmPlanejaExerc *form = harness->open(c.patient, u"Paciente"_s);
+        ASSERT_NE(form, nullptr);
+        EXPECT_TRUE(harness->errors().isEmpty());
+        EXPECT_EQ(form->lblPeso->Enabled(), c.enabled);
+        EXPECT_EQ(form->dbePeso->Enabled(), c.enabled);
+        EXPECT_EQ(form->dbePeso->Color(), c.enabled ? clInfoBk : clBtnFace);
+        harness->closeScreen();
+    }
+}
+
+TEST_P(LoadingTest, LaterActivationsCallNothing)
+{
+    TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+    ASSERT_NE(form, nullptr);
+    QStringList calls;
+    QObject::connect(form->netPlanejaExerc->Client(), &RpcClient::callStarted, form,
+                     [&](const QString &method) { calls.append(method); });
+    form->edtIdade->SetText(u"marcado"_s);
+
+    // Another child window takes the focus, then the screen is activated again.
+    auto *other = harness->mdiArea()->addSubWindow(new QWidget);
+    other->show();
+    harness->mdiArea()->setActiveSubWindow(other);
+    ScreenHarness::processEvents();
+    harness->mdiArea()->setActiveSubWindow(form->SubWindow());
+    ScreenHarness::processEvents();
+    EXPECT_EQ(harness->mdiArea()->activeSubWindow(), form->SubWindow());
+    // The host opens the same consultation again.
+    EXPECT_EQ(harness->open(ScreenHarness::Maria, u"Maria"_s), form);
+
+    EXPECT_TRUE(calls.isEmpty()) << calls.join(u' ').toStdString();
+    EXPECT_EQ(form->edtIdade->Text(), u"marcado"_s);
+    EXPECT_EQ(ShowAviCount(0), 1);
+}
+
+TEST_P(LoadingTest, FailedWeightStepStopsTheLoad)
+{
+    exec(u"DROP TABLE INFOAVAL"_s);
+    TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+    ASSERT_NE(form, nullptr);
+
+    ASSERT_EQ(harness->errors().size(), 1);
+    EXPECT_FALSE(harness->errors().first().isEmpty());
+    EXPECT_EQ(form->edtPaciente->Text(), u"Maria"_s);
+    EXPECT_FALSE(form->edtIdade->Text().isEmpty());
+    // The weight field as the form starts, the plan not loaded, no mask, no indicator.
+    EXPECT_TRUE(form->lblPeso->Enabled());
+    EXPECT_TRUE(form->dbePeso->Enabled());
+    EXPECT_EQ(form->dbePeso->Color(), clBtnFace);
+    EXPECT_TRUE(form->cdsPlaneja->IsEmpty());
+    EXPECT_FALSE(ShowAviVisible());
+    EXPECT_TRUE(form->cdsPlanejaQTHREXERFISI->EditMask.isEmpty());
+    EXPECT_FALSE(boPrimVez); // not retried by the next activation
+}
+
+TEST_P(LoadingTest, CloseDisconnectsAndTheNextCallLoadsANewScreen)
+{
+    QPointer<TfrmPlanejaExerc> first = harness->open(ScreenHarness::Maria, u"Maria"_s);
+    ASSERT_FALSE(first.isNull());
+    TNetConnection *connection = first->netPlanejaExerc;
+    ASSERT_TRUE(connection->Connected());
+
+    first->Close();
+    EXPECT_FALSE(boIdCriado);
+    EXPECT_FALSE(connection->Connected());
+    ScreenHarness::processEvents();
+    EXPECT_TRUE(first.isNull()); // released by the base form's close handling
+    EXPECT_EQ(frmPlanejaExerc, nullptr);
+
+    TfrmPlanejaExerc *second = harness->open(ScreenHarness::Joao, u"João Pereira"_s);
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(boIdCriado);
+    EXPECT_EQ(second->edtPaciente->Text(), u"João Pereira"_s);
+    EXPECT_TRUE(second->cdsPeso->IsEmpty());
+    EXPECT_TRUE(second->netPlanejaExerc->Connected());
+}
+
+QOR_INSTANTIATE_BACKENDS(LoadingTest);
+
+} // namespace
+} // namespace qor::testing
