@@ -50,6 +50,7 @@ public:
     bool Editable() const;
 
 private:
+    friend class TDBGridColumns;
     void changed(bool layout);
 
     TDBGrid *m_grid;

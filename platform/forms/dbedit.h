@@ -2,6 +2,7 @@
 
 #include "data/datasource.h"
 #include "forms/control.h"
+#include "forms/editmask.h"
 
 #include <QLineEdit>
 #include <QPointer>
@@ -60,12 +61,14 @@ private:
     bool ensureEditing();
     void writeToField();
     bool canModify() const;
+    QString fieldText() const;
 
     QPointer<TDataSource> m_dataSource;
     QString m_dataField;
     bool m_readOnly = false;
     bool m_modified = false;
     bool m_refreshing = false;
+    TEditMask m_mask;
 };
 
 } // namespace qor

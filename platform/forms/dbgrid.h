@@ -93,6 +93,11 @@ public:
     void editButtonClicked();
     // Whether a cell move is allowed; runs the writes, OnColExit and the post.
     bool beforeMove(const QModelIndex &from, const QModelIndex &to);
+    // The focus went from the editor to outside the grid: write the text (guarded);
+    // the editor stays open when the field refuses it.
+    void editorLeftGrid(QWidget *editor);
+    bool forwardingKey() const { return m_forwarding; }
+    void setForwardingKey(bool forwarding) { m_forwarding = forwarding; }
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -104,13 +109,20 @@ protected:
 
 private:
     void dataEvent(TDataEvent event, TField *field) override;
-    void syncCurrent();
+    void syncCurrent(int column = -1);
     void applyColumnLayout();
-    bool commitEditor();
+    // Writes the open editor's text and closes the editor; raises what the field raises
+    // (the editor then stays open).
+    void commitEditor();
     void discardEditor();
+    void insertRow(bool append);
     void moveToRow(int row);
+    void moveToColumn(int column);
     void runColExit();
     void showEditorForButton();
+    void editorButtonStyleChanged();
+    void focusLeft();
+    bool editingState() const;
     QModelIndex cellIndex(int row, int column) const;
 
     QPointer<TDataSource> m_dataSource;
@@ -119,9 +131,11 @@ private:
     TDBGridDelegate *m_delegate;
     bool m_readOnly = false;
     bool m_inColExit = false;
-    bool m_syncing = false; // moving the view to the dataset's cursor
+    bool m_syncing = false; // moving the view to the dataset's cursor, or moving from code
     bool m_forwarding = false; // a key already filtered is on its way to the editor
-    bool m_rowTyped = false; // the user wrote into the current row since it was entered
+    int m_selectedColumn = 0; // wanted while there is no current cell
+    bool m_focusInside = false; // the grid or its editor has the focus
+    TDataSetState m_lastState = dsInactive;
 
     friend class TDBGridSelection;
 };

@@ -1,10 +1,12 @@
 #pragma once
 
+#include <QPointer>
 #include <QStyledItemDelegate>
 
 namespace qor {
 
 class TDBGrid;
+class TInplaceEdit;
 
 // The grid's cell editor: a TInplaceEdit with the field's edit mask and, for an
 // ellipsis column, a "..." button. Every override runs under the exception guard.
@@ -21,6 +23,12 @@ public:
                       const QModelIndex &index) const override;
     void updateEditorGeometry(QWidget *editor, const QStyleOptionViewItem &option,
                               const QModelIndex &index) const override;
+    // Paints the current cell as selected (the grid has no other selection).
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+
+    // The editor made last, while it lives.
+    TInplaceEdit *currentEditor() const;
 
     // The text the editor hands to the field (mask blanks kept).
     static QString editorText(QWidget *editor);
@@ -32,6 +40,7 @@ protected:
 
 private:
     TDBGrid *m_grid;
+    mutable QPointer<TInplaceEdit> m_editor;
 };
 
 } // namespace qor

@@ -48,7 +48,6 @@ public:
     std::function<void(QObject *Sender)> OnActivate;
     std::function<void(QObject *Sender)> OnDeactivate;
     std::function<void(QObject *Sender, TCloseAction &Action)> OnClose;
-    std::function<void(QObject *Sender)> OnDestroy;
 
     // The creation hook: calls OnCreate. Descendants override it to set themselves up
     // (calling the base first), as a handler named FormCreate would in the classic

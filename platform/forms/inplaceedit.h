@@ -25,9 +25,9 @@ public:
     QToolButton *Button() const { return m_button; }
     // The text was changed by the user since the editor opened.
     bool UserModified() const { return m_userModified; }
+    void ClearUserModified() { m_userModified = false; }
 
 protected:
-    void keyPressEvent(QKeyEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:

@@ -18,6 +18,9 @@ public:
     QString Caption() const;
     void SetCaption(const QString &caption);
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 private:
     QLabel *m_caption = nullptr;
 };

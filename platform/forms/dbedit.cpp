@@ -1,0 +1,231 @@
+#include "forms/dbedit.h"
+
+#include "data/dataset.h"
+#include "data/field.h"
+#include "forms/guard.h"
+#include "forms/keys.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QTimer>
+
+namespace qor {
+
+namespace {
+bool editing(const TDataSet *ds)
+{
+    return ds && (ds->State() == dsEdit || ds->State() == dsInsert);
+}
+} // namespace
+
+TDBEdit::TDBEdit(QWidget *parent)
+    : QLineEdit(parent)
+    , TControl(this, QPalette::Base, clWindow)
+{
+    // Text may only arrive through keys, which pass OnKeyPress and put the dataset
+    // into edit; a context-menu paste or a drop would bypass both.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAcceptDrops(false);
+    connect(this, &QLineEdit::textEdited, this, [this] { m_modified = true; });
+    connect(this, &QLineEdit::textChanged, this, [this] {
+        if (OnChange)
+            guarded([&] { OnChange(this); });
+    });
+    updateReadOnly();
+}
+
+TDBEdit::~TDBEdit()
+{
+    if (m_dataSource)
+        m_dataSource->RemoveLink(this);
+}
+
+void TDBEdit::SetDataSource(TDataSource *dataSource)
+{
+    if (m_dataSource == dataSource)
+        return;
+    if (m_dataSource)
+        m_dataSource->RemoveLink(this);
+    m_dataSource = dataSource;
+    if (m_dataSource)
+        m_dataSource->AddLink(this);
+    refresh();
+}
+
+void TDBEdit::SetDataField(const QString &fieldName)
+{
+    m_dataField = fieldName;
+    refresh();
+}
+
+TField *TDBEdit::Field() const
+{
+    if (!m_dataSource || !m_dataSource->DataSet() || m_dataField.isEmpty())
+        return nullptr;
+    TDataSet *ds = m_dataSource->DataSet();
+    return ds->Active() ? ds->FindField(m_dataField) : nullptr;
+}
+
+void TDBEdit::SetText(const QString &text)
+{
+    setText(text);
+    // Reformatting in OnExit must reach the field at the post.
+    if (canModify() && editing(m_dataSource->DataSet()))
+        m_modified = true;
+}
+
+void TDBEdit::SetReadOnly(bool readOnly)
+{
+    m_readOnly = readOnly;
+    updateReadOnly();
+}
+
+bool TDBEdit::canModify() const
+{
+    const TField *field = Field();
+    return !m_readOnly && field && !field->ReadOnly && !field->Calculated()
+        && m_dataSource->Enabled();
+}
+
+void TDBEdit::updateReadOnly()
+{
+    setReadOnly(!canModify());
+}
+
+QString TDBEdit::fieldText() const
+{
+    return m_mask.qtMask.isEmpty() ? text() : m_mask.fieldText(displayText());
+}
+
+void TDBEdit::refresh()
+{
+    updateReadOnly();
+    TField *field = Field();
+    const TEditMask mask = parseEditMask(field ? field->EditMask : QString());
+    if (mask.qtMask != m_mask.qtMask) {
+        m_mask = mask;
+        setInputMask(m_mask.qtMask);
+    }
+    if (field && field->DataType() == TFieldType::String && field->Size() > 0
+        && m_mask.qtMask.isEmpty())
+        setMaxLength(field->Size());
+    else
+        setMaxLength(32767);
+    const QString shown = field ? field->Text() : QString();
+    if (shown != fieldText())
+        setText(shown);
+    m_modified = false;
+}
+
+bool TDBEdit::ensureEditing()
+{
+    TDataSet *ds = m_dataSource ? m_dataSource->DataSet() : nullptr;
+    if (!ds || !canModify())
+        return false;
+    if (!editing(ds))
+        ds->Edit(); // insert when the dataset has no row
+    return editing(ds);
+}
+
+void TDBEdit::writeToField()
+{
+    if (!m_modified)
+        return;
+    TField *field = Field();
+    if (!field || !editing(field->DataSet())) {
+        m_modified = false;
+        return;
+    }
+    field->SetText(fieldText());
+    m_modified = false;
+}
+
+void TDBEdit::dataEvent(TDataEvent event, TField *field)
+{
+    switch (event) {
+    case TDataEvent::FieldChange:
+        if (field && field == Field())
+            refresh();
+        break;
+    case TDataEvent::RecordChange:
+    case TDataEvent::DataSetChange:
+    case TDataEvent::DataSetScroll:
+    case TDataEvent::LayoutChange:
+        refresh();
+        break;
+    case TDataEvent::UpdateState:
+        // Leaving edit (post, cancel, close) shows the stored text again; entering it
+        // keeps what is being typed.
+        if (!editing(m_dataSource ? m_dataSource->DataSet() : nullptr))
+            refresh();
+        else
+            updateReadOnly();
+        break;
+    case TDataEvent::UpdateRecord:
+        writeToField();
+        break;
+    case TDataEvent::FocusControl:
+        if (field && field == Field())
+            SetFocus();
+        break;
+    }
+}
+
+void TDBEdit::keyPressEvent(QKeyEvent *event)
+{
+    QChar key = typedChar(event);
+    std::unique_ptr<QKeyEvent> replaced;
+    if (!key.isNull()) {
+        const QChar typed = key;
+        if (OnKeyPress && (!guarded([&] { OnKeyPress(this, key); }) || key.isNull())) {
+            event->accept();
+            return;
+        }
+        if (key != typed)
+            replaced = retypedEvent(event, key);
+    }
+    QKeyEvent *e = replaced ? replaced.get() : event;
+    if (e->key() == Qt::Key_Escape) {
+        // Esc drops what was typed and shows the field again (the dataset stays).
+        if (m_modified) {
+            guarded([&] { refresh(); });
+            selectAll();
+            event->accept();
+            return;
+        }
+        QLineEdit::keyPressEvent(e);
+        return;
+    }
+    if (modifiesText(e)) {
+        bool ready = false;
+        if (!guarded([&] { ready = ensureEditing(); }) || !ready) {
+            event->accept();
+            return;
+        }
+    }
+    QLineEdit::keyPressEvent(e);
+}
+
+void TDBEdit::focusInEvent(QFocusEvent *event)
+{
+    QLineEdit::focusInEvent(event);
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        doEnter();
+}
+
+void TDBEdit::focusOutEvent(QFocusEvent *event)
+{
+    QLineEdit::focusOutEvent(event);
+    // Another window or a popup taking the focus is not leaving the control.
+    if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
+    if (!guarded([&] { writeToField(); })) {
+        // The field refused the text: back into the edit to correct it.
+        selectAll();
+        QTimer::singleShot(0, this, [this] { SetFocus(); });
+        return;
+    }
+    doExit();
+}
+
+} // namespace qor

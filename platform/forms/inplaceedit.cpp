@@ -1,0 +1,56 @@
+#include "forms/inplaceedit.h"
+
+#include "forms/dbgrid.h"
+
+#include <QToolButton>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+
+TInplaceEdit::TInplaceEdit(TDBGrid *grid, QWidget *parent)
+    : QLineEdit(parent)
+    , m_grid(grid)
+    , m_button(new QToolButton(this))
+{
+    setFrame(false);
+    m_button->setObjectName(u"editButton"_s);
+    m_button->setText(u"..."_s);
+    m_button->setFocusPolicy(Qt::NoFocus);
+    m_button->setCursor(Qt::ArrowCursor);
+    m_button->hide();
+    connect(m_button, &QToolButton::clicked, this, [this] { m_grid->editButtonClicked(); });
+    connect(this, &QLineEdit::textEdited, this, [this] { m_userModified = true; });
+}
+
+void TInplaceEdit::SetEditMask(const QString &editMask)
+{
+    m_mask = parseEditMask(editMask);
+    setInputMask(m_mask.qtMask);
+}
+
+QString TInplaceEdit::FieldText() const
+{
+    return m_mask.qtMask.isEmpty() ? text() : m_mask.fieldText(displayText());
+}
+
+void TInplaceEdit::SetButtonVisible(bool visible)
+{
+    m_button->setVisible(visible);
+    layoutButton();
+}
+
+void TInplaceEdit::resizeEvent(QResizeEvent *event)
+{
+    QLineEdit::resizeEvent(event);
+    layoutButton();
+}
+
+void TInplaceEdit::layoutButton()
+{
+    const int w = m_button->isVisible() ? qMin(height(), 22) : 0;
+    m_button->setGeometry(width() - w, 0, w, height());
+    setTextMargins(0, 0, w, 0);
+}
+
+} // namespace qor
