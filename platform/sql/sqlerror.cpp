@@ -6,10 +6,11 @@ namespace qor {
 
 SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error)
 {
-    if (error.type() == QSqlError::ConnectionError)
-        return SqlErrorKind::Connection;
     const QString code = error.nativeErrorCode();
     if (dialect == SqlDialect::PostgreSQL) {
+        // No SQLSTATE: the failure happened in the client library, i.e. the link.
+        if (error.type() == QSqlError::ConnectionError || code.isEmpty())
+            return SqlErrorKind::Connection;
         // SQLSTATE classes.
         if (code == u"23505"_s)
             return SqlErrorKind::UniqueViolation;
@@ -19,11 +20,12 @@ SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error)
             return SqlErrorKind::ValueTooLong;
         if (code == u"40001"_s || code == u"40P01"_s || code == u"55P03"_s)
             return SqlErrorKind::Busy;
-        if (code.startsWith(u"08"_s) || code == u"57P01"_s)
+        if (code.startsWith(u"08"_s) || code.startsWith(u"57P0"_s))
             return SqlErrorKind::Connection;
         return SqlErrorKind::Other;
     }
-    // SQLite reports the primary result code; the text tells which constraint.
+    // SQLite reports the primary result code (and marks most statement failures as
+    // connection errors, so the type says nothing); the text tells which constraint.
     const QString text = error.databaseText();
     const int primary = code.toInt() & 0xff;
     if (primary == 19) { // SQLITE_CONSTRAINT

@@ -1,0 +1,172 @@
+// qor-server as a process: its token file, its log, many connections at once, a stop
+// with a call in flight, and a restart on the same database.
+#include "planfixture.h"
+#include "rawconnection.h"
+
+#include "rtl/exceptions.h"
+#include "sql/sqlquery.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QThread>
+#include <csignal>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+class ServerLifecycle : public PlanServerTest
+{
+protected:
+    QJsonObject insertDelta(const QString &code, double hours)
+    {
+        return deltaJson(planDeltaFields(),
+                         {insertOf(planRow(Maria, consulta, code, hours, {}, 7.0))});
+    }
+
+    // Waits (without asserting on time) until the server's log holds the text.
+    bool waitForLog(const QString &text)
+    {
+        const QDeadlineTimer deadline(60000);
+        while (!deadline.hasExpired()) {
+            if (server->log().contains(text))
+                return true;
+            QThread::msleep(10);
+        }
+        return false;
+    }
+};
+
+TEST_P(ServerLifecycle, CreatesAnOwnerOnlyTokenAndKeepsItAcrossRestarts)
+{
+    struct stat info = {};
+    ASSERT_EQ(::stat(server->tokenFile().toLocal8Bit().constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600);
+    const QString token = server->token();
+    EXPECT_EQ(token.size(), 64);
+    EXPECT_TRUE(token.contains(QRegularExpression(u"^[0-9a-f]+$"_s)));
+
+    EXPECT_EQ(server->stop(), 0);
+    QString error;
+    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    EXPECT_EQ(server->token(), token);
+}
+
+TEST_P(ServerLifecycle, LogsCallsWithoutPatientData)
+{
+    ok(u"GetPaciente"_s, {Branch, Maria});
+    ok(u"GetPeso"_s, {Branch, Maria, consultaIso()});
+    ok(u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)});
+    call(u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)}); // duplicate
+    call(u"Maria da Silva"_s, {Maria}); // a name where a method goes
+
+    EXPECT_TRUE(waitForLog(u"SetPlaneja"_s));
+    const QString log = server->log();
+    EXPECT_TRUE(log.contains(u"GetPaciente"_s));
+    EXPECT_TRUE(log.contains(u"GetPeso"_s));
+    EXPECT_TRUE(log.contains(u"erro %1"_s.arg(int(RpcDuplicate)))) << log.toStdString();
+    for (const QString &secret : {u"Maria"_s, Maria, u"68,5"_s, u"012020"_s})
+        EXPECT_FALSE(log.contains(secret)) << secret.toStdString() << " in\n" << log.toStdString();
+}
+
+TEST_P(ServerLifecycle, LetsOnlyOneOfManyWorkstationsAddTheSameExercise)
+{
+    constexpr int Workstations = 8;
+    const QJsonObject delta = insertDelta(u"012020"_s, 0.5);
+    std::vector<std::string> outcomes(Workstations);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < Workstations; ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                RpcClient client;
+                client.setOptions(server->clientOptions());
+                client.open();
+                outcomes[i] = outcome(client.call(u"SetPlaneja"_s, {delta}));
+            } catch (const Exception &e) {
+                outcomes[i] = e.Message().toStdString();
+            }
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    const std::string duplicate =
+        std::to_string(RpcDuplicate) + ": " + u"Exercício físico já cadastrado."_s.toStdString();
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), "ok"), 1);
+    EXPECT_EQ(std::count(outcomes.begin(), outcomes.end(), duplicate), Workstations - 1);
+    EXPECT_EQ(count(u"PLAEXERFISI"_s), 4);
+}
+
+TEST_P(ServerLifecycle, FinishesTheCallInFlightWhenTerminated)
+{
+    // Hold the plan table so the next write waits inside the server.
+    QSqlDatabase db = server->db();
+    if (GetParam() == Backend::SQLite) {
+        execSql(db, u"BEGIN IMMEDIATE"_s);
+    } else {
+        execSql(db, u"BEGIN"_s);
+        execSql(db, u"LOCK TABLE PLAEXERFISI IN ACCESS EXCLUSIVE MODE"_s);
+    }
+    RawConnection raw(server->host(), server->port());
+    ASSERT_TRUE(raw.isConnected());
+    raw.sendRequest(1, u"Authenticate"_s, {server->token()});
+    ASSERT_TRUE(raw.readReply().contains(u"result"_s));
+    raw.sendRequest(2, u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)});
+    // A later request on another connection answered means the server has read the
+    // first one and handed it to a worker.
+    ok(u"GetPaciente"_s, {Branch, Maria});
+
+    ASSERT_EQ(::kill(pid_t(server->pid()), SIGTERM), 0);
+    ASSERT_TRUE(waitForLog(u"sinal 15"_s)) << server->log().toStdString();
+    execSql(db, u"COMMIT"_s);
+
+    const QJsonObject reply = raw.readReply();
+    EXPECT_EQ(reply.value(u"id"_s).toInt(), 2);
+    EXPECT_TRUE(reply.contains(u"result"_s)) << QJsonDocument(reply).toJson().toStdString();
+    EXPECT_EQ(server->stop(), 0);
+    EXPECT_EQ(count(u"PLAEXERFISI"_s), 4);
+    RawConnection late(server->host(), server->port());
+    EXPECT_FALSE(late.isConnected());
+}
+
+TEST_P(ServerLifecycle, ServesAgainAfterARestartOnTheSameDatabase)
+{
+    ok(u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)});
+    EXPECT_EQ(server->stop(), 0);
+    EXPECT_THROW(client->call(u"GetPaciente"_s, {Branch, Maria}), Exception);
+
+    QString error;
+    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    // The same client reconnects by itself; the write survived and demo data was not
+    // created twice.
+    const TDataPacket plan = decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria}));
+    EXPECT_EQ(plan.rows.size(), 4);
+    EXPECT_EQ(count(u"EXERFISICO"_s), 28);
+    EXPECT_EQ(count(u"PACIENTE"_s), 2);
+}
+
+TEST_P(ServerLifecycle, ReportsAMissingTableAsADatabaseError)
+{
+    execSql(server->db(), u"DROP TABLE INFOAVAL"_s);
+    const QJsonObject result = call(u"GetPeso"_s, {Branch, Maria, consultaIso()});
+    EXPECT_EQ(result.value(u"error"_s).toObject().value(u"code"_s).toInt(), RpcDatabaseError)
+        << outcome(result);
+    EXPECT_TRUE(result.value(u"error"_s)
+                    .toObject()
+                    .value(u"message"_s)
+                    .toString()
+                    .startsWith(u"Falha ao acessar o banco de dados"_s))
+        << outcome(result);
+    // Other methods carry on.
+    EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
+}
+
+QOR_INSTANTIATE_BACKENDS(ServerLifecycle);
+
+} // namespace
+} // namespace qor::testing
