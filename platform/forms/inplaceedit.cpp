@@ -48,7 +48,7 @@ void TInplaceEdit::resizeEvent(QResizeEvent *event)
 
 void TInplaceEdit::layoutButton()
 {
-    const int w = m_button->isVisible() ? qMin(height(), 22) : 0;
+    const int w = m_button->isHidden() ? 0 : qMin(height(), 22);
     m_button->setGeometry(width() - w, 0, w, height());
     setTextMargins(0, 0, w, 0);
 }
