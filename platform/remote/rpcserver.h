@@ -30,6 +30,10 @@ using RpcHandler = std::function<QJsonValue(const QString &method, const QJsonAr
 
 // Listens for framed JSON-RPC 2.0 connections; socket I/O on the thread that owns
 // it, methods on a pool of worker threads, one call at a time per connection.
+// listen(), shutdown() and destruction happen on the owning thread; the destructor
+// shuts down first. A connection whose stream breaks (bad frame header, message over
+// maxMessageBytes, wrong token) is answered with the reason and closed; the others
+// carry on.
 class RpcServer : public QObject
 {
     Q_OBJECT
@@ -37,6 +41,7 @@ public:
     RpcServer(RpcServerOptions options, RpcHandler handler, QObject *parent = nullptr);
     ~RpcServer() override;
 
+    // False with a Portuguese reason: no token, bad address, port taken, TLS files.
     bool listen(QString *error = nullptr);
     quint16 port() const;
     // Stops accepting, lets the calls in flight finish and answers them, then closes.

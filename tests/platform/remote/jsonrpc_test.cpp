@@ -92,26 +92,6 @@ TEST(DecodeReply, AnswersOnlyTheRequestAsked)
     }
 }
 
-TEST(EncodeReply, WrapsTheDataAndKeepsTheId)
-{
-    const struct
-    {
-        QByteArray encoded;
-        const char *expected;
-    } cases[] = {
-        {encodeResult(5, QJsonArray{1, u"ç"_s}),
-         R"({"jsonrpc":"2.0","id":5,"result":{"ok":true,"data":[1,"ç"]}})"},
-        {encodeResult(u"x"_s, QJsonValue()),
-         R"({"jsonrpc":"2.0","id":"x","result":{"ok":true,"data":null}})"},
-        {encodeResult(6, QJsonValue(QJsonValue::Undefined)),
-         R"({"jsonrpc":"2.0","id":6,"result":{"ok":true,"data":null}})"},
-        {encodeError(QJsonValue(), RpcParseError, u"Mensagem JSON inválida."_s),
-         R"({"jsonrpc":"2.0","id":null,"error":{"code":-32700,"message":"Mensagem JSON inválida."}})"},
-    };
-    for (const auto &c : cases)
-        EXPECT_EQ(QJsonDocument::fromJson(c.encoded).object(), object(c.expected)) << c.expected;
-}
-
 TEST(TokensMatch, OnlyTheWholeTokenMatches)
 {
     const struct

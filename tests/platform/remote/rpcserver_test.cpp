@@ -109,6 +109,11 @@ struct BadRequest
     bool closes;
 };
 
+void PrintTo(const BadRequest &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 QByteArray frame(const char *json)
 {
     return encodeFrame(json);
@@ -124,7 +129,7 @@ QList<BadRequest> badRequests()
         {"binary noise", true, QByteArray("\x16\x03\x01\x00\xa5\x01\x00", 7), QJsonValue(),
          RpcParseError, u"Cabeçalho de mensagem inválido."_s, true},
         {"content length over 16 MiB", true,
-         "Content-Length: 16777217\r\n\r\n" + QByteArray(64 * 1024, '['), QJsonValue(),
+         "Content-Length: 16777217\r\n\r\n" + QByteArray(16777217, '['), QJsonValue(),
          RpcInvalidRequest, u"Mensagem maior que o limite de 16777216 bytes."_s, true},
         {"invalid JSON", true, frame(R"({"jsonrpc":"2.0","id":1,)"), QJsonValue(), RpcParseError,
          notJson, false},
