@@ -1,19 +1,65 @@
 #include "screen/frmplanejaexerc.h"
 
-// Not written yet: the handlers below do nothing until this concern is filled in.
+#include "data/clientdataset.h"
+#include "forms/dbedit.h"
+#include "forms/edit.h"
+#include "rtl/convert.h"
+
+#include <exception>
+
+using namespace Qt::StringLiterals;
 
 namespace qor {
 
+namespace {
+const QString KcalFormat = u"#,##0.000"_s;
+} // namespace
+
+// The row's figures from the weight as the weight edit shows it now: text typed and not
+// yet saved already counts.
 void TfrmPlanejaExerc::cdsPlanejaCalcFields(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
+    // No time, or a time of zero: the figures stay empty rather than 0,000.
+    if (cdsPlanejaQTHREXERFISI->IsNull())
+        return;
+    const long double hours = cdsPlanejaQTHREXERFISI->AsFloat();
+    if (hours == 0)
+        return;
+    try {
+        const long double weight = StrToFloat(dbePeso->Text());
+        const long double weekly = weight * cdsPlanejaQTENERCONSPL->AsFloat() * hours;
+        cdsPlanejaKcalSemana->SetAsFloat(double(weekly));
+        // The daily figure is derived from the weekly one as stored, not from weekly.
+        cdsPlanejaKcalDia->SetAsFloat(double(cdsPlanejaKcalSemana->AsFloat() / 7.0L));
+    } catch (const std::exception &) {
+        // A weight that is missing or not a number gives zeros, without a message: the
+        // screen asks for the weight when a row is added.
+        cdsPlanejaKcalSemana->SetAsFloat(0);
+        cdsPlanejaKcalDia->SetAsFloat(0);
+    }
 }
 
 void TfrmPlanejaExerc::cdsPlanejaAfterOpen(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
+    Atualiza_KcalDia();
 }
 
-void TfrmPlanejaExerc::Atualiza_KcalDia() { }
+// The total is walked anew from every row each time, so it can never drift from the
+// rows shown; the walk comes back to the row that was current by its code, which is
+// unique within a plan.
+void TfrmPlanejaExerc::Atualiza_KcalDia()
+{
+    const QString current = cdsPlanejaCDEXERFISICO->AsString();
+    double sum = 0;
+    cdsPlaneja->First();
+    while (!cdsPlaneja->Eof()) {
+        sum = cdsPlanejaKcalDia->AsFloat() + sum;
+        cdsPlaneja->Next();
+    }
+    edtTotal->SetText(FormatFloat(KcalFormat, sum));
+    cdsPlaneja->Locate(u"CDEXERFISICO"_s, current, TLocateOption::CaseInsensitive);
+}
 
 } // namespace qor
