@@ -39,7 +39,7 @@ RpcClient::~RpcClient()
 
 QString RpcClient::endpoint() const
 {
-    return u"%1:%2"_s.arg(m_options.host).arg(m_options.port);
+    return u"%1:%2"_s.arg(m_options.host, QString::number(m_options.port));
 }
 
 void RpcClient::open()
@@ -122,8 +122,8 @@ QByteArray RpcClient::encode(qint64 id, const QString &method, const QJsonArray 
     QByteArray json = encodeRequest(id, method, params);
     if (json.size() > m_options.maxMessageBytes) {
         // Refused before sending, so the connection stays in step and usable.
-        throw Exception(u"A chamada %1 excede o limite de %2 bytes por mensagem."_s.arg(method).arg(
-            m_options.maxMessageBytes));
+        throw Exception(u"A chamada %1 excede o limite de %2 bytes por mensagem."_s.arg(
+            method, QString::number(m_options.maxMessageBytes)));
     }
     return json;
 }

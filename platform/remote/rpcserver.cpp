@@ -149,9 +149,8 @@ bool RpcServer::listen(QString *error)
         listener = new QTcpServer(this);
     }
     if (!listener->listen(address, d->options.port)) {
-        message = u"Não foi possível escutar em %1:%2: %3."_s.arg(d->options.listenHost)
-                      .arg(d->options.port)
-                      .arg(listener->errorString());
+        message = u"Não foi possível escutar em %1:%2: %3."_s.arg(
+            d->options.listenHost, QString::number(d->options.port), listener->errorString());
         delete listener;
         return fail(message);
     }
