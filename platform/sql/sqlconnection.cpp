@@ -27,16 +27,38 @@ void runSetup(QSqlDatabase &db, const DatabaseUri &uri, const QString &statement
         cannotOpen(uri, query.lastError().text());
 }
 
-// The connections this thread made, removed when the thread ends.
+// The connections this thread made, with their prepared statements; removed when
+// the thread ends.
+struct ThreadConnection
+{
+    QString name;
+    QSqlDatabase db;
+    QHash<QString, std::shared_ptr<QSqlQuery>> statements;
+};
+
+void release(ThreadConnection &connection)
+{
+    connection.statements.clear(); // queries first: they hold the connection
+    connection.db.close();
+    connection.db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(connection.name);
+}
+
 struct ThreadConnections
 {
-    QHash<QString, QString> names; // URI -> connection name
+    QHash<QString, ThreadConnection> byUri;
     ~ThreadConnections()
     {
-        for (const QString &name : std::as_const(names)) {
-            QSqlDatabase::database(name, false).close();
-            QSqlDatabase::removeDatabase(name);
+        for (ThreadConnection &connection : byUri)
+            release(connection);
+    }
+    ThreadConnection *byName(const QString &name)
+    {
+        for (ThreadConnection &connection : byUri) {
+            if (connection.name == name)
+                return &connection;
         }
+        return nullptr;
     }
 };
 
@@ -89,30 +111,49 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
 QSqlDatabase threadDatabase(const DatabaseUri &uri)
 {
     const QString key = uri.toString();
-    auto it = threadConnections.names.constFind(key);
-    if (it != threadConnections.names.constEnd()) {
-        QSqlDatabase db = QSqlDatabase::database(*it, false);
-        if (db.isOpen())
-            return db;
+    auto it = threadConnections.byUri.find(key);
+    if (it != threadConnections.byUri.end()) {
+        if (it->db.isOpen())
+            return it->db;
         // Lost (e.g. the database server restarted): start afresh.
-        const QString name = *it;
-        threadConnections.names.remove(key);
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
+        release(*it);
+        threadConnections.byUri.erase(it);
     }
-    const QString name = newConnectionName(uri);
-    QSqlDatabase db = openDatabase(uri, name);
-    threadConnections.names.insert(key, name);
-    return db;
+    ThreadConnection connection;
+    connection.name = newConnectionName(uri);
+    connection.db = openDatabase(uri, connection.name);
+    threadConnections.byUri.insert(key, connection);
+    return connection.db;
 }
 
 void closeThreadDatabase(const DatabaseUri &uri)
 {
-    const QString name = threadConnections.names.take(uri.toString());
-    if (name.isEmpty())
+    auto it = threadConnections.byUri.find(uri.toString());
+    if (it == threadConnections.byUri.end())
         return;
-    QSqlDatabase::database(name, false).close();
-    QSqlDatabase::removeDatabase(name);
+    release(*it);
+    threadConnections.byUri.erase(it);
+}
+
+std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString &sql,
+                                           bool *prepared)
+{
+    *prepared = true;
+    ThreadConnection *connection = threadConnections.byName(db.connectionName());
+    if (!connection)
+        return {};
+    const auto found = connection->statements.constFind(sql);
+    const bool inUse = found != connection->statements.cend() && found->use_count() > 1;
+    if (found != connection->statements.cend() && !inUse)
+        return *found;
+    auto query = std::make_shared<QSqlQuery>(connection->db);
+    query->setForwardOnly(true);
+    *prepared = query->prepare(sql);
+    // A failed one is prepared again next time; one made because the kept one is in
+    // use (the same statement nested) is not kept.
+    if (*prepared && !inUse)
+        connection->statements.insert(sql, query);
+    return query;
 }
 
 SqlDialect dialectOf(const QSqlDatabase &db)

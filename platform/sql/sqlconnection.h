@@ -3,6 +3,8 @@
 #include "databaseuri.h"
 
 #include <QSqlDatabase>
+#include <QSqlQuery>
+#include <memory>
 
 namespace qor {
 
@@ -17,6 +19,13 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
 QSqlDatabase threadDatabase(const DatabaseUri &uri);
 // Closes and removes the calling thread's connection now (before the thread ends).
 void closeThreadDatabase(const DatabaseUri &uri);
+
+// A statement prepared once per thread connection and kept for reuse; null for a
+// connection threadDatabase did not make on this thread. `prepared` tells whether the
+// preparation succeeded; a statement that failed it is returned with its error and
+// not kept.
+std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString &sql,
+                                           bool *prepared);
 
 SqlDialect dialectOf(const QSqlDatabase &db);
 SqlDialect dialectOf(const QSqlDriver *driver);

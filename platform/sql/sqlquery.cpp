@@ -24,18 +24,28 @@ namespace {
 } // namespace
 
 SqlStatement::SqlStatement(const QSqlDatabase &db, const QString &sql)
-    : m_query(db)
-    , m_dialect(dialectOf(db))
-    , m_sql(sql)
+    : m_dialect(dialectOf(db))
 {
-    m_query.setForwardOnly(true);
-    if (!m_query.prepare(sql))
+    bool prepared = false;
+    m_query = cachedStatement(db, sql, &prepared);
+    if (!m_query) {
+        m_query = std::make_shared<QSqlQuery>(db);
+        m_query->setForwardOnly(true);
+        prepared = m_query->prepare(sql);
+    }
+    if (!prepared)
         fail();
+}
+
+SqlStatement::~SqlStatement()
+{
+    // A reused statement must not keep its result (and SQLite its read snapshot).
+    m_query->finish();
 }
 
 SqlStatement &SqlStatement::bind(const QVariant &value)
 {
-    m_query.addBindValue(value);
+    m_query->bindValue(m_bound++, value);
     return *this;
 }
 
@@ -46,19 +56,19 @@ SqlStatement &SqlStatement::bind(TFieldType type, const QVariant &value)
 
 void SqlStatement::exec()
 {
-    if (!m_query.exec())
+    if (!m_query->exec())
         fail();
 }
 
 TDataPacket SqlStatement::packet(const QList<TFieldDef> &fields)
 {
     exec();
-    return packetFromQuery(m_query, fields);
+    return packetFromQuery(*m_query, fields);
 }
 
 void SqlStatement::fail() const
 {
-    raise(m_dialect, m_query.lastError());
+    raise(m_dialect, m_query->lastError());
 }
 
 void execSql(const QSqlDatabase &db, const QString &sql)

@@ -5,6 +5,7 @@
 
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <memory>
 
 namespace qor {
 
@@ -12,7 +13,11 @@ namespace qor {
 class SqlStatement
 {
 public:
+    // Prepared once per thread connection (see cachedStatement), or here for others.
     SqlStatement(const QSqlDatabase &db, const QString &sql);
+    ~SqlStatement();
+    SqlStatement(const SqlStatement &) = delete;
+    SqlStatement &operator=(const SqlStatement &) = delete;
 
     SqlStatement &bind(const QVariant &value); // positional, in the order of the '?'
     // Binds one of our values (null, QString, double; date-times as TDateTime) in the
@@ -21,17 +26,17 @@ public:
     void exec();
     // Runs the statement and reads every row with the given metadata.
     TDataPacket packet(const QList<TFieldDef> &fields);
-    bool next() { return m_query.next(); }
-    QVariant value(int index) const { return m_query.value(index); }
-    int rowsAffected() const { return m_query.numRowsAffected(); }
-    QSqlQuery &query() { return m_query; }
+    bool next() { return m_query->next(); }
+    QVariant value(int index) const { return m_query->value(index); }
+    int rowsAffected() const { return m_query->numRowsAffected(); }
+    QSqlQuery &query() { return *m_query; }
 
 private:
     [[noreturn]] void fail() const;
 
-    QSqlQuery m_query;
+    std::shared_ptr<QSqlQuery> m_query;
     SqlDialect m_dialect;
-    QString m_sql;
+    int m_bound = 0;
 };
 
 // Runs a statement that takes no parameters (DDL, transaction control).

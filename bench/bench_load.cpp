@@ -1,0 +1,401 @@
+// Load client for qor-server: 1, 8 and 64 connections (each a thread with its own
+// RpcClient) read a 20-row plan with GetPlaneja and run SetPlaneja insert-and-delete
+// cycles, for a bounded number of calls. Beside them, the floors: the same SELECT run
+// directly on the database from this process, and a bare loopback round trip.
+//
+//   bench_load [path/to/qor-server] [--calls N] [--cycles N] [--workers N]
+#include "data/packet.h"
+#include "remote/rpcclient.h"
+#include "rtl/datetime.h"
+#include "rtl/exceptions.h"
+#include "sql/databaseuri.h"
+#include "sql/sqlconnection.h"
+#include "sql/sqldatetime.h"
+#include "sql/sqldialect.h"
+#include "sql/sqlquery.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <arpa/inet.h>
+#include <atomic>
+#include <cstdio>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+using namespace qor;
+
+namespace {
+
+const QString Branch = u"0001"_s;
+const QString Maria = u"000000000001"_s;
+
+struct Percentiles
+{
+    double p50 = 0, p99 = 0; // microseconds
+};
+
+Percentiles percentiles(std::vector<double> samples)
+{
+    if (samples.empty())
+        return {};
+    std::sort(samples.begin(), samples.end());
+    auto at = [&](double q) {
+        return samples[std::min(samples.size() - 1, size_t(q * double(samples.size())))];
+    };
+    return {at(0.50), at(0.99)};
+}
+
+double microsecondsOf(const QElapsedTimer &timer)
+{
+    return double(timer.nsecsElapsed()) / 1000.0;
+}
+
+[[noreturn]] void die(const QString &message)
+{
+    std::fprintf(stderr, "bench_load: %s\n", message.toUtf8().constData());
+    std::exit(1);
+}
+
+// The fields of a plan row as the screen sends them.
+QList<TFieldDef> planFields()
+{
+    return {
+        {u"CDFILIAL"_s, TFieldType::String, 4},     {u"CDPACIENTE"_s, TFieldType::String, 12},
+        {u"DTCONSPACI"_s, TFieldType::DateTime, 0}, {u"CDEXERFISICO"_s, TFieldType::String, 6},
+        {u"QTHREXERFISI"_s, TFieldType::Float, 0},  {u"DSEXERFISICO"_s, TFieldType::String, 100},
+        {u"QTENERCONSPL"_s, TFieldType::Float, 0},  {u"QTENERCONS"_s, TFieldType::Float, 0}};
+}
+
+class Server
+{
+public:
+    Server(const QString &program, int workers)
+    {
+        m_uri = DatabaseUri::parse(u"sqlite:"_s + m_dir.filePath(u"bench.db"_s));
+        m_process.setStandardErrorFile(m_dir.filePath(u"server.log"_s));
+        m_process.start(program,
+                        {u"--db"_s, m_uri.toString(), u"--listen"_s, u"127.0.0.1:0"_s,
+                         u"--token-file"_s, m_dir.filePath(u"token"_s), u"--demo"_s, u"--workers"_s,
+                         QString::number(workers)});
+        if (!m_process.waitForStarted())
+            die(u"cannot start %1: %2"_s.arg(program, m_process.errorString()));
+        static const QRegularExpression line(u"listening on .+:(\\d+)"_s);
+        while (m_port == 0) {
+            if (!m_process.canReadLine() && !m_process.waitForReadyRead(60000))
+                die(u"qor-server did not start"_s);
+            const auto match = line.match(QString::fromUtf8(m_process.readLine()));
+            if (match.hasMatch())
+                m_port = quint16(match.captured(1).toUInt());
+        }
+        QFile token(m_dir.filePath(u"token"_s));
+        token.open(QIODevice::ReadOnly);
+        m_token = QString::fromUtf8(token.readAll()).trimmed();
+    }
+    ~Server()
+    {
+        m_process.terminate();
+        m_process.waitForFinished();
+    }
+
+    RpcClientOptions clientOptions() const
+    {
+        RpcClientOptions o;
+        o.port = m_port;
+        o.token = m_token;
+        return o;
+    }
+    const DatabaseUri &uri() const { return m_uri; }
+
+    // The handler durations the server logged for a method, in microseconds, in order.
+    std::vector<double> loggedDurations(const QString &method) const
+    {
+        QFile log(m_dir.filePath(u"server.log"_s));
+        log.open(QIODevice::ReadOnly);
+        const QRegularExpression line(u"^qor-server: %1 ([0-9.]+) ms"_s.arg(method));
+        std::vector<double> durations;
+        for (const QByteArray &text : log.readAll().split('\n')) {
+            const auto match = line.match(QString::fromUtf8(text));
+            if (match.hasMatch())
+                durations.push_back(match.captured(1).toDouble() * 1000.0);
+        }
+        return durations;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_process;
+    DatabaseUri m_uri;
+    quint16 m_port = 0;
+    QString m_token;
+};
+
+// Brings the demo consultation's plan to 20 rows; returns its date.
+TDateTime prepareTwentyRowPlan(const DatabaseUri &uri)
+{
+    QSqlDatabase db = threadDatabase(uri);
+    SqlStatement date(db, u"SELECT DTCONSPACI FROM METOAVAL WHERE CDPACIENTE = ?"_s);
+    date.bind(Maria).exec();
+    if (!date.next())
+        die(u"demo consultation missing"_s);
+    const TDateTime consulta = sqlTextToDateTime(date.value(0).toString());
+    SqlStatement more(db,
+                      u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, "
+                      u"CDEXERFISICO, QTHREXERFISI, QTENERCONSPL) "
+                      u"SELECT ?, ?, ?, CDEXERFISICO, 0.5, QTENERCONS FROM EXERFISICO "
+                      u"WHERE CDEXERFISICO NOT IN (SELECT CDEXERFISICO FROM PLAEXERFISI) "
+                      u"ORDER BY CDEXERFISICO LIMIT 17"_s);
+    more.bind(Branch).bind(Maria).bind(TFieldType::DateTime, consulta).exec();
+    return consulta;
+}
+
+// Floor 1: the plan's SELECT straight on the database, its rows read into a packet.
+Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, int *rows)
+{
+    QSqlDatabase db = threadDatabase(uri);
+    const QString sql =
+        u"SELECT P.CDFILIAL, P.CDPACIENTE, %1, P.CDEXERFISICO, P.QTHREXERFISI, "
+        u"E.DSEXERFISICO, P.QTENERCONSPL, E.QTENERCONS FROM PLAEXERFISI P "
+        u"LEFT JOIN EXERFISICO E ON E.CDEXERFISICO = P.CDEXERFISICO "
+        u"WHERE P.CDFILIAL = ? AND P.CDPACIENTE = ? AND P.DTCONSPACI = ? "
+        u"ORDER BY P.CDEXERFISICO"_s.arg(selectDateTime(uri.dialect, u"P.DTCONSPACI"_s));
+    std::vector<double> samples;
+    for (int i = 0; i < calls; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        SqlStatement query(db, sql);
+        query.bind(Branch).bind(Maria).bind(TFieldType::DateTime, consulta);
+        const TDataPacket packet = query.packet(planFields());
+        samples.push_back(microsecondsOf(timer));
+        *rows = int(packet.rows.size());
+    }
+    return percentiles(samples);
+}
+
+// Floor 2: a tiny echo over loopback TCP, request and reply of typical sizes.
+Percentiles loopbackRoundTrip(int calls)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+    ::listen(listener, 1);
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
+
+    constexpr size_t RequestBytes = 200;
+    std::thread echo([listener] {
+        const int peer = ::accept(listener, nullptr, nullptr);
+        char buffer[RequestBytes];
+        for (;;) {
+            size_t got = 0;
+            while (got < RequestBytes) {
+                const ssize_t n = ::read(peer, buffer + got, RequestBytes - got);
+                if (n <= 0) {
+                    ::close(peer);
+                    return;
+                }
+                got += size_t(n);
+            }
+            if (::write(peer, buffer, RequestBytes) != ssize_t(RequestBytes))
+                break;
+        }
+        ::close(peer);
+    });
+
+    const int client = ::socket(AF_INET, SOCK_STREAM, 0);
+    const int one = 1;
+    ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    ::connect(client, reinterpret_cast<sockaddr *>(&address), sizeof(address));
+    char buffer[RequestBytes] = {};
+    std::vector<double> samples;
+    for (int i = 0; i < calls; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (::write(client, buffer, RequestBytes) != ssize_t(RequestBytes))
+            die(u"loopback write failed"_s);
+        size_t got = 0;
+        while (got < RequestBytes) {
+            const ssize_t n = ::read(client, buffer + got, RequestBytes - got);
+            if (n <= 0)
+                die(u"loopback read failed"_s);
+            got += size_t(n);
+        }
+        samples.push_back(microsecondsOf(timer));
+    }
+    ::close(client);
+    echo.join();
+    ::close(listener);
+    return percentiles(samples);
+}
+
+struct PhaseResult
+{
+    double callsPerSecond = 0;
+    Percentiles read;
+    Percentiles write;
+    int failures = 0;
+};
+
+// `connections` threads share `calls` GetPlaneja calls, then `cycles` insert-and-delete
+// cycles, each thread on a consultation of its own for the writes.
+PhaseResult runPhase(const Server &server, TDateTime consulta, int connections, int calls,
+                     int cycles)
+{
+    std::vector<std::vector<double>> reads(static_cast<size_t>(connections));
+    std::vector<std::vector<double>> writes(static_cast<size_t>(connections));
+    std::atomic<int> failures{0};
+    std::atomic<int> ready{0};
+    std::atomic<bool> go{false};
+    QElapsedTimer wall;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < connections; ++t) {
+        threads.emplace_back([&, t] {
+            RpcClient client;
+            client.setOptions(server.clientOptions());
+            try {
+                client.open();
+            } catch (const Exception &) {
+                ++failures;
+            }
+            ++ready;
+            while (!go.load())
+                std::this_thread::yield();
+            const QString date = encodeValue(TFieldType::DateTime, consulta).toString();
+            const int myCalls = calls / connections + (t < calls % connections ? 1 : 0);
+            for (int i = 0; i < myCalls; ++i) {
+                QElapsedTimer timer;
+                timer.start();
+                try {
+                    const QJsonObject r = client.call(u"GetPlaneja"_s, {Branch, date, Maria});
+                    if (!r.value(u"ok"_s).toBool())
+                        ++failures;
+                } catch (const Exception &) {
+                    ++failures;
+                }
+                reads[size_t(t)].push_back(microsecondsOf(timer));
+            }
+        });
+    }
+    while (ready.load() < connections)
+        std::this_thread::yield();
+    wall.start();
+    go = true;
+    for (std::thread &t : threads)
+        t.join();
+    const double seconds = double(wall.nsecsElapsed()) / 1e9;
+
+    // Writes: a separate pass, so the read figures are reads only.
+    threads.clear();
+    for (int t = 0; t < connections; ++t) {
+        threads.emplace_back([&, t] {
+            RpcClient client;
+            client.setOptions(server.clientOptions());
+            const TDateTime own = consulta + 1 + t; // a consultation of this thread's own
+            const QVariantList row{Branch, Maria, own, u"012020"_s, 0.5, QString(), 7.0, 7.0};
+            const QJsonObject insert = encodeDelta({planFields(), {{TChangeOp::Insert, {}, row}}});
+            const QJsonObject remove = encodeDelta({planFields(), {{TChangeOp::Delete, row, {}}}});
+            const int myCycles = cycles / connections + (t < cycles % connections ? 1 : 0);
+            for (int i = 0; i < myCycles; ++i) {
+                for (const QJsonObject &delta : {insert, remove}) {
+                    QElapsedTimer timer;
+                    timer.start();
+                    try {
+                        if (!client.call(u"SetPlaneja"_s, {delta}).value(u"ok"_s).toBool())
+                            ++failures;
+                    } catch (const Exception &) {
+                        ++failures;
+                    }
+                    writes[size_t(t)].push_back(microsecondsOf(timer));
+                }
+            }
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+
+    std::vector<double> allReads, allWrites;
+    for (const auto &v : reads)
+        allReads.insert(allReads.end(), v.begin(), v.end());
+    for (const auto &v : writes)
+        allWrites.insert(allWrites.end(), v.begin(), v.end());
+    return {double(allReads.size()) / seconds, percentiles(allReads), percentiles(allWrites),
+            failures.load()};
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QString program = QCoreApplication::applicationDirPath() + u"/qor-server"_s;
+    int calls = 4000, cycles = 256, workers = 4;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--calls"_s && i + 1 < args.size())
+            calls = args[++i].toInt();
+        else if (args[i] == u"--cycles"_s && i + 1 < args.size())
+            cycles = args[++i].toInt();
+        else if (args[i] == u"--workers"_s && i + 1 < args.size())
+            workers = args[++i].toInt();
+        else
+            program = args[i];
+    }
+
+    const Server server(program, workers);
+    const TDateTime consulta = prepareTwentyRowPlan(server.uri());
+    int rows = 0;
+    const Percentiles select = directSelect(server.uri(), consulta, 2000, &rows);
+    const Percentiles loopback = loopbackRoundTrip(2000);
+    const double floor = select.p50 + loopback.p50;
+    std::printf("plan rows: %d; server workers: %d; GetPlaneja calls per phase: %d; "
+                "SetPlaneja insert+delete cycles per phase: %d\n",
+                rows, workers, calls, cycles);
+    std::printf("floor: direct SELECT p50 %.1f us (p99 %.1f); loopback round trip p50 %.1f us "
+                "(p99 %.1f); sum %.1f us\n",
+                select.p50, select.p99, loopback.p50, loopback.p99, floor);
+    std::printf("%11s %10s %16s %16s %16s %16s %8s\n", "connections", "calls/s", "GetPlaneja p50",
+                "GetPlaneja p99", "SetPlaneja p50", "SetPlaneja p99", "failures");
+
+    double throughputOne = 0, throughputMany = 0, p50One = 0;
+    Percentiles handlerOne;
+    for (const int connections : {1, 8, 64}) {
+        const size_t logged = server.loggedDurations(u"GetPlaneja"_s).size();
+        const PhaseResult r = runPhase(server, consulta, connections, calls, cycles);
+        if (connections == 1) {
+            const std::vector<double> all = server.loggedDurations(u"GetPlaneja"_s);
+            handlerOne =
+                percentiles(std::vector<double>(all.begin() + qsizetype(logged), all.end()));
+        }
+        std::printf("%11d %10.0f %13.1f us %13.1f us %13.1f us %13.1f us %8d\n", connections,
+                    r.callsPerSecond, r.read.p50, r.read.p99, r.write.p50, r.write.p99, r.failures);
+        std::fflush(stdout);
+        if (connections == 1) {
+            throughputOne = r.callsPerSecond;
+            p50One = r.read.p50;
+        }
+        if (connections == 64)
+            throughputMany = r.callsPerSecond;
+    }
+    std::printf("GetPlaneja at 1 connection, inside the server's handler: p50 %.1f us, "
+                "p99 %.1f us; the rest of the p50 is transport and thread hand-offs\n",
+                handlerOne.p50, handlerOne.p99);
+    const bool latencyOk = p50One <= 1.5 * floor;
+    const bool scalingOk = throughputMany >= 1.6 * throughputOne;
+    std::printf("target GetPlaneja p50 <= 1.5 x floor: %.1f us <= %.1f us: %s\n", p50One,
+                1.5 * floor, latencyOk ? "met" : "NOT met");
+    std::printf("target 64-connection throughput >= 1.6 x 1-connection: %.0f >= %.0f: %s\n",
+                throughputMany, 1.6 * throughputOne, scalingOk ? "met" : "NOT met");
+    closeThreadDatabase(server.uri());
+    return 0;
+}
