@@ -5,7 +5,7 @@
 #include "sql/sqlquery.h"
 
 #include <QMetaType>
-#include <QSqlField>
+#include <QSqlError>
 #include <QSqlRecord>
 
 using namespace Qt::StringLiterals;
@@ -66,9 +66,9 @@ ParsedSql parseParams(const QString &sql)
     return parsed;
 }
 
-TFieldType fieldTypeOf(const QSqlField &field)
+TFieldType fieldTypeOf(const QVariant &value)
 {
-    switch (field.metaType().id()) {
+    switch (value.metaType().id()) {
     case QMetaType::Double:
     case QMetaType::Float:
     case QMetaType::Int:
@@ -84,6 +84,13 @@ TFieldType fieldTypeOf(const QSqlField &field)
     default:
         return TFieldType::String;
     }
+}
+
+[[noreturn]] void fail(const QSqlError &error)
+{
+    const QString firstLine = error.databaseText().section(u'\n', 0, 0).trimmed();
+    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(
+        firstLine.isEmpty() ? error.text().trimmed() : firstLine));
 }
 
 } // namespace
@@ -148,6 +155,48 @@ TParam *TADOIBQuery::ParamByName(const QString &name)
     return m_params.constLast().get();
 }
 
+TDataPacket TADOIBQuery::packetOfFields(QSqlQuery &query) const
+{
+    QList<TFieldDef> defs;
+    const QList<TField *> dataFields = DataFields();
+    for (const TField *field : dataFields)
+        defs.append({field->FieldName(), field->DataType(), field->Size()});
+    return packetFromQuery(query, defs); // raises when a defined field is missing
+}
+
+TDataPacket TADOIBQuery::packetWithOwnFields(QSqlQuery &query)
+{
+    // Some drivers (SQLite) tell a column's type only through its values: read the
+    // rows first, then type each column by its first non-null value.
+    const QSqlRecord record = query.record();
+    QList<QVariantList> raw;
+    while (query.next()) {
+        QVariantList row;
+        for (int i = 0; i < record.count(); ++i)
+            row.append(query.value(i));
+        raw.append(row);
+    }
+    TDataPacket packet;
+    for (int i = 0; i < record.count(); ++i) {
+        TFieldType type = TFieldType::String;
+        for (const QVariantList &row : std::as_const(raw)) {
+            if (!row[i].isNull()) {
+                type = fieldTypeOf(row[i]);
+                break;
+            }
+        }
+        packet.fields.append({record.fieldName(i), type, type == TFieldType::String ? 255 : 0});
+        AddField(record.fieldName(i), type, packet.fields.constLast().size);
+    }
+    for (const QVariantList &row : std::as_const(raw)) {
+        QVariantList values;
+        for (int i = 0; i < row.size(); ++i)
+            values.append(fromSqlValue(packet.fields[i].type, row[i]));
+        packet.rows.append(values);
+    }
+    return packet;
+}
+
 void TADOIBQuery::Open()
 {
     Close();
@@ -161,28 +210,23 @@ void TADOIBQuery::Open()
         BeforeOpen(this);
 
     const ParsedSql parsed = parseParams(text);
-    SqlStatement statement(db, parsed.text); // raises ESqlError, a EDatabaseError
+    QSqlQuery query(db);
+    query.setForwardOnly(true);
+    if (!query.prepare(parsed.text))
+        fail(query.lastError());
     for (const QString &name : parsed.occurrences) {
         QVariant value;
         for (const auto &param : m_params) {
             if (param->Name().compare(name, Qt::CaseInsensitive) == 0)
                 value = param->Value();
         }
-        statement.bind(value.isValid() ? value : QVariant(QMetaType(QMetaType::QString)));
+        query.addBindValue(value.isValid() ? value : QVariant(QMetaType(QMetaType::QString)));
     }
-    statement.exec();
+    if (!query.exec())
+        fail(query.lastError());
 
-    if (Fields().isEmpty()) {
-        const QSqlRecord record = statement.query().record();
-        for (int i = 0; i < record.count(); ++i)
-            AddField(record.fieldName(i), fieldTypeOf(record.field(i)),
-                     fieldTypeOf(record.field(i)) == TFieldType::String ? 255 : 0);
-    }
-    QList<TFieldDef> defs;
-    const QList<TField *> dataFields = DataFields();
-    for (TField *field : dataFields)
-        defs.append({field->FieldName(), field->DataType(), field->Size()});
-    const TDataPacket packet = packetFromQuery(statement.query(), defs);
+    const TDataPacket packet =
+        Fields().isEmpty() ? packetWithOwnFields(query) : packetOfFields(query);
 
     QList<TRecord> records;
     records.reserve(packet.rows.size());

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "data/dataset.h"
+#include "data/packet.h"
 
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStringList>
 #include <QVariant>
 #include <memory>
@@ -78,6 +80,9 @@ public:
     QString SQLFor(const QString &driverName) const;
 
 private:
+    TDataPacket packetOfFields(QSqlQuery &query) const;
+    TDataPacket packetWithOwnFields(QSqlQuery &query);
+
     QList<std::shared_ptr<TParam>> m_params;
     QSqlDatabase m_database;
 };

@@ -66,35 +66,22 @@ double RoundDec(double value, int decimals)
         return value;
     // Round the 15 significant digits a double holds faithfully, as decimal text: the
     // binary noise beyond them (72.455 is stored as 72.45499...) must not decide a half.
-    // to_chars and from_chars ignore the C locale, which may use a decimal comma.
-    char text[64];
-    const auto written = std::to_chars(text, text + sizeof text, std::fabs(value),
-                                       std::chars_format::scientific, 14);
-    *written.ptr = '\0';
-    // text: d.dddddddddddddde[+-]XX
-    const char *ePos = std::strchr(text, 'e');
-    int exponent = 0;
-    std::from_chars(ePos + (ePos[1] == '+' ? 2 : 1), written.ptr, exponent);
-    char digits[15];
-    digits[0] = text[0];
-    std::memcpy(digits + 1, text + 2, 14);
+    // QByteArray's conversions ignore the C locale, which may use a decimal comma.
+    const QByteArray text = QByteArray::number(std::fabs(value), 'e', 14); // d.ddd...e+XX
+    const qsizetype ePos = text.indexOf('e');
+    const int exponent = text.mid(ePos + 1).toInt();
+    const QByteArray digits = text.left(1) + text.mid(2, ePos - 2); // 15 digits
 
     const int keep = exponent + 1 + decimals; // significant digits left of the cut
     double result = 0.0;
-    if (keep >= 15) {
-        std::from_chars(text, written.ptr, result);
+    if (keep >= digits.size()) {
+        result = text.toDouble();
     } else if (keep >= 0) {
-        long long kept = 0;
-        for (int i = 0; i < keep; ++i)
-            kept = kept * 10 + (digits[i] - '0');
-        if (digits[keep] >= '5')
+        qint64 kept = keep > 0 ? digits.left(keep).toLongLong() : 0;
+        if (digits.at(keep) >= '5')
             ++kept;
         // kept * 10^-decimals, converted once so the result is the nearest double.
-        char scaled[64];
-        auto end = std::to_chars(scaled, scaled + sizeof scaled, kept).ptr;
-        *end++ = 'e';
-        end = std::to_chars(end, scaled + sizeof scaled, -decimals).ptr;
-        std::from_chars(scaled, end, result);
+        result = (QByteArray::number(kept) + 'e' + QByteArray::number(-decimals)).toDouble();
     }
     return result == 0.0 ? 0.0 : std::copysign(result, value);
 }

@@ -46,12 +46,18 @@ void TdtmDBGeral::Open(const QString &uri)
             throw EDatabaseError(
                 u"Não foi possível criar a pasta do banco de dados: %1"_s.arg(folder));
     }
-    openDatabase(parsed, m_connectionName); // raises EDatabaseError with the reason
+    try {
+        openDatabase(parsed, m_connectionName); // raises EDatabaseError with the reason
+    } catch (...) {
+        Close(); // no half-made connection left under our name
+        throw;
+    }
     m_uri = uri;
 }
 
 void TdtmDBGeral::Close()
 {
+    m_uri.clear();
     if (!QSqlDatabase::contains(m_connectionName))
         return;
     {

@@ -3,6 +3,7 @@
 #include "forms/screen.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QHBoxLayout>
 #include <QHash>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <QWidget>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -61,7 +63,7 @@ class BusyWindow : public QWidget
 public:
     BusyWindow()
         : QWidget(nullptr,
-                  Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
+                  Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint
                       | Qt::WindowDoesNotAcceptFocus)
     {
         // Never take the focus: an edit losing it would run its exit handler in the
@@ -137,7 +139,14 @@ void ActiveShowAvi(QWidget *form, int kind)
     busy->show();
     busy->raise();
     busy->spinner->start();
-    // Painted now: the caller blocks next, and no event loop would paint it later.
+    // Painted now: the caller blocks next, and no event loop would paint it later. A
+    // window can be painted once the window system has exposed it; wait for that, a
+    // short bounded while, letting through window-system events but no user input
+    // (a click or key now would run a handler in the middle of the caller's work).
+    QElapsedTimer waited;
+    waited.start();
+    while (busy->windowHandle() && !busy->windowHandle()->isExposed() && waited.elapsed() < 250)
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 10);
     busy->repaint();
     Screen()->SetCursor(crHourGlass);
 }

@@ -1,0 +1,212 @@
+// TNetConnection against a real JSON-RPC server on loopback (its own thread, so the
+// blocking client and the server's socket I/O do not wait on each other).
+#include "framework/netconnection.h"
+
+#include "framework/consiste.h"
+#include "framework/velmora.h"
+#include "remote/rpcclient.h"
+#include "remote/rpcserver.h"
+#include "rtl/exceptions.h"
+
+#include <gtest/gtest.h>
+
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+using namespace qor;
+
+namespace {
+
+const QString kToken = u"token-de-teste-123"_s;
+
+// A plan-service stand-in: echoes the method and its params.
+class ServerThread : public QThread
+{
+public:
+    explicit ServerThread(quint16 port = 0)
+        : m_port(port)
+    { }
+    ~ServerThread() override { stop(); }
+
+    quint16 startServer()
+    {
+        start();
+        m_ready.acquire();
+        return m_port;
+    }
+    void stop()
+    {
+        if (!isRunning())
+            return;
+        quit();
+        wait();
+    }
+
+    std::atomic<int> calls{0};
+
+protected:
+    void run() override
+    {
+        RpcServerOptions options;
+        options.listenHost = u"127.0.0.1"_s;
+        options.port = m_port;
+        options.token = kToken;
+        options.workers = 1;
+        RpcServer server(options, [this](const QString &method, const QJsonArray &params) {
+            ++calls;
+            if (method == "Falha"_L1)
+                throw RpcError{RpcDuplicate, u"Exercício físico já cadastrado."_s};
+            return QJsonValue(QJsonObject{{u"method"_s, method}, {u"params"_s, params}});
+        });
+        QString error;
+        const bool listening = server.listen(&error);
+        m_port = listening ? server.port() : 0;
+        m_ready.release();
+        if (listening)
+            exec();
+        server.shutdown();
+    }
+
+private:
+    quint16 m_port;
+    QSemaphore m_ready;
+};
+
+class NetConnectionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("QOR_SETTINGS", dir.filePath(u"qor-host.ini"_s).toUtf8());
+        port = server.startServer();
+        ASSERT_NE(port, 0);
+        HostSettings settings;
+        settings.host = u"127.0.0.1"_s;
+        settings.port = port;
+        settings.token = kToken;
+        settings.connectTimeoutMs = 3000;
+        settings.callTimeoutMs = 10000;
+        ASSERT_TRUE(WriteHostSettings(settings));
+        // As the screen binds it: host and port from the settings before each attempt.
+        net.BeforeConnect = [this](QObject *sender) {
+            EXPECT_EQ(sender, &net);
+            ++beforeConnect;
+            net.Host = WebURL();
+            net.Port = WebPort();
+        };
+        QObject::connect(net.Client(), &RpcClient::callStarted, &net,
+                         [this](const QString &method) { methods.append(method); });
+    }
+    void TearDown() override { qunsetenv("QOR_SETTINGS"); }
+
+    QTemporaryDir dir;
+    ServerThread server;
+    quint16 port = 0;
+    TNetConnection net;
+    int beforeConnect = 0;
+    QStringList methods;
+};
+
+TEST_F(NetConnectionTest, OpensWithTheSettingsAndCallsByName)
+{
+    EXPECT_EQ(net.Host, u"127.0.0.1"_s);
+    EXPECT_FALSE(net.ThrowException);
+    EXPECT_FALSE(net.Connected());
+    net.SetConnected(true);
+    EXPECT_TRUE(net.Connected());
+    EXPECT_EQ(beforeConnect, 1);
+    net.Open(); // already open: no second attempt
+    EXPECT_EQ(beforeConnect, 1);
+
+    const QJsonArray params{u"0001"_s, u"2024-03-01T00:00:00.000"_s, u"000000000001"_s};
+    const QJsonValue data = CheckResultServ(net.AppServer()->Call(u"GetPlaneja"_s, params));
+    EXPECT_EQ(data[u"method"_s].toString(), u"GetPlaneja"_s);
+    EXPECT_EQ(data[u"params"_s].toArray(), params);
+    EXPECT_EQ(methods, QStringList{u"GetPlaneja"_s});
+}
+
+TEST_F(NetConnectionTest, AServerRefusalIsAResultNotALostLink)
+{
+    const QJsonObject raw = net.AppServer()->Call(u"Falha"_s, {});
+    EXPECT_TRUE(net.Connected());
+    try {
+        CheckResultServ(raw, true, 0);
+        FAIL() << "no exception";
+    } catch (const Exception &e) {
+        EXPECT_EQ(e.Message(), u"Exercício físico já cadastrado."_s);
+    }
+    EXPECT_EQ(beforeConnect, 1);
+}
+
+TEST_F(NetConnectionTest, ACallOnAClosedConnectionOpensIt)
+{
+    EXPECT_FALSE(net.Connected());
+    net.AppServer()->Call(u"GetPaciente"_s, {u"0001"_s, u"000000000001"_s});
+    EXPECT_TRUE(net.Connected());
+    EXPECT_EQ(beforeConnect, 1);
+    net.Close();
+    EXPECT_FALSE(net.Connected());
+    net.Close(); // harmless
+}
+
+TEST_F(NetConnectionTest, ALostLinkRaisesAndTheNextCallReconnects)
+{
+    net.Open();
+    net.AppServer()->Call(u"GetPeso"_s, {});
+    server.stop();
+    EXPECT_THROW(net.AppServer()->Call(u"GetPeso"_s, {}), Exception);
+    EXPECT_FALSE(net.Connected());
+
+    // The server comes back, on another port: the settings say where.
+    ServerThread again;
+    const quint16 newPort = again.startServer();
+    ASSERT_NE(newPort, 0);
+    ASSERT_TRUE(WriteSetting(u"server/port"_s, QString::number(newPort)));
+    const QJsonValue data = CheckResultServ(net.AppServer()->Call(u"GetPeso"_s, {}));
+    EXPECT_EQ(data[u"method"_s].toString(), u"GetPeso"_s);
+    EXPECT_EQ(net.Port, newPort);
+    EXPECT_GE(beforeConnect, 2);
+    EXPECT_TRUE(net.Connected());
+    EXPECT_EQ(again.calls.load(), 1);
+}
+
+struct OpenFailure
+{
+    const char *name;
+    const char *key;
+    const char16_t *value;
+};
+
+class NetConnectionOpenTest : public NetConnectionTest,
+                              public ::testing::WithParamInterface<OpenFailure>
+{
+};
+
+TEST_P(NetConnectionOpenTest, FailureRaisesInPortugueseAndStaysClosed)
+{
+    ASSERT_TRUE(
+        WriteSetting(QString::fromLatin1(GetParam().key), QString::fromUtf16(GetParam().value)));
+    try {
+        net.Open();
+        FAIL() << "opened";
+    } catch (const EAbort &) {
+        FAIL() << "must not be silent";
+    } catch (const Exception &e) {
+        EXPECT_FALSE(e.Message().isEmpty());
+    }
+    EXPECT_FALSE(net.Connected());
+    EXPECT_EQ(server.calls.load(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(NetConnection, NetConnectionOpenTest,
+                         ::testing::Values(OpenFailure{"wrong_token", "server/token",
+                                                       u"outro-token"},
+                                           OpenFailure{"nobody_listening", "server/port", u"1"}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
