@@ -15,6 +15,8 @@ using namespace Qt::StringLiterals;
 namespace qor::testing {
 namespace {
 
+using testing::PrintTo;
+
 class GridTest : public ::testing::Test
 {
 public:

@@ -13,6 +13,7 @@
 #include <QStringList>
 #include <QWidget>
 #include <memory>
+#include <ostream>
 #include <tuple>
 
 namespace qor::testing {
@@ -54,5 +55,16 @@ void typeText(const QString &text);
 void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier);
 // Lets queued work (deferred editors, deleteLater) run.
 void settle();
+
+// Test-case tables print as their names.
+template <typename Case>
+requires requires(const Case &c)
+{
+    c.name;
+}
+void PrintTo(const Case &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 } // namespace qor::testing

@@ -1,0 +1,248 @@
+// Forms as MDI children of the host's main window, their close actions and states,
+// and the controls' colours.
+#include "formsfixture.h"
+
+#include "forms/application.h"
+#include "forms/form.h"
+#include "forms/label.h"
+#include "forms/panel.h"
+#include "forms/speedbutton.h"
+#include "rtl/exceptions.h"
+
+#include <QApplication>
+#include <QMainWindow>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+using testing::PrintTo;
+
+class MdiTest : public ::testing::Test
+{
+public:
+    void SetUp() override
+    {
+        main.setCentralWidget(area);
+        main.resize(800, 600);
+        Application()->SetMainForm(&main);
+        main.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+    }
+    void TearDown() override
+    {
+        Application()->DestroyForms();
+        Application()->SetMainForm(nullptr);
+    }
+
+    ScopedScriptedDialogs dialogs;
+    QMainWindow main;
+    QMdiArea *area = new QMdiArea;
+};
+
+TEST_F(MdiTest, CreateFormRunsTheCreateHookOnceAndOwnsTheForm)
+{
+    struct Counting : TForm
+    {
+        int *created;
+        explicit Counting(int *c)
+            : created(c)
+        { }
+        void FormCreate(QObject *sender) override
+        {
+            TForm::FormCreate(sender);
+            ++*created;
+        }
+    };
+    int created = 0;
+    auto *form = Application()->CreateForm<Counting>(&created);
+    form->DoCreate();
+    EXPECT_EQ(created, 1);
+    EXPECT_TRUE(Application()->Forms().contains(form));
+
+    // A failing create hook reaches the caller and leaves no form behind.
+    struct Failing : TForm
+    {
+        void FormCreate(QObject *) override { throw Exception(u"sem conexão"_s); }
+    };
+    const int before = int(Application()->Forms().size());
+    EXPECT_THROW(Application()->CreateForm<Failing>(), Exception);
+    EXPECT_EQ(Application()->Forms().size(), before);
+}
+
+TEST_F(MdiTest, ShowMakesAnActiveSubwindowAndFiresOnActivateOnce)
+{
+    auto *first = Application()->CreateForm<TForm>();
+    first->SetCaption(u"Planejamento de Exercícios"_s);
+    first->resize(565, 382);
+    int activations = 0;
+    first->OnActivate = [&](QObject *sender) {
+        EXPECT_EQ(sender, first);
+        ++activations;
+    };
+    first->Show();
+    ASSERT_NE(first->SubWindow(), nullptr);
+    EXPECT_EQ(first->SubWindow()->mdiArea(), area);
+    EXPECT_EQ(area->activeSubWindow(), first->SubWindow());
+    EXPECT_EQ(first->SubWindow()->windowTitle(), u"Planejamento de Exercícios"_s);
+    EXPECT_GE(first->width(), 565);
+    EXPECT_EQ(activations, 1);
+
+    first->Show(); // already active: nothing new
+    EXPECT_EQ(activations, 1);
+
+    auto *second = Application()->CreateForm<TForm>();
+    second->Show();
+    EXPECT_FALSE(first->Active());
+    EXPECT_TRUE(second->Active());
+    first->Show();
+    EXPECT_TRUE(first->Active());
+    EXPECT_EQ(activations, 2);
+}
+
+struct CloseCase
+{
+    const char *name;
+    TCloseAction action;
+    bool closed;
+    bool visible;
+    bool deleted;
+    TWindowState state;
+};
+
+class CloseAction : public MdiTest, public ::testing::WithParamInterface<CloseCase>
+{
+};
+
+TEST_P(CloseAction, DecidesWhatHappensToTheForm)
+{
+    for (bool fromTitleBar : {false, true}) {
+        SCOPED_TRACE(fromTitleBar ? "subwindow closed" : "Close()");
+        QPointer<TForm> form = Application()->CreateForm<TForm>();
+        QPointer<QMdiSubWindow> sub;
+        int closes = 0;
+        form->OnClose = [&](QObject *sender, TCloseAction &action) {
+            EXPECT_EQ(sender, form.data());
+            EXPECT_EQ(action, caHide); // the default an MDI child gets
+            action = GetParam().action;
+            ++closes;
+        };
+        form->Show();
+        sub = form->SubWindow();
+        const bool closed = fromTitleBar ? sub->close() : form->Close();
+        settle();
+
+        EXPECT_EQ(closes, 1);
+        EXPECT_EQ(closed, GetParam().closed);
+        EXPECT_EQ(form.isNull(), GetParam().deleted);
+        EXPECT_EQ(sub.isNull(), GetParam().deleted);
+        if (!GetParam().deleted) {
+            EXPECT_EQ(sub->isVisible(), GetParam().visible);
+            EXPECT_EQ(form->WindowState(), GetParam().state);
+        } else {
+            EXPECT_FALSE(Application()->Forms().contains(form.data()));
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Actions, CloseAction,
+                         ::testing::Values(CloseCase{"None", caNone, false, true, false, wsNormal},
+                                           CloseCase{"Hide", caHide, true, false, false, wsNormal},
+                                           CloseCase{"Free", caFree, true, false, true, wsNormal},
+                                           CloseCase{"Minimize", caMinimize, false, true, false,
+                                                     wsMinimized}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(MdiTest, WindowStateFollowsTheSubwindow)
+{
+    auto *form = Application()->CreateForm<TForm>();
+    form->Show();
+    for (TWindowState state : {wsMaximized, wsMinimized, wsNormal}) {
+        form->SetWindowState(state);
+        EXPECT_EQ(form->WindowState(), state);
+    }
+}
+
+TEST(FormWithoutMainForm, IsATopLevelWindow)
+{
+    ScopedScriptedDialogs dialogs;
+    Application()->SetMainForm(nullptr);
+    auto *form = Application()->CreateForm<TForm>();
+    int activations = 0;
+    form->OnActivate = [&](QObject *) {
+        ++activations;
+    };
+    form->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form));
+    EXPECT_TRUE(form->isWindow());
+    EXPECT_EQ(form->SubWindow(), nullptr);
+    EXPECT_GE(activations, 1);
+    Application()->DestroyForms();
+}
+
+// ---- colours: palette roles resolved against the application palette ----
+
+struct ColourCase
+{
+    const char *name;
+    std::function<std::unique_ptr<QWidget>()> make;
+    TColor colour;
+    QPalette::ColorRole paints;
+    QColor expected;
+};
+
+class Colours : public ::testing::TestWithParam<ColourCase>
+{
+};
+
+TEST_P(Colours, PaintTheControlsRole)
+{
+    auto widget = GetParam().make();
+    auto *control = dynamic_cast<TControl *>(widget.get());
+    ASSERT_NE(control, nullptr);
+    control->SetColor(GetParam().colour);
+    EXPECT_EQ(control->Color(), GetParam().colour);
+    EXPECT_EQ(widget->palette().color(GetParam().paints), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, Colours,
+    ::testing::Values(
+        ColourCase{"EditInfoBk", [] { return std::make_unique<TEdit>(); }, clInfoBk, QPalette::Base,
+                   QApplication::palette().color(QPalette::ToolTipBase)},
+        ColourCase{"DBEditBtnFace", [] { return std::make_unique<TDBEdit>(); }, clBtnFace,
+                   QPalette::Base, QApplication::palette().color(QPalette::Button)},
+        ColourCase{"LabelBlue", [] { return std::make_unique<TLabel>(); }, clBlue, QPalette::Window,
+                   QColor(0, 0, 255)},
+        ColourCase{"PanelWindow", [] { return std::make_unique<TPanel>(); }, clWindow,
+                   QPalette::Window, QApplication::palette().color(QPalette::Base)},
+        ColourCase{"ButtonInfoBk", [] { return std::make_unique<TSpeedButton>(); }, clInfoBk,
+                   QPalette::Button, QApplication::palette().color(QPalette::ToolTipBase)}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST(Controls, VisibleEnabledAndFocusAsTheScreenUsesThem)
+{
+    QWidget window;
+    auto *edit = new TEdit(&window);
+    auto *label = new TLabel(u"Peso"_s, &window);
+    EXPECT_TRUE(edit->Visible()); // not hidden, though the window is not shown yet
+    label->SetVisible(false);
+    EXPECT_FALSE(label->Visible());
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+    edit->SetEnabled(false);
+    edit->SetFocus(); // a disabled control is skipped, not a failure
+    EXPECT_FALSE(edit->Focused());
+    edit->SetEnabled(true);
+    edit->SetFocus();
+    EXPECT_TRUE(edit->Focused());
+}
+
+} // namespace
+} // namespace qor::testing
