@@ -29,19 +29,22 @@ void logLine(const QString &text)
 // this thread's own connection, closed afterwards (the workers open theirs).
 void prepareDatabase(const ServerOptions &options)
 {
-    const QSqlDatabase db = threadDatabase(options.database);
-    const int version = migrateSchema(db);
-    logLine(u"qor-server: banco %1, esquema na versão %2"_s.arg(options.database.toDisplayString())
+    {
+        const QSqlDatabase db = threadDatabase(options.database);
+        const int version = migrateSchema(db);
+        logLine(
+            u"qor-server: banco %1, esquema na versão %2"_s.arg(options.database.toDisplayString())
                 .arg(version));
-    if (options.demo) {
-        const QDate today = QDate::currentDate();
-        if (seedDemoData(db, today))
-            logLine(u"qor-server: dados de demonstração criados, consulta de %1"_s.arg(
-                today.toString(Qt::ISODate)));
-        else
-            logLine(u"qor-server: o banco já tem dados; demonstração não criada"_s);
+        if (options.demo) {
+            const QDate today = QDate::currentDate();
+            if (seedDemoData(db, today))
+                logLine(u"qor-server: dados de demonstração criados, consulta de %1"_s.arg(
+                    today.toString(Qt::ISODate)));
+            else
+                logLine(u"qor-server: o banco já tem dados; demonstração não criada"_s);
+        }
     }
-    closeThreadDatabase(options.database);
+    closeThreadDatabase(options.database); // no copy of the connection may be left
 }
 
 } // namespace

@@ -233,6 +233,38 @@ TEST_F(SqliteSchema, EnforcesKeysAndTheStoredDateForm)
         EXPECT_THROW(execSql(db, sql), EDatabaseError) << sql.toStdString();
 }
 
+TEST(ThreadStatements, AreReusedWithFreshValuesAndMayNest)
+{
+    QTemporaryDir dir;
+    const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + dir.filePath(u"s.db"_s));
+    QSqlDatabase db = threadDatabase(uri);
+    execSql(db, u"CREATE TABLE T (K varchar(4) PRIMARY KEY, V double precision)"_s);
+    for (const auto &[k, v] : {std::pair{u"a"_s, 1.0}, {u"b"_s, 2.0}, {u"c"_s, 3.0}}) {
+        SqlStatement insert(db, u"INSERT INTO T VALUES (?, ?)"_s); // the same prepared one
+        insert.bind(k).bind(v).exec();
+    }
+    const QString byKey = u"SELECT V FROM T WHERE K = ?"_s;
+    for (const auto &[k, v] : {std::pair{u"c"_s, 3.0}, {u"a"_s, 1.0}, {u"b"_s, 2.0}}) {
+        SqlStatement outer(db, byKey);
+        outer.bind(k).exec();
+        ASSERT_TRUE(outer.next());
+        // The same statement again while the first is still reading.
+        SqlStatement inner(db, byKey);
+        inner.bind(u"a"_s).exec();
+        ASSERT_TRUE(inner.next());
+        EXPECT_EQ(inner.value(0).toDouble(), 1.0);
+        EXPECT_EQ(outer.value(0).toDouble(), v) << k.toStdString();
+    }
+    // A failed preparation is not kept: once the table exists, the statement works.
+    EXPECT_THROW(SqlStatement(db, u"SELECT X FROM U"_s), EDatabaseError);
+    execSql(db, u"CREATE TABLE U (X int)"_s);
+    SqlStatement later(db, u"SELECT X FROM U"_s);
+    later.exec();
+    EXPECT_FALSE(later.next());
+    db = QSqlDatabase();
+    closeThreadDatabase(uri);
+}
+
 TEST(CatalogueSeed, PadsCodesAndReadsMetValues)
 {
     QFile seed(u":/qor/db/compendium_2011_sample.tsv"_s);

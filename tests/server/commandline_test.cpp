@@ -1,0 +1,122 @@
+// qor-server's command line as a user meets it: refusals with a Portuguese reason and
+// an exit code, help, and TLS when a certificate is given.
+#include "planfixture.h"
+
+#include "rtl/exceptions.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+struct Refusal
+{
+    const char *name;
+    QStringList arguments; // "{dir}" is the temporary folder
+    int exitCode;
+    QString says; // on stderr, or on stdout for help
+};
+
+TEST(CommandLine, RefusesWhatItCannotServeAndSaysWhy)
+{
+    QTemporaryDir dir;
+    QFile empty(dir.filePath(u"empty.token"_s));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.close();
+    QTcpServer taken;
+    ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
+    const QString db = u"sqlite:{dir}/qor.db"_s;
+
+    const QList<Refusal> cases{
+        {"help", {u"--help"_s}, 0, u"--db URI"_s},
+        {"unknown option", {u"--porta"_s, u"1"_s}, 2, u"Opção desconhecida: --porta"_s},
+        {"bad listen address",
+         {u"--listen"_s, u"localhost"_s},
+         2,
+         u"Endereço de escuta inválido"_s},
+        {"folder that does not exist",
+         {u"--db"_s, u"sqlite:{dir}/no/such/folder/qor.db"_s},
+         1,
+         u"Não foi possível abrir o banco de dados"_s},
+        {"no database server",
+         {u"--db"_s, u"postgresql://qor@127.0.0.1:1/qor"_s},
+         1,
+         u"Não foi possível abrir o banco de dados"_s},
+        {"empty token file",
+         {u"--db"_s, db, u"--token-file"_s, u"{dir}/empty.token"_s},
+         1,
+         u"está vazio"_s},
+        {"token file it cannot create",
+         {u"--db"_s, db, u"--token-file"_s, u"/proc/qor/token"_s},
+         1,
+         u"Não foi possível criar o arquivo de token"_s},
+        {"port in use",
+         {u"--db"_s, db, u"--token-file"_s, u"{dir}/t"_s, u"--listen"_s,
+          u"127.0.0.1:%1"_s.arg(taken.serverPort())},
+         1,
+         u"Não foi possível escutar"_s},
+    };
+    for (const Refusal &c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList arguments;
+        for (const QString &a : c.arguments)
+            arguments.append(QString(a).replace(u"{dir}"_s, dir.path()));
+        QProcess process;
+        process.start(ServerProcess::serverPath(), arguments);
+        ASSERT_TRUE(process.waitForFinished(60000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), c.exitCode);
+        const QString output = QString::fromUtf8(process.readAllStandardError())
+            + QString::fromUtf8(process.readAllStandardOutput());
+        EXPECT_TRUE(output.contains(c.says)) << output.toStdString();
+        EXPECT_FALSE(output.contains(u"listening"_s)) << output.toStdString();
+    }
+}
+
+TEST(CommandLine, ServesOverTlsWithACertificate)
+{
+    const QString openssl = QStandardPaths::findExecutable(u"openssl"_s);
+    if (openssl.isEmpty())
+        GTEST_SKIP() << "openssl is not installed";
+    QTemporaryDir dir;
+    QProcess makeCertificate;
+    makeCertificate.start(openssl,
+                          {u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
+                           u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s, u"-days"_s, u"2"_s,
+                           u"-subj"_s, u"/CN=127.0.0.1"_s, u"-addext"_s,
+                           u"subjectAltName=IP:127.0.0.1"_s, u"-keyout"_s,
+                           dir.filePath(u"key.pem"_s), u"-out"_s, dir.filePath(u"cert.pem"_s)});
+    ASSERT_TRUE(makeCertificate.waitForFinished(60000) && makeCertificate.exitCode() == 0);
+
+    ServerProcess::Options options;
+    options.extraArguments = {u"--tls-cert"_s, dir.filePath(u"cert.pem"_s), u"--tls-key"_s,
+                              dir.filePath(u"key.pem"_s)};
+    ServerProcess server(options);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+
+    RpcClientOptions tls = server.clientOptions();
+    tls.tls = true;
+    tls.caCertificate = dir.filePath(u"cert.pem"_s);
+    RpcClient client;
+    client.setOptions(tls);
+    client.open();
+    const QJsonObject result = client.call(u"GetPaciente"_s, {Branch, Maria});
+    ASSERT_EQ(outcome(result), "ok");
+    EXPECT_EQ(decodePacket(result.value(u"data"_s)).rows.size(), 1);
+
+    // Plain text is not served on a TLS port.
+    RpcClient plain;
+    plain.setOptions(server.clientOptions());
+    EXPECT_THROW(plain.open(), Exception);
+}
+
+} // namespace
+} // namespace qor::testing
