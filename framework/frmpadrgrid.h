@@ -3,8 +3,6 @@
 #include "forms/form.h"
 
 #include <QList>
-// form.h keeps a QPointer to the subwindow, whose inline accessor needs the full type.
-#include <QMdiSubWindow>
 #include <QString>
 
 class QMenuBar;
