@@ -27,14 +27,14 @@ MainWindow::MainWindow(PackageLoader *package, QWidget *parent)
     resize(900, 620);
 
     QMenu *consulta = menuBar()->addMenu(u"&Consulta"_s);
-    consulta->addAction(u"&Abrir consulta..."_s, this, guard([this] { askConsultation(); }));
+    consulta->addAction(u"&Abrir consulta..."_s, this, guard([this](bool) { askConsultation(); }));
     consulta->addSeparator();
     consulta->addAction(u"&Sair"_s, this, &QWidget::close);
     QMenu *janela = menuBar()->addMenu(u"&Janela"_s);
     janela->addAction(u"&Cascata"_s, m_mdiArea, &QMdiArea::cascadeSubWindows);
     janela->addAction(u"&Lado a lado"_s, m_mdiArea, &QMdiArea::tileSubWindows);
     QMenu *ajuda = menuBar()->addMenu(u"A&juda"_s);
-    ajuda->addAction(u"&Sobre..."_s, this, guard([this] { about(); }));
+    ajuda->addAction(u"&Sobre..."_s, this, guard([this](bool) { about(); }));
 
     statusBar()->addPermanentWidget(m_status);
     m_status->setText(packageStatus());

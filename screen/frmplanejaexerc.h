@@ -1,6 +1,8 @@
 #pragma once
 
 #include "catalogue/exercisequeries.h"
+#include "data/clientdataset.h"
+#include "data/datasource.h"
 #include "framework/frmpadrgrid.h"
 #include "service/planservice.h"
 
@@ -8,9 +10,6 @@
 
 namespace qor {
 
-class TClientDataSet;
-class TDataSet;
-class TDataSource;
 class TDateEditPlus;
 class TDBEdit;
 class TEdit;

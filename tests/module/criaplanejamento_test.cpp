@@ -3,6 +3,7 @@
 #include "../screen/screenharness.h"
 
 #include "data/clientdataset.h"
+#include "forms/application.h"
 #include "forms/dbedit.h"
 #include "forms/edit.h"
 #include "forms/screen.h"
@@ -140,7 +141,7 @@ TEST_P(CriaPlanejamentoTest, ReloadThatFailsLeavesNothingOfThePreviousConsultati
 {
     TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
     ASSERT_NE(form, nullptr);
-    SqlStatement(harness->server().db(), u"DROP TABLE INFOAVAL"_s).exec();
+    execSql(harness->server().db(), u"DROP TABLE INFOAVAL"_s);
 
     EXPECT_EQ(harness->open(ScreenHarness::Joao, u"João"_s), form);
     EXPECT_EQ(harness->errors().size(), 1);

@@ -108,8 +108,9 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
         EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err.toStdString();
         EXPECT_TRUE(outcome.err.contains(c.message)) << outcome.err.toStdString();
         // Carrying on: the window still came up and was pictured.
-        if (c.exitCode == 0)
+        if (c.exitCode == 0) {
             EXPECT_FALSE(QImage(png).isNull());
+        }
     }
 }
 

@@ -118,8 +118,9 @@ TEST_P(CatalogueOnDatabase, LookupByCode)
         if (c.found) {
             EXPECT_EQ(query.RecordCount(), 1);
             EXPECT_EQ(fields.CDEXERFISICO->AsString(), c.code);
-            if (c.kcalPerKgHour > 0)
+            if (c.kcalPerKgHour > 0) {
                 EXPECT_DOUBLE_EQ(fields.QTENERCONS->AsFloat(), c.kcalPerKgHour);
+            }
         }
     }
 }

@@ -71,8 +71,9 @@ TEST_F(InventoryTest, GridColumnsInOrder)
         TColumn *column = columns->Items(i);
         EXPECT_EQ(column->FieldName(), expected[i].field);
         EXPECT_EQ(column->Title(), expected[i].title);
-        if (expected[i].width >= 0)
+        if (expected[i].width >= 0) {
             EXPECT_EQ(column->Width(), expected[i].width);
+        }
         EXPECT_EQ(column->ReadOnly(), expected[i].readOnly);
         EXPECT_EQ(column->Visible(), expected[i].visible);
         EXPECT_EQ(column->Alignment(), expected[i].alignment);
@@ -139,8 +140,9 @@ TEST_F(InventoryTest, DataSetFields)
         // In the order of the form description.
         EXPECT_EQ(field->Index(), fieldCounts[row.dataSet]++);
         EXPECT_EQ(field->DataType(), row.type);
-        if (row.type == TFieldType::String)
+        if (row.type == TFieldType::String) {
             EXPECT_EQ(field->Size(), row.size);
+        }
         EXPECT_EQ(field->DisplayLabel, row.label);
         EXPECT_EQ(field->Visible, row.visible);
         EXPECT_EQ(field->Calculated(), row.calculated);
