@@ -8,7 +8,7 @@ cd "$(dirname "$0")"
 source scripts/deps.sh
 
 ensure_packages
-build=build/normal
+build=${QOR_BUILD_DIR:-build/normal}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target qor-server qor-host Pkg_Qor12700 -j "$(nproc)"
 bin="$PWD/$build/bin"
@@ -55,8 +55,20 @@ tokenFile=$PWD/run/token
 uri=sqlite:$PWD/run/demo.db
 INI
 
+# The demo consultation is dated the day the demo database was made; a later run opens
+# that same consultation.
+consulta=$(python3 - "$PWD/run/demo.db" <<'PY' 2>/dev/null || true
+import sqlite3, sys
+row = sqlite3.connect(sys.argv[1]).execute(
+    "SELECT max(DTCONSPACI) FROM INFOAVAL WHERE CDFILIAL='0001' AND CDPACIENTE='000000000001'"
+).fetchone()
+print((row[0] or "")[:10])
+PY
+)
+consulta=${consulta:-$(date +%F)}
+
 host_args=(--settings run/qor-host.ini --filial 0001 --paciente 000000000001
-  --nome "Maria da Silva" --consulta "$(date +%F)")
+  --nome "Maria da Silva" --consulta "$consulta")
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$bin/qor-host" "${host_args[@]}"
 else
