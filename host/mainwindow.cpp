@@ -7,10 +7,13 @@
 #include "forms/guard.h"
 #include "framework/modal.h"
 
+#include <QCloseEvent>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QStatusBar>
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -83,6 +86,22 @@ void MainWindow::about()
     else
         text += u"Pacote Pkg_Qor12700 não carregado."_s;
     Dialogs()->Information(text);
+}
+
+} // namespace qor
+
+namespace qor {
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    m_mdiArea->closeAllSubWindows();
+    const QList<QMdiSubWindow *> windows = m_mdiArea->subWindowList();
+    const bool kept = std::any_of(windows.cbegin(), windows.cend(),
+                                  [](const QMdiSubWindow *window) { return window->isVisible(); });
+    if (kept)
+        event->ignore();
+    else
+        event->accept();
 }
 
 } // namespace qor

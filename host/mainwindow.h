@@ -25,6 +25,11 @@ public:
     bool openConsultation(const Consultation &consultation);
     void showStatus(const QString &text);
 
+protected:
+    // The screens close first, each asking about what is being edited; one that stays
+    // keeps the host open.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void askConsultation();
     void about();
