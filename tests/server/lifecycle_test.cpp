@@ -166,6 +166,28 @@ TEST_P(ServerLifecycle, ReportsAMissingTableAsADatabaseError)
     EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
 }
 
+TEST_P(ServerLifecycle, ReconnectsWhenTheDatabaseDropsItsConnections)
+{
+    if (GetParam() != Backend::PostgreSQL)
+        GTEST_SKIP() << "only a database server drops connections";
+    ok(u"GetPaciente"_s, {Branch, Maria});
+    execSql(server->db(),
+            u"SELECT pg_terminate_backend(pid) FROM pg_stat_activity "
+            u"WHERE datname = current_database() AND pid <> pg_backend_pid()"_s);
+    // Each worker notices on its next call, says so, and connects again.
+    bool served = false;
+    for (int attempt = 0; attempt < 16 && !served; ++attempt) {
+        const QJsonObject result = call(u"GetPaciente"_s, {Branch, Maria});
+        served = result.value(u"ok"_s).toBool();
+        if (!served) {
+            EXPECT_EQ(outcome(result),
+                      std::to_string(RpcDatabaseError) + ": "
+                          + u"Sem conexão com o banco de dados. Tente novamente."_s.toStdString());
+        }
+    }
+    EXPECT_TRUE(served);
+}
+
 QOR_INSTANTIATE_BACKENDS(ServerLifecycle);
 
 } // namespace
