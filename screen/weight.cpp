@@ -1,33 +1,108 @@
 #include "screen/frmplanejaexerc.h"
 
-// Not written yet: the handlers below do nothing until this concern is filled in.
+#include "data/clientdataset.h"
+#include "data/datasource.h"
+#include "forms/dbedit.h"
+#include "framework/consiste.h"
+#include "framework/messages.h"
+#include "module/Cli_qor12700.h"
+#include "rtl/convert.h"
+#include "rtl/exceptions.h"
+
+using namespace Qt::StringLiterals;
 
 namespace qor {
+
+namespace {
+
+bool isEditing(const TDataSet *dataSet)
+{
+    return dataSet && (dataSet->State() == dsEdit || dataSet->State() == dsInsert);
+}
+
+// The weight is recorded under the consultation's assessment method "01", data type "01".
+const QString MetodoPeso = u"01"_s;
+const QString TipoDadoPeso = u"01"_s;
+
+} // namespace
 
 void TfrmPlanejaExerc::dbePesoKeyPress(QObject *Sender, QChar &Key)
 {
     Q_UNUSED(Sender)
-    Q_UNUSED(Key)
+    const bool accepted =
+        Key == QChar(8) || Key == QChar(13) || Key == u',' || (Key >= u'0' && Key <= u'9');
+    if (!accepted) {
+        Key = QChar(0);
+        return;
+    }
+    // One decimal comma, never first; the whole text counts, whatever is selected.
+    if (Key == u',') {
+        const QString text = dbePeso->Text();
+        if (text.isEmpty() || text.contains(u','))
+            Key = QChar(0);
+    }
 }
 
 void TfrmPlanejaExerc::dbePesoExit(QObject *Sender)
 {
     Q_UNUSED(Sender)
+    // Closing the screen takes the focus away too; that is not the user leaving the
+    // weight, and an empty edit must not greet the closing with an error.
+    if (!dbePeso->isVisible())
+        return;
+    double weight = 0;
+    try {
+        weight = StrToFloat(dbePeso->Text());
+    } catch (const EConvertError &error) {
+        // The text stays for the user to correct; the message says what it is about.
+        throw EConvertError(u"Peso inválido: "_s + error.Message());
+    }
+    dbePeso->SetText(FloatToStr(RoundDec(weight, 2)));
 }
 
 void TfrmPlanejaExerc::cdsPesoBeforePost(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
+    // The weight belongs to the consultation's assessment method "01": it is created and
+    // saved first when missing. A failure here leaves the weight unposted, as typed.
+    cdsMetoAval->SetData(CheckResultServ(
+        planService().GetMetoAval(stCdFilial, stCdPaciente, MetodoPeso, dtConsulta), true, 0));
+    if (cdsMetoAval->IsEmpty()) {
+        cdsMetoAval->Insert();
+        cdsMetoAvalCDFILIAL->SetAsString(stCdFilial);
+        cdsMetoAvalCDPACIENTE->SetAsString(stCdPaciente);
+        cdsMetoAvalDTCONSPACI->SetAsDateTime(dtConsulta);
+        cdsMetoAvalCDTBMETOAVAL->SetAsString(MetodoPeso);
+        cdsMetoAvalIDTABELAAV->SetAsString(u"N"_s);
+        cdsMetoAval->Post(); // saved through SetMetoAval before the weight goes on
+    }
+    cdsPesoCDFILIAL->SetAsString(stCdFilial);
+    cdsPesoCDPACIENTE->SetAsString(stCdPaciente);
+    cdsPesoDTCONSPACI->SetAsDateTime(dtConsulta);
+    cdsPesoCDTIPODADO->SetAsString(TipoDadoPeso);
+    cdsPesoCDTBMETOAVAL->SetAsString(MetodoPeso);
 }
 
 void TfrmPlanejaExerc::sbtConfirmarClick(QObject *Sender)
 {
-    TfrmPadraoGrid::sbtConfirmarClick(Sender);
+    if (!isEditing(cdsPeso)) {
+        TfrmPadraoGrid::sbtConfirmarClick(Sender);
+        return;
+    }
+    if (TDataSet *weight = dtsPeso->DataSet(); isEditing(weight))
+        weight->Post();
 }
 
 void TfrmPlanejaExerc::sbtCancelarClick(QObject *Sender)
 {
-    TfrmPadraoGrid::sbtCancelarClick(Sender);
+    if (!isEditing(cdsPeso)) {
+        TfrmPadraoGrid::sbtCancelarClick(Sender);
+        return;
+    }
+    if (!dtsPeso->DataSet())
+        return;
+    if (msgMensagensPadroes->ShowMsg(u"Canc"_s, mtConfirmation, mbYes | mbNo, 0) == mrYes)
+        cdsPeso->Cancel();
 }
 
 } // namespace qor

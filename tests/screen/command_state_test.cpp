@@ -1,0 +1,286 @@
+// Which commands the screen offers while the plan and the weight browse or are edited,
+// the plan grid locked until the consultation has a weight, the verify command's reload
+// and the edit command's focus, against a real qor-server.
+#include "saving_fixture.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbedit.h"
+#include "forms/dbgrid.h"
+#include "forms/edit.h"
+#include "forms/menuitem.h"
+#include "forms/speedbutton.h"
+#include "framework/consiste.h"
+#include "framework/dateeditplus.h"
+#include "framework/showavi.h"
+
+#include <QApplication>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+class CommandStateTest : public ScreenFixture
+{
+protected:
+    // Every one of the seven speed buttons shows what its menu item shows.
+    void expectButtonsMirrorMenu()
+    {
+        for (TMenuItem *item : form->Commands())
+            EXPECT_EQ(form->ButtonOf(item)->Enabled(), item->Enabled())
+                << item->objectName().toStdString();
+    }
+    void expectGroup(const QList<TMenuItem *> &items, bool enabled, const char *group)
+    {
+        for (TMenuItem *item : items)
+            EXPECT_EQ(item->Enabled(), enabled) << group << " " << item->objectName().toStdString();
+    }
+    TColumnButtonStyle codeButton() const
+    {
+        return form->dbgPadrao->Columns()
+            ->Items(IndiceCol(form->dbgPadrao, u"CDEXERFISICO"_s))
+            ->ButtonStyle();
+    }
+};
+
+struct CommandCase
+{
+    const char *name;
+    QString patient;
+    QString storedWeight; // Maria's weight text before opening; null leaves the demo's
+    std::function<void(ScreenFixture &)> act;
+    bool finishing;
+    bool newRecord;
+    bool record;
+    bool browseOnly;
+    bool ellipsis;
+    bool gridEnabled;
+};
+
+TEST_P(CommandStateTest, CommandGroupsFollowThePlanAndTheWeight)
+{
+    const auto nothing = [](ScreenFixture &) {
+    };
+    const auto insertRow = [](ScreenFixture &f) {
+        f.form->sbtIncluir->Click();
+    };
+    const auto editRow = [](ScreenFixture &f) {
+        f.form->sbtAlterar->Click();
+    };
+    const auto typeWeight = [](ScreenFixture &f) {
+        f.typeWeight(u"7"_s);
+    };
+    const CommandCase cases[] = {
+        // name, patient, weight, act, finishing, new, record, browse-only, ellipsis, grid
+        {"plan empty, browsing",
+         ScreenHarness::Joao,
+         {},
+         nothing,
+         false,
+         true,
+         false,
+         true,
+         false,
+         false},
+        {"plan with rows, browsing",
+         ScreenHarness::Maria,
+         {},
+         nothing,
+         false,
+         true,
+         true,
+         true,
+         false,
+         true},
+        {"plan row being inserted",
+         ScreenHarness::Maria,
+         {},
+         insertRow,
+         true,
+         false,
+         false,
+         false,
+         true,
+         true},
+        {"plan row being edited",
+         ScreenHarness::Maria,
+         {},
+         editRow,
+         true,
+         false,
+         false,
+         false,
+         true,
+         true},
+        {"weight typed, plan with rows", ScreenHarness::Maria, u""_s, typeWeight, true, false, true,
+         true, false, false},
+        {"weight typed, plan empty",
+         ScreenHarness::Joao,
+         {},
+         typeWeight,
+         true,
+         false,
+         false,
+         true,
+         false,
+         false},
+    };
+    for (const CommandCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.storedWeight.isNull())
+            exec(u"UPDATE INFOAVAL SET DSINFOAVAL = ? WHERE CDPACIENTE = ?"_s,
+                 {c.storedWeight, ScreenHarness::Maria});
+        ASSERT_NE(open(c.patient), nullptr);
+        c.act(*this);
+        ScreenHarness::processEvents();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+
+        expectGroup(form->FinishingCommands(), c.finishing, "finishing");
+        expectGroup(form->NewRecordCommands(), c.newRecord, "new record");
+        expectGroup(form->RecordCommands(), c.record, "record");
+        expectButtonsMirrorMenu();
+        EXPECT_EQ(form->BrowseOnlyControl()->Enabled(), c.browseOnly);
+        EXPECT_EQ(codeButton(), c.ellipsis ? cbsEllipsis : cbsNone);
+        EXPECT_EQ(form->dbgPadrao->Enabled(), c.gridEnabled);
+
+        form->CancelEditing();
+        harness->closeScreen();
+        exec(u"UPDATE INFOAVAL SET DSINFOAVAL = '68,5' WHERE CDPACIENTE = ?"_s,
+             {ScreenHarness::Maria});
+    }
+}
+
+struct LockCase
+{
+    const char *name;
+    QString patient;
+    QString storedWeight; // null: the demo's
+};
+
+TEST_P(CommandStateTest, PlanGridStaysLockedUntilAWeightIsRecorded)
+{
+    const LockCase cases[] = {
+        {"no weight row", ScreenHarness::Joao, {}},
+        {"empty weight text", ScreenHarness::Maria, u""_s},
+    };
+    for (const LockCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.storedWeight.isNull())
+            exec(u"UPDATE INFOAVAL SET DSINFOAVAL = ? WHERE CDPACIENTE = ?"_s,
+                 {c.storedWeight, c.patient});
+        ASSERT_NE(open(c.patient), nullptr);
+        EXPECT_FALSE(form->dbgPadrao->Enabled());
+
+        typeWeight(u"70"_s);
+        EXPECT_FALSE(form->dbgPadrao->Enabled()); // typed, not recorded
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        EXPECT_EQ(storedWeight(c.patient), QVariant(u"70"_s));
+        EXPECT_TRUE(form->dbgPadrao->Enabled());
+        // The commands went back to the plan.
+        EXPECT_FALSE(form->mniConfirmar->Enabled());
+        EXPECT_TRUE(form->mniIncluir->Enabled());
+        expectButtonsMirrorMenu();
+        harness->closeScreen();
+    }
+
+    // A recorded weight opens the grid at once.
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    EXPECT_TRUE(form->dbgPadrao->Enabled());
+}
+
+TEST_P(CommandStateTest, VerifyReloadsOnlyThePlan)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    const QString total = form->edtTotal->Text();
+    const QString age = form->edtIdade->Text();
+    // Another workstation plans an exercise and changes the weight meanwhile.
+    exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
+         u"QTHREXERFISI, QTENERCONSPL) SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, '002120', 2, 5.3 "
+         u"FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = '017190'"_s,
+         {ScreenHarness::Maria});
+    exec(u"UPDATE INFOAVAL SET DSINFOAVAL = '99' WHERE CDPACIENTE = ?"_s, {ScreenHarness::Maria});
+    form->edtPaciente->SetText(u"cabeçalho na tela"_s);
+    clearCalls();
+
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_EQ(methods(), QStringList{u"GetPlaneja"_s});
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 4);
+    EXPECT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"002120"_s));
+    EXPECT_NE(form->edtTotal->Text(), total);
+    // The header stays as the load left it.
+    EXPECT_EQ(form->edtPaciente->Text(), u"cabeçalho na tela"_s);
+    EXPECT_EQ(form->edtIdade->Text(), age);
+    EXPECT_EQ(form->dbePeso->Text(), u"68,5"_s);
+    EXPECT_EQ(form->depDataCons->Date(), Date());
+    EXPECT_EQ(ShowAviCount(6), 1);
+    EXPECT_FALSE(ShowAviVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_P(CommandStateTest, FailedVerifyKeepsThePlanAndTheScreenUsable)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    harness->server().stop();
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+    ASSERT_EQ(harness->errors().size(), 1);
+    EXPECT_FALSE(harness->errors().first().trimmed().isEmpty());
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_FALSE(ShowAviVisible());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(form->sbtVerificar->Enabled());
+
+    // The server is back: the same command works again.
+    restartServer();
+    exec(u"DELETE FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = '018310'"_s,
+         {ScreenHarness::Maria});
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+    EXPECT_EQ(harness->errors().size(), 1);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 2);
+}
+
+TEST_P(CommandStateTest, VerifyWhileTheWeightIsTypedKeepsItsConfirm)
+{
+    exec(u"UPDATE INFOAVAL SET DSINFOAVAL = '' WHERE CDPACIENTE = ?"_s, {ScreenHarness::Maria});
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    typeWeight(u"64"_s);
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+
+    EXPECT_EQ(form->cdsPeso->State(), dsEdit);
+    EXPECT_TRUE(form->sbtConfirmar->Enabled());
+    EXPECT_TRUE(form->sbtCancelar->Enabled());
+    EXPECT_FALSE(form->sbtIncluir->Enabled());
+    EXPECT_FALSE(form->dbgPadrao->Enabled());
+    form->sbtConfirmar->Click();
+    ScreenHarness::processEvents();
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_EQ(storedWeight(ScreenHarness::Maria), QVariant(u"64"_s));
+    EXPECT_TRUE(form->dbgPadrao->Enabled());
+}
+
+TEST_P(CommandStateTest, EditCommandPutsTheFocusOnTheTimeColumn)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    form->dbgPadrao->SetSelectedField(form->cdsPlanejaCDEXERFISICO);
+    form->cdsPlaneja->Last();
+    form->sbtAlterar->Click();
+    ScreenHarness::processEvents();
+    EXPECT_EQ(form->cdsPlaneja->State(), dsEdit);
+    EXPECT_EQ(form->cdsPlaneja->RecNo(), 3);
+    EXPECT_EQ(form->dbgPadrao->SelectedField(), form->cdsPlanejaQTHREXERFISI);
+    QWidget *focus = QApplication::focusWidget();
+    EXPECT_TRUE(focus == form->dbgPadrao || form->dbgPadrao->isAncestorOf(focus));
+}
+
+QOR_INSTANTIATE_BACKENDS(CommandStateTest);
+
+} // namespace
+} // namespace qor::testing

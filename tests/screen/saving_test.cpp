@@ -1,0 +1,192 @@
+// Every posted or deleted plan row goes to the plan service at once, one delta per
+// change and none without a change; a failed save puts the screen back to what the
+// server holds, with the total, the busy indicator and the commands as before.
+#include "saving_fixture.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbgrid.h"
+#include "forms/edit.h"
+#include "forms/menuitem.h"
+#include "forms/speedbutton.h"
+#include "framework/showavi.h"
+#include "rtl/convert.h"
+
+#include <QApplication>
+#include <QJsonObject>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+class SavingTest : public ScreenFixture
+{
+protected:
+    // The operations of the delta a call carried ("insert", "update", "delete").
+    static QStringList operations(const ObservedCall &call)
+    {
+        QStringList ops;
+        const QJsonArray changes = call.params.at(0).toObject().value(u"changes"_s).toArray();
+        for (const QJsonValue &change : changes)
+            ops.append(change.toObject().value(u"op"_s).toString());
+        return ops;
+    }
+    void deleteCurrentRow()
+    {
+        harness->dialogs().QueueAnswer(mrYes); // "Confirma exclusão?"
+        form->sbtExcluir->Click();
+        ScreenHarness::processEvents();
+    }
+    // The screen is back at rest: nothing pending, nothing left up, the plan's commands.
+    void expectAtRest()
+    {
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_EQ(form->cdsPlaneja->ChangeCount(), 0);
+        EXPECT_FALSE(ShowAviVisible());
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(form->sbtIncluir->Enabled());
+        EXPECT_FALSE(form->sbtConfirmar->Enabled());
+    }
+};
+
+TEST_P(SavingTest, AddedRowIsSentOnceAndCounted)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    const QString total = form->edtTotal->Text();
+    clearCalls();
+    addPlanRow(u"002120"_s, u"0130"_s);
+    ASSERT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+
+    EXPECT_EQ(methods().count(u"SetPlaneja"_s), 1);
+    ASSERT_FALSE(calls.isEmpty());
+    EXPECT_EQ(calls.last().method, u"SetPlaneja"_s);
+    EXPECT_EQ(operations(calls.last()), QStringList{u"insert"_s});
+    EXPECT_EQ(planRows(ScreenHarness::Maria), 4);
+    EXPECT_DOUBLE_EQ(
+        scalar(u"SELECT QTHREXERFISI FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = ?"_s,
+               {ScreenHarness::Maria, u"002120"_s})
+            .toDouble(),
+        1.5);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 4);
+    EXPECT_NE(form->edtTotal->Text(), total);
+    EXPECT_EQ(ShowAviCount(1), 1);
+    expectAtRest();
+}
+
+TEST_P(SavingTest, DeleteSendsOneDeltaAndLowersTheTotal)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    const QString total = form->edtTotal->Text();
+    ASSERT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"018310"_s));
+    clearCalls();
+    deleteCurrentRow();
+    ASSERT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+
+    EXPECT_EQ(methods(), QStringList{u"SetPlaneja"_s});
+    EXPECT_EQ(operations(calls.first()), QStringList{u"delete"_s});
+    EXPECT_EQ(planRows(ScreenHarness::Maria), 2);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM PLAEXERFISI WHERE CDEXERFISICO = '018310'"_s), 0);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 2);
+    EXPECT_LT(StrToFloat(form->edtTotal->Text().remove(u'.')),
+              StrToFloat(QString(total).remove(u'.')));
+    expectAtRest();
+}
+
+TEST_P(SavingTest, PostWithoutChangeCallsNothing)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    const QString total = form->edtTotal->Text();
+    clearCalls();
+    form->sbtAlterar->Click();
+    form->sbtConfirmar->Click();
+    ScreenHarness::processEvents();
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_TRUE(calls.isEmpty()) << methods().join(u' ').toStdString();
+    EXPECT_EQ(ShowAviCount(1), 0);
+    EXPECT_EQ(form->edtTotal->Text(), total);
+    expectAtRest();
+}
+
+struct FailureCase
+{
+    const char *name;
+    // Breaks the save the way it breaks in use; runs when the screen is about to post.
+    std::function<void(ScreenFixture &)> breakSave;
+    int rowsOnServer; // of Maria's plan, afterwards
+};
+
+TEST_P(SavingTest, FailedSaveOfANewRowTakesItBack)
+{
+    const FailureCase cases[] = {
+        {"server stopped", [](ScreenFixture &f) { f.stopServerOn(u"SetPlaneja"_s); }, 3},
+        {"same exercise saved by another workstation",
+         [](ScreenFixture &f) {
+             f.exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
+                    u"QTHREXERFISI, QTENERCONSPL) SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, "
+                    u"'002120', 2, 5.3 FROM PLAEXERFISI WHERE CDPACIENTE = ? "
+                    u"AND CDEXERFISICO = '017190'"_s,
+                    {ScreenHarness::Maria});
+         },
+         4},
+    };
+    for (const FailureCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+        const QString total = form->edtTotal->Text();
+        ResetShowAviCounts();
+
+        // The code column is left (its duplicate check passes), then the save breaks.
+        form->sbtIncluir->Click();
+        form->dbgPadrao->SetSelectedField(form->cdsPlanejaCDEXERFISICO);
+        typeInGrid(u"002120"_s);
+        form->dbgPadrao->SetSelectedField(form->cdsPlanejaQTHREXERFISI);
+        typeInGrid(u"0130"_s);
+        ASSERT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        c.breakSave(*this);
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+
+        ASSERT_EQ(harness->errors().size(), 1);
+        EXPECT_FALSE(harness->errors().first().trimmed().isEmpty());
+        EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+        EXPECT_FALSE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"002120"_s));
+        EXPECT_EQ(form->edtTotal->Text(), total);
+        EXPECT_EQ(ShowAviCount(1), 1);
+        expectAtRest();
+
+        if (!harness->server().isRunning())
+            restartServer();
+        EXPECT_EQ(planRows(ScreenHarness::Maria), c.rowsOnServer);
+        harness->clearErrors();
+        harness->closeScreen();
+    }
+}
+
+TEST_P(SavingTest, FailedDeleteBringsTheRowBack)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    const QString total = form->edtTotal->Text();
+    ASSERT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"002054"_s));
+    stopServerOn(u"SetPlaneja"_s);
+    deleteCurrentRow();
+
+    ASSERT_EQ(harness->errors().size(), 1);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"002054"_s));
+    EXPECT_EQ(form->edtTotal->Text(), total);
+    expectAtRest();
+
+    // Once the server is back the same delete goes through.
+    restartServer();
+    EXPECT_EQ(planRows(ScreenHarness::Maria), 3);
+    deleteCurrentRow();
+    EXPECT_EQ(harness->errors().size(), 1);
+    EXPECT_EQ(planRows(ScreenHarness::Maria), 2);
+}
+
+QOR_INSTANTIATE_BACKENDS(SavingTest);
+
+} // namespace
+} // namespace qor::testing
