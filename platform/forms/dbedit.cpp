@@ -2,9 +2,11 @@
 
 #include "data/dataset.h"
 #include "data/field.h"
+#include "forms/form.h"
 #include "forms/guard.h"
 #include "forms/keys.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QTimer>
@@ -213,11 +215,26 @@ void TDBEdit::focusInEvent(QFocusEvent *event)
         doEnter();
 }
 
+namespace {
+QWidget *owningForm(QWidget *widget)
+{
+    for (; widget; widget = widget->parentWidget()) {
+        if (qobject_cast<TForm *>(widget))
+            return widget;
+    }
+    return nullptr;
+}
+} // namespace
+
 void TDBEdit::focusOutEvent(QFocusEvent *event)
 {
     QLineEdit::focusOutEvent(event);
-    // Another window or a popup taking the focus is not leaving the control.
+    // Another window or a popup taking the focus is not leaving the control, and
+    // neither is the form closing or another form of the MDI area being activated:
+    // the control is left only for another control of its own form.
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
+        return;
+    if (!isVisible() || owningForm(QApplication::focusWidget()) != owningForm(this))
         return;
     if (!guarded([&] { writeToField(); })) {
         // The field refused the text: back into the edit to correct it.
