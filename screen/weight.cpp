@@ -46,10 +46,6 @@ void TfrmPlanejaExerc::dbePesoKeyPress(QObject *Sender, QChar &Key)
 void TfrmPlanejaExerc::dbePesoExit(QObject *Sender)
 {
     Q_UNUSED(Sender)
-    // Closing the screen takes the focus away too; that is not the user leaving the
-    // weight, and an empty edit must not greet the closing with an error.
-    if (!dbePeso->isVisible())
-        return;
     double weight = 0;
     try {
         weight = StrToFloat(dbePeso->Text());

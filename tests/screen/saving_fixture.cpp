@@ -9,6 +9,8 @@
 #include "remote/rpcclient.h"
 #include "sql/sqlquery.h"
 
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -114,9 +116,12 @@ void ScreenFixture::typeWeight(const QString &keys)
 
 void ScreenFixture::leaveWeight()
 {
+    // The user clicks another control of the screen (the grid is locked while the weight
+    // is typed; the page tab is always there).
     form->dbePeso->SetFocus();
-    form->dbePeso->clearFocus();
+    form->pgcPadrao->tabBar()->setFocus(Qt::MouseFocusReason);
     ScreenHarness::processEvents();
+    EXPECT_FALSE(form->dbePeso->hasFocus());
 }
 
 void ScreenFixture::typeInGrid(const QString &keys)

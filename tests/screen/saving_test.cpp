@@ -115,12 +115,14 @@ struct FailureCase
     // Breaks the save the way it breaks in use; runs when the screen is about to post.
     std::function<void(ScreenFixture &)> breakSave;
     int rowsOnServer; // of Maria's plan, afterwards
+    QString message; // what the user reads, in part
 };
 
 TEST_P(SavingTest, FailedSaveOfANewRowTakesItBack)
 {
     const FailureCase cases[] = {
-        {"server stopped", [](ScreenFixture &f) { f.stopServerOn(u"SetPlaneja"_s); }, 3},
+        {"server stopped", [](ScreenFixture &f) { f.stopServerOn(u"SetPlaneja"_s); }, 3,
+         u"servidor de aplicação"_s},
         {"same exercise saved by another workstation",
          [](ScreenFixture &f) {
              f.exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
@@ -129,7 +131,7 @@ TEST_P(SavingTest, FailedSaveOfANewRowTakesItBack)
                     u"AND CDEXERFISICO = '017190'"_s,
                     {ScreenHarness::Maria});
          },
-         4},
+         4, u"Exercício físico já cadastrado."_s},
     };
     for (const FailureCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -149,7 +151,8 @@ TEST_P(SavingTest, FailedSaveOfANewRowTakesItBack)
         ScreenHarness::processEvents();
 
         ASSERT_EQ(harness->errors().size(), 1);
-        EXPECT_FALSE(harness->errors().first().trimmed().isEmpty());
+        EXPECT_TRUE(harness->errors().first().contains(c.message))
+            << harness->errors().first().toStdString();
         EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
         EXPECT_FALSE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"002120"_s));
         EXPECT_EQ(form->edtTotal->Text(), total);
@@ -173,6 +176,8 @@ TEST_P(SavingTest, FailedDeleteBringsTheRowBack)
     deleteCurrentRow();
 
     ASSERT_EQ(harness->errors().size(), 1);
+    EXPECT_TRUE(harness->errors().first().contains(u"servidor de aplicação"_s))
+        << harness->errors().first().toStdString();
     EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
     EXPECT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"002054"_s));
     EXPECT_EQ(form->edtTotal->Text(), total);

@@ -10,6 +10,7 @@
 #include "forms/speedbutton.h"
 #include "framework/messages.h"
 #include "framework/showavi.h"
+#include "module/Cli_qor12700.h"
 
 #include <QApplication>
 #include <QJsonObject>
@@ -114,6 +115,34 @@ TEST_P(WeightTest, LeavingTheEditRoundsToTwoDecimals)
     form->sbtConfirmar->Click();
     ScreenHarness::processEvents();
     EXPECT_EQ(storedWeight(ScreenHarness::Joao), QVariant(u"81,24"_s));
+}
+
+struct CloseCase
+{
+    const char *name;
+    QString typed;
+    int questions; // "Canc" asked on closing
+};
+
+TEST_P(WeightTest, ClosingTheScreenIsNotLeavingTheWeight)
+{
+    const CloseCase cases[] = {
+        {"weight edit untouched", {}, 0},
+        {"weight typed, then dropped on closing", u"7"_s, 1},
+    };
+    for (const CloseCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+        typeWeight(c.typed);
+        ASSERT_TRUE(form->dbePeso->hasFocus());
+        harness->dialogs().Clear();
+        harness->dialogs().QueueAnswer(mrYes);
+        harness->closeScreen();
+        EXPECT_EQ(frmPlanejaExerc, nullptr);
+        EXPECT_EQ(harness->dialogs().Texts(mtConfirmation).size(), c.questions);
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        EXPECT_TRUE(storedWeight(ScreenHarness::Joao).isNull());
+    }
 }
 
 struct OrderCase
@@ -235,7 +264,8 @@ TEST_P(WeightTest, FailedMethodSaveLeavesTheWeightBeingTyped)
     ScreenHarness::processEvents();
 
     ASSERT_EQ(harness->errors().size(), 1);
-    EXPECT_FALSE(harness->errors().first().trimmed().isEmpty());
+    EXPECT_TRUE(harness->errors().first().contains(u"servidor de aplicação"_s))
+        << harness->errors().first().toStdString();
     EXPECT_EQ(form->cdsPeso->State(), dsInsert);
     EXPECT_EQ(form->dbePeso->Text(), u"70"_s);
     EXPECT_TRUE(form->cdsMetoAval->IsEmpty());
@@ -266,6 +296,8 @@ TEST_P(WeightTest, FailedWeightSaveEmptiesTheEditAndKeepsTheGridLocked)
     ScreenHarness::processEvents();
 
     ASSERT_EQ(harness->errors().size(), 1);
+    EXPECT_TRUE(harness->errors().first().contains(u"servidor de aplicação"_s))
+        << harness->errors().first().toStdString();
     EXPECT_EQ(form->cdsPeso->State(), dsBrowse);
     EXPECT_TRUE(form->cdsPeso->IsEmpty());
     EXPECT_EQ(form->cdsPeso->ChangeCount(), 0);
