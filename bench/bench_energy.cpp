@@ -84,6 +84,7 @@ struct Plan
     void total()
     {
         const QString current = code->AsString();
+        ds.DisableControls();
         double sum = 0;
         ds.First();
         while (!ds.Eof()) {
@@ -92,6 +93,7 @@ struct Plan
         }
         totalText = FormatFloat(u"#,##0.000"_s, sum);
         ds.Locate(u"CDEXERFISICO"_s, current, TLocateOption::CaseInsensitive);
+        ds.EnableControls();
     }
 
     TClientDataSet ds;
