@@ -266,6 +266,26 @@ TEST_P(CommandStateTest, VerifyWhileTheWeightIsTypedKeepsItsConfirm)
     EXPECT_TRUE(form->dbgPadrao->Enabled());
 }
 
+TEST_P(CommandStateTest, VerifyWhileARowIsTypedShowsTheServersPlan)
+{
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    form->sbtIncluir->Click();
+    form->dbgPadrao->SetSelectedField(form->cdsPlanejaCDEXERFISICO);
+    typeInGrid(u"0021"_s);
+    ASSERT_EQ(form->cdsPlaneja->State(), dsInsert);
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_FALSE(form->dbgPadrao->EditorMode());
+    EXPECT_FALSE(form->sbtConfirmar->Enabled());
+    EXPECT_TRUE(form->sbtIncluir->Enabled());
+    EXPECT_EQ(codeButton(), cbsNone);
+    EXPECT_EQ(planRows(ScreenHarness::Maria), 3);
+}
+
 TEST_P(CommandStateTest, EditCommandPutsTheFocusOnTheTimeColumn)
 {
     ASSERT_NE(open(ScreenHarness::Maria), nullptr);
