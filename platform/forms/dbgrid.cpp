@@ -446,7 +446,8 @@ bool TDBGrid::editorKey(QKeyEvent *event)
 
 void TDBGrid::keyPressEvent(QKeyEvent *event)
 {
-    if (!m_forwarding) {
+    // Esc cancels on key-down, before any key filter can drop it.
+    if (!m_forwarding && event->key() != Qt::Key_Escape) {
         QChar key = typedChar(event);
         if (!key.isNull()) {
             const QChar typed = key;

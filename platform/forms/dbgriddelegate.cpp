@@ -107,7 +107,8 @@ bool TDBGridDelegate::eventFilter(QObject *object, QEvent *event)
 
     if (event->type() == QEvent::KeyPress) {
         auto *ke = static_cast<QKeyEvent *>(event);
-        if (!m_grid->forwardingKey()) {
+        // Esc cancels on key-down, before any key filter can drop it.
+        if (!m_grid->forwardingKey() && ke->key() != Qt::Key_Escape) {
             QChar key = typedChar(ke);
             if (!key.isNull()) {
                 const QChar typed = key;

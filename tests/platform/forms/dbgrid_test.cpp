@@ -317,86 +317,96 @@ TEST_P(RowKeys, EditTheDatasetAndKeepTheViewOnItsCursor)
 
 const QStringList ABC = {u"A"_s, u"B"_s, u"C"_s};
 
-INSTANTIATE_TEST_SUITE_P(Keys, RowKeys,
-                         ::testing::Values(RowCase{"InsertBeforeTheCurrentRow",
-                                                   1,
-                                                   [](GridTest &) { press(Qt::Key_Insert); },
-                                                   {u"A"_s, QString(), u"B"_s, u"C"_s},
-                                                   dsInsert,
-                                                   1,
-                                                   0},
-                                           RowCase{"DownOnTheLastRowAppends",
-                                                   2,
-                                                   [](GridTest &) { press(Qt::Key_Down); },
-                                                   {u"A"_s, u"B"_s, u"C"_s, QString()},
-                                                   dsInsert,
-                                                   3,
-                                                   0},
-                                           RowCase{"DownOnAnUntouchedNewRowStays",
-                                                   2,
-                                                   [](GridTest &) {
-                                                       press(Qt::Key_Down);
-                                                       press(Qt::Key_Down);
-                                                   },
-                                                   {u"A"_s, u"B"_s, u"C"_s, QString()},
-                                                   dsInsert,
-                                                   3,
-                                                   0},
-                                           RowCase{"DownAfterTypingPostsAndAppends",
-                                                   2,
-                                                   [](GridTest &) {
-                                                       press(Qt::Key_Down);
-                                                       typeText(u"D"_s);
-                                                       press(Qt::Key_Down);
-                                                   },
-                                                   {u"A"_s, u"B"_s, u"C"_s, u"D"_s, QString()},
-                                                   dsInsert,
-                                                   4,
-                                                   1},
-                                           RowCase{"DownInTheMiddleMoves", 0,
-                                                   [](GridTest &) { press(Qt::Key_Down); }, ABC,
-                                                   dsBrowse, 1, 0},
-                                           RowCase{"EscCancelsAnInsert", 1,
-                                                   [](GridTest &) {
-                                                       press(Qt::Key_Insert);
-                                                       press(Qt::Key_Escape);
-                                                   },
-                                                   ABC, dsBrowse, 1, 0},
-                                           RowCase{"EscDropsTheEditorThenTheEdit", 0,
-                                                   [](GridTest &t) {
-                                                       typeText(u"Z"_s);
-                                                       press(Qt::Key_Escape);
-                                                       EXPECT_FALSE(t.grid()->EditorMode());
-                                                       EXPECT_EQ(t.data.dataSet->State(), dsEdit);
-                                                       EXPECT_EQ(t.data.code->AsString(), u"A"_s);
-                                                       press(Qt::Key_Escape);
-                                                   },
-                                                   ABC, dsBrowse, 0, 0},
-                                           RowCase{"EscWithAWrittenValueCancelsTheEdit", 0,
-                                                   [](GridTest &) {
-                                                       typeText(u"Z"_s);
-                                                       press(
-                                                           Qt::Key_Return); // written to the field
-                                                       press(Qt::Key_Escape);
-                                                   },
-                                                   ABC, dsBrowse, 0, 0},
-                                           RowCase{"LeavingATypedRowPostsIt",
-                                                   1,
-                                                   [](GridTest &) {
-                                                       typeText(u"Z"_s);
-                                                       press(Qt::Key_Up);
-                                                   },
-                                                   {u"A"_s, u"Z"_s, u"C"_s},
-                                                   dsBrowse,
-                                                   0,
-                                                   1},
-                                           RowCase{"LeavingAnUntouchedNewRowDropsIt", 1,
-                                                   [](GridTest &) {
-                                                       press(Qt::Key_Insert);
-                                                       press(Qt::Key_Up);
-                                                   },
-                                                   ABC, dsBrowse, 0, 0}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Keys, RowKeys,
+    ::testing::Values(RowCase{"InsertBeforeTheCurrentRow",
+                              1,
+                              [](GridTest &) { press(Qt::Key_Insert); },
+                              {u"A"_s, QString(), u"B"_s, u"C"_s},
+                              dsInsert,
+                              1,
+                              0},
+                      RowCase{"DownOnTheLastRowAppends",
+                              2,
+                              [](GridTest &) { press(Qt::Key_Down); },
+                              {u"A"_s, u"B"_s, u"C"_s, QString()},
+                              dsInsert,
+                              3,
+                              0},
+                      RowCase{"DownOnAnUntouchedNewRowStays",
+                              2,
+                              [](GridTest &) {
+                                  press(Qt::Key_Down);
+                                  press(Qt::Key_Down);
+                              },
+                              {u"A"_s, u"B"_s, u"C"_s, QString()},
+                              dsInsert,
+                              3,
+                              0},
+                      RowCase{"DownAfterTypingPostsAndAppends",
+                              2,
+                              [](GridTest &) {
+                                  press(Qt::Key_Down);
+                                  typeText(u"D"_s);
+                                  press(Qt::Key_Down);
+                              },
+                              {u"A"_s, u"B"_s, u"C"_s, u"D"_s, QString()},
+                              dsInsert,
+                              4,
+                              1},
+                      RowCase{"DownInTheMiddleMoves", 0, [](GridTest &) { press(Qt::Key_Down); },
+                              ABC, dsBrowse, 1, 0},
+                      RowCase{"EscCancelsAnInsert", 1,
+                              [](GridTest &) {
+                                  press(Qt::Key_Insert);
+                                  press(Qt::Key_Escape);
+                              },
+                              ABC, dsBrowse, 1, 0},
+                      RowCase{"EscDropsTheEditorThenTheEdit", 0,
+                              [](GridTest &t) {
+                                  typeText(u"Z"_s);
+                                  press(Qt::Key_Escape);
+                                  EXPECT_FALSE(t.grid()->EditorMode());
+                                  EXPECT_EQ(t.data.dataSet->State(), dsEdit);
+                                  EXPECT_EQ(t.data.code->AsString(), u"A"_s);
+                                  press(Qt::Key_Escape);
+                              },
+                              ABC, dsBrowse, 0, 0},
+                      RowCase{"EscCancelsEvenWhenTheKeyFilterDropsAll", 0,
+                              [](GridTest &t) {
+                                  t.data.dataSet->Edit();
+                                  t.data.code->SetAsString(u"Z"_s);
+                                  t.grid()->OnKeyPress = [](QObject *, QChar &key) {
+                                      key = QChar();
+                                      Abort();
+                                  };
+                                  press(Qt::Key_Escape);
+                              },
+                              ABC, dsBrowse, 0, 0},
+                      RowCase{"EscWithAWrittenValueCancelsTheEdit", 0,
+                              [](GridTest &) {
+                                  typeText(u"Z"_s);
+                                  press(Qt::Key_Return); // written to the field
+                                  press(Qt::Key_Escape);
+                              },
+                              ABC, dsBrowse, 0, 0},
+                      RowCase{"LeavingATypedRowPostsIt",
+                              1,
+                              [](GridTest &) {
+                                  typeText(u"Z"_s);
+                                  press(Qt::Key_Up);
+                              },
+                              {u"A"_s, u"Z"_s, u"C"_s},
+                              dsBrowse,
+                              0,
+                              1},
+                      RowCase{"LeavingAnUntouchedNewRowDropsIt", 1,
+                              [](GridTest &) {
+                                  press(Qt::Key_Insert);
+                                  press(Qt::Key_Up);
+                              },
+                              ABC, dsBrowse, 0, 0}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(GridTest, AFailingPostKeepsTheRowAndItsText)
 {
