@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QMdiSubWindow>
 #include <QTimer>
 
 namespace qor {
@@ -218,6 +219,9 @@ void TDBEdit::focusInEvent(QFocusEvent *event)
 namespace {
 QWidget *owningForm(QWidget *widget)
 {
+    // Tabbing inside an MDI child passes the focus through the frame around the form.
+    if (auto *frame = qobject_cast<QMdiSubWindow *>(widget))
+        widget = frame->widget();
     for (; widget; widget = widget->parentWidget()) {
         if (qobject_cast<TForm *>(widget))
             return widget;

@@ -3,6 +3,7 @@
 #include "formsfixture.h"
 
 #include "forms/application.h"
+#include "forms/dbedit.h"
 #include "forms/form.h"
 #include "forms/label.h"
 #include "forms/panel.h"
@@ -14,6 +15,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QTest>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -242,6 +244,43 @@ TEST(Controls, VisibleEnabledAndFocusAsTheScreenUsesThem)
     edit->SetEnabled(true);
     edit->SetFocus();
     EXPECT_TRUE(edit->Focused());
+}
+
+} // namespace
+} // namespace qor::testing
+
+namespace qor::testing {
+namespace {
+
+// A data-aware edit inside an MDI child is left when Tab moves to the next control,
+// even though the focus passes through the subwindow's frame on the way.
+TEST_F(MdiTest, TabbingOutOfADataAwareEditInAnMdiChildLeavesIt)
+{
+    PlanData data;
+    data.load({{u"A"_s, u"um"_s, 1}});
+    auto *form = Application()->CreateForm<TForm>();
+    auto *layout = new QVBoxLayout(form);
+    auto *edit = new TDBEdit(form);
+    edit->SetDataSource(&data.source);
+    edit->SetDataField(u"NAME"_s);
+    auto *next = new QLineEdit(form);
+    // The edit is the form's last control, so Tab wraps around to the first one.
+    layout->addWidget(next);
+    layout->addWidget(edit);
+    int exits = 0;
+    edit->OnExit = [&](QObject *) {
+        ++exits;
+    };
+    form->Show();
+    QTRY_VERIFY(form->isActiveWindow());
+    edit->setFocus();
+    QTRY_VERIFY(edit->hasFocus());
+    edit->selectAll();
+    QTest::keyClicks(edit, u"novo"_s);
+    QTest::keyClick(edit, Qt::Key_Tab);
+    QTRY_VERIFY(!edit->hasFocus());
+    EXPECT_EQ(exits, 1);
+    EXPECT_EQ(data.name->AsString(), u"novo"_s);
 }
 
 } // namespace
