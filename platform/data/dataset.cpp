@@ -168,9 +168,11 @@ void TDataSet::ReplaceRecords(QList<TRecord> records)
     }
     Close();
     m_records = std::move(records);
+    // One list of nulls shared by every row until its first calculation writes to it.
+    const QVariantList clearedCalc(m_calcFields.size());
     for (TRecord &record : m_records) {
         if (record.calc.size() != m_calcFields.size())
-            record.calc.resize(m_calcFields.size());
+            record.calc = clearedCalc;
     }
     fire(BeforeOpen, this);
     openCursor();
@@ -488,6 +490,8 @@ void TDataSet::EnableControls()
 
 void TDataSet::notify(TDataEvent event, TField *field)
 {
+    if (m_sources.isEmpty())
+        return;
     const QList<TDataSource *> sources = m_sources; // a handler may detach a source
     for (TDataSource *source : sources) {
         if (!m_sources.contains(source))

@@ -81,17 +81,25 @@ TField::TField(TDataSet *dataSet, const QString &fieldName, TFieldType type, int
         dataSet->registerField(this);
 }
 
+const QVariant *TField::stored() const
+{
+    const TRecord *record = m_dataSet ? std::as_const(*m_dataSet).ActiveRecord() : nullptr;
+    if (!record || m_dataIndex < 0)
+        return nullptr;
+    const QVariantList &list = Calculated() ? record->calc : record->values;
+    return m_dataIndex < list.size() ? &list.at(m_dataIndex) : nullptr;
+}
+
 QVariant TField::Value() const
 {
-    const TRecord *record = m_dataSet ? m_dataSet->ActiveRecord() : nullptr;
-    if (!record || m_dataIndex < 0)
-        return QVariant();
-    return (Calculated() ? record->calc : record->values).value(m_dataIndex);
+    const QVariant *value = stored();
+    return value ? *value : QVariant();
 }
 
 bool TField::IsNull() const
 {
-    return !Value().isValid();
+    const QVariant *value = stored();
+    return !value || !value->isValid();
 }
 
 void TField::Clear()
@@ -182,12 +190,12 @@ void TField::SetAsString(const QString &text)
 
 double TField::AsFloat() const
 {
-    const QVariant value = Value();
-    if (!value.isValid())
+    const QVariant *value = stored();
+    if (!value || !value->isValid())
         return 0;
     if (m_type == TFieldType::String)
-        return StrToFloat(value.toString());
-    return value.toDouble();
+        return StrToFloat(value->toString());
+    return value->toDouble();
 }
 
 void TField::SetAsFloat(double value)

@@ -74,6 +74,8 @@ public:
 private:
     friend class TDataSet;
     QString textFor(bool displayText) const;
+    // The value in the active row, read in place; nullptr when there is none.
+    const QVariant *stored() const;
     QString defaultText(bool displayText) const;
     // Raises EDatabaseError unless the value is null or of the field's own type
     // (QString within Size, finite double).

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -109,31 +110,51 @@ QJsonValue encodeCell(TFieldType type, const QVariant &value)
     return QJsonValue(QJsonValue::Null);
 }
 
-QVariant decodeCell(const TFieldDef &field, const QJsonValue &json)
+// previous: the text this column held in the row before. Branch, patient and date repeat
+// down a plan, so an equal text shares that row's buffer instead of keeping its own.
+template <typename JsonValue> // QJsonValue, or the lighter reference an array iterator gives
+QVariant decodeCell(const TFieldDef &field, const JsonValue &json, QString *previous = nullptr)
 {
-    if (json.isNull())
-        return QVariant();
+    // Each question to a cell looks into the parsed document, so the value is asked for
+    // first and the type only when the value came back empty: null, or of the wrong kind.
     switch (field.type) {
     case TFieldType::String: {
-        if (!json.isString())
-            throw BadCell{u"esperado um texto"_s};
         QString text = json.toString();
+        if (text.isNull()) {
+            const QJsonValue::Type type = json.type();
+            if (type == QJsonValue::Null)
+                return QVariant();
+            if (type != QJsonValue::String)
+                throw BadCell{u"esperado um texto"_s};
+            text = u""_s;
+        }
         if (field.size > 0 && text.size() > field.size)
             throw BadCell{
                 u"texto com %1 caracteres para o tamanho %2"_s.arg(text.size()).arg(field.size)};
+        if (previous) {
+            if (text == *previous)
+                return QVariant(*previous);
+            *previous = text;
+        }
         return QVariant(std::move(text));
     }
-    case TFieldType::Float:
-        if (!json.isDouble())
-            throw BadCell{u"esperado um número"_s};
-        return QVariant(json.toDouble());
+    case TFieldType::Float: {
+        const double number = json.toDouble(std::numeric_limits<double>::quiet_NaN());
+        if (!std::isnan(number)) // JSON has no NaN: this was a number
+            return QVariant(number);
+        if (json.type() == QJsonValue::Null)
+            return QVariant();
+        throw BadCell{u"esperado um número"_s};
+    }
     case TFieldType::DateTime: {
-        if (!json.isString())
+        const QString text = json.toString();
+        if (text.isNull() && json.type() == QJsonValue::Null)
+            return QVariant();
+        if (text.isNull() && json.type() != QJsonValue::String)
             throw BadCell{u"esperada uma data e hora"_s};
         TDateTime value = 0;
-        if (!parseIsoDateTime(json.toString(), &value))
-            throw BadCell{
-                u"data e hora '%1' fora do formato aaaa-mm-ddThh:mm:ss.zzz"_s.arg(json.toString())};
+        if (!parseIsoDateTime(text, &value))
+            throw BadCell{u"data e hora '%1' fora do formato aaaa-mm-ddThh:mm:ss.zzz"_s.arg(text)};
         return QVariant(value);
     }
     }
@@ -220,23 +241,28 @@ QJsonArray encodeRow(const QList<TFieldDef> &fields, const QVariantList &row, co
     return array;
 }
 
-QVariantList decodeRow(const QList<TFieldDef> &fields, const QJsonValue &value, const QString &what,
-                       const QString &where)
+// where() names the row for a message; it is only called when something is wrong, so
+// a clean packet builds no text per row.
+template <typename JsonValue, typename Where>
+QVariantList decodeRow(const QList<TFieldDef> &fields, const JsonValue &value, const QString &what,
+                       const Where &where, QList<QString> *previous = nullptr)
 {
     if (!value.isArray())
-        malformed(what, where + u" não é uma lista."_s);
+        malformed(what, where() + u" não é uma lista."_s);
     const QJsonArray array = value.toArray();
     if (array.size() != fields.size())
-        malformed(
-            what,
-            u"%1 tem %2 valores; esperados %3."_s.arg(where).arg(array.size()).arg(fields.size()));
-    QVariantList row;
-    row.reserve(fields.size());
-    for (qsizetype c = 0; c < fields.size(); ++c) {
+        malformed(what,
+                  u"%1 tem %2 valores; esperados %3."_s.arg(where())
+                      .arg(array.size())
+                      .arg(fields.size()));
+    QVariantList row(fields.size());
+    QVariant *out = row.data(); // a fresh list: written in place, no per-cell append
+    qsizetype c = 0;
+    for (auto cell = array.constBegin(); cell != array.constEnd(); ++cell, ++c) {
         try {
-            row.append(decodeCell(fields.at(c), array.at(c)));
+            out[c] = decodeCell(fields.at(c), *cell, previous ? &(*previous)[c] : nullptr);
         } catch (const BadCell &bad) {
-            malformed(what, u"%1, campo '%2': %3."_s.arg(where, fields.at(c).name, bad.reason));
+            malformed(what, u"%1, campo '%2': %3."_s.arg(where(), fields.at(c).name, bad.reason));
         }
     }
     return row;
@@ -308,9 +334,11 @@ TDataPacket decodePacket(const QJsonValue &json)
         malformed(PacketWhat, u"\"rows\" ausente ou não é uma lista."_s);
     const QJsonArray rows = rowsValue.toArray();
     packet.rows.reserve(rows.size());
-    for (qsizetype r = 0; r < rows.size(); ++r)
-        packet.rows.append(
-            decodeRow(packet.fields, rows.at(r), PacketWhat, u"linha %1"_s.arg(r + 1)));
+    QList<QString> previous(packet.fields.size());
+    qsizetype r = 0;
+    for (auto row = rows.constBegin(); row != rows.constEnd(); ++row, ++r)
+        packet.rows.append(decodeRow(
+            packet.fields, *row, PacketWhat, [r] { return u"linha %1"_s.arg(r + 1); }, &previous));
     return packet;
 }
 
@@ -359,11 +387,11 @@ TDelta decodeDelta(const QJsonValue &json)
         else
             malformed(DeltaWhat, where + u" com \"op\" desconhecido."_s);
         if (decoded.op != TChangeOp::Insert)
-            decoded.oldValues =
-                decodeRow(delta.fields, change.value(u"old"), DeltaWhat, where + u" (\"old\")"_s);
+            decoded.oldValues = decodeRow(delta.fields, change.value(u"old"), DeltaWhat,
+                                          [&] { return where + u" (\"old\")"_s; });
         if (decoded.op != TChangeOp::Delete)
-            decoded.newValues =
-                decodeRow(delta.fields, change.value(u"new"), DeltaWhat, where + u" (\"new\")"_s);
+            decoded.newValues = decodeRow(delta.fields, change.value(u"new"), DeltaWhat,
+                                          [&] { return where + u" (\"new\")"_s; });
         delta.changes.append(std::move(decoded));
     }
     return delta;
