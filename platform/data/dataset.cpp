@@ -390,8 +390,11 @@ void TDataSet::Post()
     const int row = m_current;
     m_editBackup.clear();
     m_modified = false;
-    setState(dsBrowse);
+    // The row is posted: browse, and logged, before anyone hears of it, so that a
+    // state-change handler that raises cannot keep the change out of the log.
+    m_state = dsBrowse;
     RecordPosted(row, postedFrom, valuesBeforeEdit);
+    notify(TDataEvent::UpdateState);
     calculateRecord(m_current); // the posted row is read again, as after any resync
     notify(TDataEvent::DataSetChange);
     fire(AfterPost, this);

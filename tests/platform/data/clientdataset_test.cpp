@@ -272,6 +272,23 @@ TEST(ClientDataSet, AFailedSaveRolledBackShowsTheSavedStateAgain)
     EXPECT_EQ(t.dataSet->ChangeCount(), 0);
 }
 
+TEST(ClientDataSet, APostIsLoggedEvenWhenAStateHandlerRaises)
+{
+    SmallTable t;
+    loadThree(t);
+    TDataSource source;
+    source.SetDataSet(t.dataSet.get());
+    source.OnStateChange = [&](QObject *) {
+        if (source.State() == dsBrowse)
+            throw EDatabaseError(u"Falha no tratador."_s);
+    };
+    t.dataSet->Edit();
+    t.name->SetAsString(u"x"_s);
+    EXPECT_THROW(t.dataSet->Post(), EDatabaseError);
+    EXPECT_EQ(t.dataSet->State(), dsBrowse);
+    EXPECT_EQ(describe(t.dataSet->Delta()), QStringList{u"update A/um/1/null -> A/x/1/null"_s});
+}
+
 TEST(ClientDataSet, UpdateStatusFollowsTheCurrentRow)
 {
     SmallTable t;

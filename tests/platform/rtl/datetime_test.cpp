@@ -81,15 +81,6 @@ TEST(DateTime, InvalidInputNeverCrashes)
     }
 }
 
-TEST(DateTime, TodayHasNoTimeOfDay)
-{
-    const QDate before = QDate::currentDate();
-    const TDateTime today = Date();
-    const QDate after = QDate::currentDate(); // the clock may pass midnight meanwhile
-    EXPECT_EQ(today, double(qint64(today)));
-    EXPECT_TRUE(DateTimeToQDate(today) == before || DateTimeToQDate(today) == after);
-}
-
 TEST(Exceptions, AbortIsSilentAndMessagesTravelAsUtf8)
 {
     EXPECT_THROW(Abort(), EAbort);
