@@ -63,6 +63,44 @@ QString OtherWorkstation::deleteExercise(const QString &code)
     return save();
 }
 
+QString OtherWorkstation::recordWeight(const QString &text)
+{
+    try {
+        TClientDataSet method;
+        method.SetData(CheckResultServ(
+            service().GetMetoAval(m_cdFilial, m_cdPaciente, u"01"_s, m_dtConsulta), true, 0));
+        if (method.IsEmpty()) {
+            method.Append();
+            method.FieldByName(u"CDFILIAL"_s)->SetAsString(m_cdFilial);
+            method.FieldByName(u"CDPACIENTE"_s)->SetAsString(m_cdPaciente);
+            method.FieldByName(u"DTCONSPACI"_s)->SetAsDateTime(m_dtConsulta);
+            method.FieldByName(u"CDTBMETOAVAL"_s)->SetAsString(u"01"_s);
+            method.FieldByName(u"IDTABELAAV"_s)->SetAsString(u"N"_s);
+            method.Post();
+            CheckResultServ(service().SetMetoAval(method.Delta()), true, 0);
+        }
+        TClientDataSet weight;
+        weight.SetData(
+            CheckResultServ(service().GetPeso(m_cdFilial, m_cdPaciente, m_dtConsulta), true, 0));
+        if (weight.IsEmpty()) {
+            weight.Append();
+            weight.FieldByName(u"CDFILIAL"_s)->SetAsString(m_cdFilial);
+            weight.FieldByName(u"CDPACIENTE"_s)->SetAsString(m_cdPaciente);
+            weight.FieldByName(u"DTCONSPACI"_s)->SetAsDateTime(m_dtConsulta);
+            weight.FieldByName(u"CDTIPODADO"_s)->SetAsString(u"01"_s);
+            weight.FieldByName(u"CDTBMETOAVAL"_s)->SetAsString(u"01"_s);
+        } else {
+            weight.Edit();
+        }
+        weight.FieldByName(u"DSINFOAVAL"_s)->SetAsString(text);
+        weight.Post();
+        CheckResultServ(service().SetPeso(weight.Delta()), true, 0);
+        return {};
+    } catch (const Exception &failure) {
+        return failure.Message();
+    }
+}
+
 QString OtherWorkstation::save()
 {
     try {

@@ -36,6 +36,9 @@ public:
     QString addExercise(const QString &code, double hours, double kcalPerKgHour);
     QString changeHours(const QString &code, double hours);
     QString deleteExercise(const QString &code);
+    // Records the consultation's weight as a screen does: the assessment method "01"
+    // first when the consultation has none, then the weight row.
+    QString recordWeight(const QString &text);
 
     // The codes of the rows this workstation holds, in its dataset's order.
     QStringList codes();

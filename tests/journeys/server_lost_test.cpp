@@ -127,6 +127,42 @@ TEST_P(ServerLost, WeightTypedWhileTheServerIsDownIsKeptAndSavedLater)
     EXPECT_FALSE(form->dbePeso->Enabled());
 }
 
+TEST_P(ServerLost, RestartedWhileTheScreenIsIdleTheNextActionJustWorks)
+{
+    // The server is restarted (an update, a reboot of the server machine) while the
+    // screen sits open: its connection is gone, but the user has nothing to notice.
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+    stopServer();
+    startServer();
+    addExerciseByCode(u"002120"_s, u"0130"_s);
+    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    EXPECT_EQ(storedPlan(Maria).size(), 4);
+    EXPECT_EQ(shownPlan().size(), 4);
+}
+
+TEST_P(ServerLost, DownWhenTheScreenOpensThenBack)
+{
+    // The consultation cannot be loaded: the user is told, and the empty screen offers
+    // nothing that could be saved under it.
+    stopServer();
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+    expectOneReadableFailure();
+    EXPECT_TRUE(shownPlan().isEmpty());
+    EXPECT_FALSE(form->sbtIncluir->Enabled());
+    EXPECT_FALSE(form->sbtAlterar->Enabled());
+    EXPECT_FALSE(form->sbtExcluir->Enabled());
+
+    // With the server back, closing and opening the screen again loads the consultation.
+    startServer();
+    closeScreen();
+    forgetMessages();
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    EXPECT_EQ(form->dbePeso->Text(), u"68,5"_s);
+    EXPECT_EQ(shownPlan().size(), 3);
+    EXPECT_EQ(storedPlan(Maria).size(), 3);
+}
+
 QOR_INSTANTIATE_BACKENDS(ServerLost);
 
 } // namespace

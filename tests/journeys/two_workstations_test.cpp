@@ -7,8 +7,11 @@
 
 #include "data/clientdataset.h"
 #include "forms/dbedit.h"
+#include "forms/dbgrid.h"
 #include "forms/edit.h"
+#include "framework/netconnection.h"
 #include "framework/showavi.h"
+#include "remote/rpcclient.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -159,6 +162,71 @@ TEST_P(TwoWorkstations, SecondToSaveIsToldAndRolledBack)
     EXPECT_EQ(otherCodes, serverPlan);
     EXPECT_DOUBLE_EQ(other.hours(u"002054"_s), 1.0);
     EXPECT_DOUBLE_EQ(other.hours(u"002120"_s), 2.0);
+}
+
+struct WeightRace
+{
+    const char *name;
+    // The screen's plan service call during which the other workstation records its
+    // weight; empty: it does so before this screen confirms.
+    QString otherSavesDuring;
+    // What each confirm of this screen is told, in order.
+    QStringList toldOnEachConfirm;
+};
+
+TEST_P(TwoWorkstations, BothRecordTheFirstWeightOfAConsultation)
+{
+    const QString methodThere = u"Método de avaliação já cadastrado para a consulta."_s;
+    const QString weightThere = u"Informação de avaliação já cadastrada para a consulta."_s;
+    const WeightRace races[] = {
+        {"the other saved before this confirm", {}, {weightThere}},
+        // Between this screen's look for the method row and its creation: the method
+        // row is refused and the weight stays typed; confirmed again, the weight row is.
+        {"the other saved while this screen created the method row",
+         u"SetMetoAval"_s,
+         {methodThere, weightThere}},
+    };
+    TDateTime consultation = Date();
+    for (const WeightRace &race : races) {
+        SCOPED_TRACE(race.name);
+        consultation -= 1; // a fresh consultation of João for each race
+        ASSERT_NE(openConsultation(Joao, u"João Pereira"_s, consultation), nullptr);
+        OtherWorkstation other;
+        other.openConsultation(ScreenHarness::Branch, Joao, consultation);
+        QString otherTold = u"(not yet)"_s;
+        QObject::connect(form->netPlanejaExerc->Client(), &RpcClient::callStarted, form,
+                         [&](const QString &method) {
+                             if (method == race.otherSavesDuring)
+                                 otherTold = other.recordWeight(u"81,2"_s);
+                         });
+
+        typeWeight(u"80"_s);
+        if (race.otherSavesDuring.isEmpty())
+            otherTold = other.recordWeight(u"81,2"_s);
+        for (int i = 0; i < race.toldOnEachConfirm.size(); ++i) {
+            forgetMessages();
+            confirm();
+            EXPECT_EQ(errorTexts(), QStringList{race.toldOnEachConfirm[i]});
+            const bool last = i + 1 == race.toldOnEachConfirm.size();
+            // Until the weight row itself is refused, the typed weight is kept.
+            EXPECT_EQ(form->dbePeso->Text(), last ? QString() : u"80"_s);
+        }
+        EXPECT_EQ(otherTold, QString());
+        EXPECT_EQ(form->cdsPeso->ChangeCount(), 0);
+        EXPECT_EQ(form->cdsMetoAval->ChangeCount(), 0);
+        EXPECT_FALSE(ShowAviVisible());
+        // The other workstation's weight stands, under one method row.
+        EXPECT_EQ(storedWeight(Joao, consultation), QVariant(u"81,2"_s));
+        EXPECT_EQ(storedMethod(Joao, consultation), QVariant(u"N"_s));
+
+        // Opened again, the screen shows the recorded weight, locked, and the plan open.
+        closeScreen();
+        ASSERT_NE(openConsultation(Joao, u"João Pereira"_s, consultation), nullptr);
+        EXPECT_EQ(form->dbePeso->Text(), u"81,2"_s);
+        EXPECT_FALSE(form->dbePeso->Enabled());
+        EXPECT_TRUE(form->dbgPadrao->Enabled());
+        closeScreen();
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(TwoWorkstations);
