@@ -140,10 +140,22 @@ TEST_P(TwoWorkstations, SecondToSaveIsToldAndRolledBack)
     EXPECT_DOUBLE_EQ(other.hours(u"002054"_s), 0.75);
     EXPECT_DOUBLE_EQ(storedHours(u"002054"_s), 1.0);
 
+    // The other workstation reloads and gives Pilates an hour; this screen, still
+    // showing 00:50, deletes it: refused, the row comes back, and the other's hour stands.
+    other.verify();
+    EXPECT_EQ(other.changeHours(u"002105"_s, 1), QString());
+    selectRow(u"002105"_s);
+    deleteCurrentRow();
+    EXPECT_EQ(errorTexts(), QStringList{Conflict});
+    expectScreenAtRest();
+    EXPECT_EQ(shown(u"002105"_s).time, u"00:50"_s);
+    EXPECT_DOUBLE_EQ(storedHours(u"002105"_s), 1.0);
+    forgetMessages();
+
     // --- Verify, on each ---------------------------------------------------------
     // Both now show what the server holds. With Maria's 68,5 kg:
-    //   002054 3.5 kcal/kg/h x 1 h / 7 = 34.25; 002105 3 x 0.83333333 / 7 = 24.464285...;
-    //   002120 5.3 x 2 / 7 = 103.728571...; total 162.442857...
+    //   002054 3.5 kcal/kg/h x 1 h / 7 = 34.25; 002105 3 x 1 / 7 = 29.357142...;
+    //   002120 5.3 x 2 / 7 = 103.728571...; total 167.335714...
     verify();
     other.verify();
     EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
@@ -153,14 +165,15 @@ TEST_P(TwoWorkstations, SecondToSaveIsToldAndRolledBack)
               (QList<ShownRow>{
                   {u"002054"_s, u"Musculação, vários exercícios, 8 a 15 repetições"_s, u"3,5"_s,
                    u"01:00"_s, u"34,250"_s},
-                  {u"002105"_s, u"Pilates, geral"_s, u"3"_s, u"00:50"_s, u"24,464"_s},
+                  {u"002105"_s, u"Pilates, geral"_s, u"3"_s, u"01:00"_s, u"29,357"_s},
                   {u"002120"_s, u"Hidroginástica"_s, u"5,3"_s, u"02:00"_s, u"103,729"_s},
               }));
-    EXPECT_EQ(shownTotal(), u"162,443"_s);
+    EXPECT_EQ(shownTotal(), u"167,336"_s);
     QStringList otherCodes = other.codes();
     std::sort(otherCodes.begin(), otherCodes.end());
     EXPECT_EQ(otherCodes, serverPlan);
     EXPECT_DOUBLE_EQ(other.hours(u"002054"_s), 1.0);
+    EXPECT_DOUBLE_EQ(other.hours(u"002105"_s), 1.0);
     EXPECT_DOUBLE_EQ(other.hours(u"002120"_s), 2.0);
 }
 
