@@ -71,7 +71,7 @@ struct Plan
         if (h == 0)
             return;
         try {
-            const long double weight = StrToFloat(weightText);
+            const long double weight = weightValue(weightText);
             weekly->SetAsFloat(double(weight * kcal->AsFloat() * h));
             daily->SetAsFloat(double(weekly->AsFloat() / 7.0L));
         } catch (const std::exception &) {
@@ -80,6 +80,20 @@ struct Plan
         }
     }
 
+    // The screen's weightValue: the last text converted is remembered.
+    double weightValue(const QString &text)
+    {
+        if (!weightConverted || text != convertedWeightText) {
+            const double weight = StrToFloat(text);
+            convertedWeightText = text;
+            convertedWeight = weight;
+            weightConverted = true;
+        }
+        return convertedWeight;
+    }
+    QString convertedWeightText;
+    double convertedWeight = 0;
+    bool weightConverted = false;
     // Atualiza_KcalDia
     void total()
     {

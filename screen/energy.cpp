@@ -29,7 +29,7 @@ void TfrmPlanejaExerc::cdsPlanejaCalcFields(TDataSet *DataSet)
     if (hours == 0)
         return;
     try {
-        const long double weight = StrToFloat(dbePeso->Text());
+        const long double weight = weightValue(dbePeso->Text());
         const long double weekly = weight * cdsPlanejaQTENERCONSPL->AsFloat() * hours;
         cdsPlanejaKcalSemana->SetAsFloat(double(weekly));
         // The daily figure is derived from the weekly one as stored, not from weekly.
@@ -40,6 +40,17 @@ void TfrmPlanejaExerc::cdsPlanejaCalcFields(TDataSet *DataSet)
         cdsPlanejaKcalSemana->SetAsFloat(0);
         cdsPlanejaKcalDia->SetAsFloat(0);
     }
+}
+
+double TfrmPlanejaExerc::weightValue(const QString &text)
+{
+    if (!m_weightConverted || text != m_convertedWeightText) {
+        const double weight = StrToFloat(text); // raises before anything is remembered
+        m_convertedWeightText = text;
+        m_convertedWeight = weight;
+        m_weightConverted = true;
+    }
+    return m_convertedWeight;
 }
 
 void TfrmPlanejaExerc::cdsPlanejaAfterOpen(TDataSet *DataSet)

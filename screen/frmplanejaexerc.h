@@ -181,6 +181,12 @@ private:
     void defineMessages();
     void bindScreenEvents();
     void clearConsultation(); // loading.cpp
+    // The weight text as a number (energy.cpp). Every row's figures read it, so the last
+    // text converted is remembered; a text that is not a number raises each time.
+    double weightValue(const QString &text);
+    QString m_convertedWeightText;
+    double m_convertedWeight = 0;
+    bool m_weightConverted = false;
 };
 
 } // namespace qor

@@ -564,18 +564,6 @@ const TRecord *TDataSet::recordAtCursor() const
     return m_current >= 0 && m_current < m_records.size() ? &m_records.at(m_current) : nullptr;
 }
 
-TRecord *TDataSet::ActiveRecord()
-{
-    const int row = m_activeOverride >= 0 ? m_activeOverride : m_current;
-    return row >= 0 && row < m_records.size() ? &m_records[row] : nullptr;
-}
-
-const TRecord *TDataSet::ActiveRecord() const
-{
-    const int row = m_activeOverride >= 0 ? m_activeOverride : m_current;
-    return row >= 0 && row < m_records.size() ? &m_records.at(row) : nullptr;
-}
-
 QVariant TDataSet::ValueAt(int row, TField *field)
 {
     if (!field || field->DataSet() != this || row < 0 || row >= m_records.size())

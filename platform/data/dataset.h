@@ -103,8 +103,17 @@ public:
     QString TextAt(int row, TField *field, bool displayText);
 
     // The row fields read and write: the current row, or the row being calculated.
-    TRecord *ActiveRecord();
-    const TRecord *ActiveRecord() const;
+    // Inline: every field read and write goes through it.
+    TRecord *ActiveRecord()
+    {
+        const int row = m_activeOverride >= 0 ? m_activeOverride : m_current;
+        return row >= 0 && row < m_records.size() ? &m_records[row] : nullptr;
+    }
+    const TRecord *ActiveRecord() const
+    {
+        const int row = m_activeOverride >= 0 ? m_activeOverride : m_current;
+        return row >= 0 && row < m_records.size() ? &m_records.at(row) : nullptr;
+    }
 
 protected:
     // Storage for the subclasses that load rows (client datasets, queries).

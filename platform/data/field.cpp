@@ -195,15 +195,30 @@ double TField::AsFloat() const
         return 0;
     if (m_type == TFieldType::String)
         return StrToFloat(value->toString());
+    // Stored numbers are always doubles: read them without a conversion (walks read
+    // every row's figures).
+    if (value->metaType().id() == QMetaType::Double)
+        return *static_cast<const double *>(value->constData());
     return value->toDouble();
 }
 
 void TField::SetAsFloat(double value)
 {
-    if (m_type == TFieldType::String)
+    if (m_type == TFieldType::String) {
         SetValue(FloatToStr(value));
-    else
-        SetValue(value);
+        return;
+    }
+    // A calculation writing its own figures: no coercion and nobody to tell, so the
+    // value goes straight into the row being calculated.
+    if (m_type == TFieldType::Float && Calculated() && m_dataSet
+        && m_dataSet->State() == dsCalcFields && std::isfinite(value)) {
+        TRecord *record = m_dataSet->ActiveRecord();
+        if (record && m_dataIndex >= 0 && m_dataIndex < record->calc.size()) {
+            record->calc[m_dataIndex] = QVariant(value);
+            return;
+        }
+    }
+    SetValue(value);
 }
 
 TDateTime TField::AsDateTime() const

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QLocale>
+#include <QVarLengthArray>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -151,8 +152,9 @@ double StrToFloat(const QString &text)
 {
     const QString s = text.trimmed();
     const Separators &sep = separators();
-    QByteArray ascii;
-    ascii.reserve(s.size());
+    // Short texts (every weight and time) convert without touching the heap.
+    QVarLengthArray<char, 64> ascii;
+    ascii.reserve(s.size() + 1);
     int i = 0;
     const int n = int(s.size());
     if (i < n && (s.at(i) == u'+' || s.at(i) == u'-' || s.at(i) == sep.minus)) {
