@@ -34,12 +34,13 @@ struct Method
 {
     QString name;
     QList<Param> params;
-    std::function<QJsonValue(const PlanStore &, const Args &)> run;
+    std::function<RpcResult(const PlanStore &, const Args &)> run;
 };
 
-QJsonValue packet(const TDataPacket &p)
+// Written straight to JSON text: a plan of thousands of rows never becomes a tree.
+RpcResult packet(const TDataPacket &p)
 {
-    return encodePacket(p);
+    return RpcResult::fromJson(encodePacketJson(p));
 }
 
 const QList<Method> &methods()
@@ -79,19 +80,19 @@ const QList<Method> &methods()
          {delta},
          [](const PlanStore &s, const Args &a) {
              s.setPeso(a.delta);
-             return QJsonValue(QJsonValue::Null);
+             return RpcResult(QJsonValue::Null);
          }},
         {u"SetPlaneja"_s,
          {delta},
          [](const PlanStore &s, const Args &a) {
              s.setPlaneja(a.delta);
-             return QJsonValue(QJsonValue::Null);
+             return RpcResult(QJsonValue::Null);
          }},
         {u"SetMetoAval"_s,
          {delta},
          [](const PlanStore &s, const Args &a) {
              s.setMetoAval(a.delta);
-             return QJsonValue(QJsonValue::Null);
+             return RpcResult(QJsonValue::Null);
          }},
     };
     return table;
@@ -166,7 +167,7 @@ QStringList PlanService::methodNames()
     return names;
 }
 
-QJsonValue PlanService::call(const QString &method, const QJsonArray &params) const
+RpcResult PlanService::call(const QString &method, const QJsonArray &params) const
 {
     const Method *m = findMethod(method);
     if (!m)

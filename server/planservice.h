@@ -1,5 +1,6 @@
 #pragma once
 
+#include "remote/rpcserver.h"
 #include "sql/databaseuri.h"
 
 #include <QJsonArray>
@@ -17,7 +18,7 @@ public:
     explicit PlanService(DatabaseUri uri);
 
     // The RpcHandler: safe to call from several worker threads at once.
-    QJsonValue call(const QString &method, const QJsonArray &params) const;
+    RpcResult call(const QString &method, const QJsonArray &params) const;
 
     static QStringList methodNames();
 

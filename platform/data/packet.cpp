@@ -4,6 +4,8 @@
 #include "rtl/exceptions.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QLocale>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -268,6 +270,126 @@ QVariantList decodeRow(const QList<TFieldDef> &fields, const JsonValue &value, c
     return row;
 }
 
+// Compact JSON text, written as QJsonDocument writes it.
+void appendJsonString(QByteArray &out, QStringView text)
+{
+    static constexpr char Hex[] = "0123456789abcdef";
+    const qsizetype start = out.size();
+    out += '"';
+    const char16_t *p = text.utf16();
+    const char16_t *const end = p + text.size();
+    while (p != end) {
+        const char16_t *run = p;
+        while (p != end && *p >= 0x20 && *p < 0x80 && *p != u'"' && *p != u'\\')
+            ++p;
+        if (p != run) {
+            const qsizetype n = p - run;
+            const qsizetype at = out.size();
+            out.resize(at + n);
+            char *dst = out.data() + at;
+            for (qsizetype i = 0; i < n; ++i)
+                dst[i] = char(run[i]);
+            continue;
+        }
+        const char16_t c = *p;
+        if (c < 0x80) {
+            out += '\\';
+            switch (c) {
+            case u'"':
+                out += '"';
+                break;
+            case u'\\':
+                out += '\\';
+                break;
+            case u'\b':
+                out += 'b';
+                break;
+            case u'\f':
+                out += 'f';
+                break;
+            case u'\n':
+                out += 'n';
+                break;
+            case u'\r':
+                out += 'r';
+                break;
+            case u'\t':
+                out += 't';
+                break;
+            default:
+                out += "u00";
+                out += Hex[c >> 4];
+                out += Hex[c & 0xf];
+            }
+            ++p;
+            continue;
+        }
+        while (p != end && *p >= 0x80) {
+            if (QChar::isHighSurrogate(*p) && p + 1 != end && QChar::isLowSurrogate(p[1]))
+                p += 2;
+            else if (QChar::isSurrogate(*p))
+                break;
+            else
+                ++p;
+        }
+        if (p != end && QChar::isSurrogate(*p)) {
+            // A broken surrogate pair is rare: let Qt's writer say how it escapes it.
+            out.truncate(start);
+            QByteArray json =
+                QJsonDocument(QJsonArray{text.toString()}).toJson(QJsonDocument::Compact);
+            out += QByteArrayView(json).sliced(1, json.size() - 2);
+            return;
+        }
+        out += QStringView(run, p).toUtf8();
+    }
+    out += '"';
+}
+
+void appendJsonNumber(QByteArray &out, double number)
+{
+    // Qt's writer gives whole numbers up to 2^53 in full (and -0 as 0); beyond that,
+    // and for fractions, the shortest text that reads back the same.
+    constexpr double Exact = 9007199254740992.0;
+    if (number == std::trunc(number) && number >= -Exact && number <= Exact)
+        out += QByteArray::number(qint64(number));
+    else
+        out += QByteArray::number(number, 'g', QLocale::FloatingPointShortest);
+}
+
+void appendJsonCell(QByteArray &out, TFieldType type, const QVariant &value)
+{
+    if (!value.isValid() || value.isNull()) {
+        out += "null";
+        return;
+    }
+    switch (type) {
+    case TFieldType::String:
+        if (value.metaType().id() != QMetaType::QString)
+            throw BadCell{u"esperado um texto"_s};
+        appendJsonString(out, *static_cast<const QString *>(value.constData()));
+        return;
+    case TFieldType::Float:
+    case TFieldType::DateTime: {
+        bool ok = false;
+        const double number = value.metaType().id() == QMetaType::Double
+            ? (ok = true, *static_cast<const double *>(value.constData()))
+            : value.toDouble(&ok);
+        if (!ok || value.metaType().id() == QMetaType::QString || !std::isfinite(number))
+            throw BadCell{type == TFieldType::Float ? u"esperado um número"_s
+                                                    : u"esperada uma data e hora"_s};
+        if (type == TFieldType::Float) {
+            appendJsonNumber(out, number);
+        } else {
+            out += '"';
+            out += isoText(number).toLatin1();
+            out += '"';
+        }
+        return;
+    }
+    }
+    out += "null";
+}
+
 QString opName(TChangeOp op)
 {
     switch (op) {
@@ -320,6 +442,51 @@ QJsonObject encodePacket(const TDataPacket &packet)
     for (qsizetype r = 0; r < packet.rows.size(); ++r)
         rows.append(encodeRow(packet.fields, packet.rows.at(r), u"Linha %1"_s.arg(r + 1)));
     return QJsonObject{{u"fields"_s, encodeFields(packet.fields)}, {u"rows"_s, rows}};
+}
+
+QByteArray encodePacketJson(const TDataPacket &packet)
+{
+    const QList<TFieldDef> &fields = packet.fields;
+    QByteArray out;
+    out.reserve(64 + fields.size() * 48 + packet.rows.size() * fields.size() * 12);
+    // Keys in sorted order, as a QJsonObject keeps them: fields, rows; name, size, type.
+    out += "{\"fields\":[";
+    for (qsizetype c = 0; c < fields.size(); ++c) {
+        const TFieldDef &field = fields.at(c);
+        if (c > 0)
+            out += ',';
+        out += "{\"name\":";
+        appendJsonString(out, field.name);
+        if (field.type == TFieldType::String || field.size != 0) {
+            out += ",\"size\":";
+            out += QByteArray::number(field.size);
+        }
+        out += ",\"type\":\"";
+        out += fieldTypeName(field.type).toLatin1();
+        out += "\"}";
+    }
+    out += "],\"rows\":[";
+    for (qsizetype r = 0; r < packet.rows.size(); ++r) {
+        const QVariantList &row = packet.rows.at(r);
+        if (row.size() != fields.size())
+            throw EDatabaseError(u"Linha %1 tem %2 valores; esperados %3."_s.arg(r + 1)
+                                     .arg(row.size())
+                                     .arg(fields.size()));
+        out += r > 0 ? QByteArrayView(",[") : QByteArrayView("[");
+        for (qsizetype c = 0; c < fields.size(); ++c) {
+            if (c > 0)
+                out += ',';
+            try {
+                appendJsonCell(out, fields.at(c).type, row.at(c));
+            } catch (const BadCell &bad) {
+                throw EDatabaseError(u"Linha %1, campo '%2': %3."_s.arg(
+                    QString::number(r + 1), fields.at(c).name, bad.reason));
+            }
+        }
+        out += ']';
+    }
+    out += "]}";
+    return out;
 }
 
 TDataPacket decodePacket(const QJsonValue &json)

@@ -2,6 +2,7 @@
 
 #include "fieldtypes.h"
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QJsonValue>
 #include <QList>
@@ -40,6 +41,10 @@ struct TDelta
 // Date-times travel as ISO 8601 local time "YYYY-MM-DDTHH:MM:SS.zzz".
 // Decoding raises EDatabaseError naming what is wrong; it never reads out of bounds.
 QJsonObject encodePacket(const TDataPacket &packet);
+// The same packet written straight to compact JSON text: byte for byte what
+// QJsonDocument(encodePacket(packet)).toJson(QJsonDocument::Compact) gives, with the
+// same errors, at a fraction of the cost.
+QByteArray encodePacketJson(const TDataPacket &packet);
 TDataPacket decodePacket(const QJsonValue &json);
 QJsonObject encodeDelta(const TDelta &delta);
 TDelta decodeDelta(const QJsonValue &json);

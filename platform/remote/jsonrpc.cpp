@@ -67,6 +67,22 @@ QByteArray encodeResult(const QJsonValue &id, const QJsonValue &data)
     return toJson({{u"jsonrpc"_s, u"2.0"_s}, {u"id"_s, id}, {u"result"_s, result}});
 }
 
+QByteArray encodeRawResult(const QJsonValue &id, QByteArrayView dataJson)
+{
+    // The keys in the order a QJsonObject writes them (sorted), so both forms match.
+    QByteArray idJson = QJsonDocument(QJsonArray{id}).toJson(QJsonDocument::Compact);
+    idJson.chop(1);
+    const QByteArrayView idText = QByteArrayView(idJson).sliced(1); // without [ and ]
+    QByteArray out;
+    out.reserve(dataJson.size() + idText.size() + 48);
+    out += "{\"id\":";
+    out += idText;
+    out += ",\"jsonrpc\":\"2.0\",\"result\":{\"data\":";
+    out += dataJson.isEmpty() ? QByteArrayView("null") : dataJson;
+    out += ",\"ok\":true}}";
+    return out;
+}
+
 QByteArray encodeError(const QJsonValue &id, int code, const QString &message)
 {
     const QJsonObject error{{u"code"_s, code}, {u"message"_s, message}};

@@ -25,6 +25,8 @@ bool decodeRequest(const QByteArray &body, RpcRequest *request, RpcError *error)
 QByteArray encodeRequest(qint64 id, const QString &method, const QJsonArray &params);
 // {"jsonrpc":"2.0","id":..,"result":{"ok":true,"data":<data>}}
 QByteArray encodeResult(const QJsonValue &id, const QJsonValue &data);
+// The same, with data given as compact JSON text, copied in as it is.
+QByteArray encodeRawResult(const QJsonValue &id, QByteArrayView dataJson);
 QByteArray encodeError(const QJsonValue &id, int code, const QString &message);
 
 // Reads the reply to request expectedId into the raw result a caller sees: the

@@ -302,7 +302,9 @@ void RpcServer::Private::start(const ConnectionPtr &c, const RpcRequest &request
         bool ok = false;
         int code = 0;
         try {
-            reply = encodeResult(id, handler(method, params));
+            const RpcResult result = handler(method, params);
+            reply = result.isRaw() ? encodeRawResult(id, result.json())
+                                   : encodeResult(id, result.value());
             ok = true;
         } catch (const RpcError &e) {
             code = e.code;

@@ -2,6 +2,7 @@
 
 #include "rpcerror.h"
 
+#include <QByteArray>
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QObject>
@@ -22,11 +23,36 @@ struct RpcServerOptions
     qint64 maxMessageBytes = 16 * 1024 * 1024;
 };
 
-// Runs a method on a worker thread and returns the payload put under "data" in
-// {"ok":true,"data":...}; throws RpcError to fail. Each worker thread calls it with
-// its own state (a database connection), so it must be safe to call concurrently
-// from different threads.
-using RpcHandler = std::function<QJsonValue(const QString &method, const QJsonArray &params)>;
+// What a method answers, put under "data" in {"ok":true,"data":...}: a JSON value, or
+// text already written as compact JSON (a large packet then never becomes a tree).
+class RpcResult
+{
+public:
+    RpcResult(QJsonValue value = QJsonValue()) // implicit: handlers may return any value
+        : m_value(std::move(value))
+    { }
+    // json must be one valid compact JSON value; it goes on the wire as it is.
+    static RpcResult fromJson(QByteArray json)
+    {
+        RpcResult result;
+        result.m_json = std::move(json);
+        result.m_raw = true;
+        return result;
+    }
+    bool isRaw() const { return m_raw; }
+    const QJsonValue &value() const { return m_value; }
+    const QByteArray &json() const { return m_json; }
+
+private:
+    QJsonValue m_value;
+    QByteArray m_json;
+    bool m_raw = false;
+};
+
+// Runs a method on a worker thread and returns its result; throws RpcError to fail. Each worker
+// thread calls it with its own state (a database connection), so it must be safe to call
+// concurrently from different threads.
+using RpcHandler = std::function<RpcResult(const QString &method, const QJsonArray &params)>;
 
 // Listens for framed JSON-RPC 2.0 connections; socket I/O on the thread that owns
 // it, methods on a pool of worker threads, one call at a time per connection.

@@ -115,3 +115,35 @@ TEST(TokensMatch, OnlyTheWholeTokenMatches)
 }
 
 } // namespace
+
+namespace {
+
+TEST(EncodeRawResult, MatchesTheReplyBuiltFromAValue)
+{
+    const QJsonValue ids[] = {QJsonValue(1),
+                              QJsonValue(0),
+                              QJsonValue(-7),
+                              QJsonValue(1e15 + 1),
+                              QJsonValue(2.5),
+                              QJsonValue(u"abc"_s),
+                              QJsonValue(u"\"é\"\n"_s),
+                              QJsonValue(QJsonValue::Null)};
+    const QJsonValue data[] = {
+        QJsonValue(QJsonValue::Null),
+        QJsonValue(true),
+        QJsonValue(3),
+        QJsonValue(u"ç\\"_s),
+        QJsonValue(QJsonArray{1, u"x"_s, QJsonValue::Null}),
+        QJsonValue(QJsonObject{{u"rows"_s, QJsonArray{}}, {u"fields"_s, QJsonArray{}}})};
+    for (const QJsonValue &id : ids) {
+        for (const QJsonValue &value : data) {
+            QByteArray json = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+            json = json.mid(1, json.size() - 2);
+            EXPECT_EQ(encodeRawResult(id, json), encodeResult(id, value)) << json.constData();
+        }
+    }
+    // Nothing written reads as null, as an undefined value does.
+    EXPECT_EQ(encodeRawResult(1, QByteArray()), encodeResult(1, QJsonValue()));
+}
+
+} // namespace

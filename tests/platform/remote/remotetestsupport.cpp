@@ -31,7 +31,7 @@ void note(QStringList *log, QMutex *mutex, const QString &entry)
 
 RpcHandler testHandler(Gate *gate, QStringList *log, QMutex *logMutex)
 {
-    return [gate, log, logMutex](const QString &method, const QJsonArray &params) -> QJsonValue {
+    return [gate, log, logMutex](const QString &method, const QJsonArray &params) -> RpcResult {
         const QString call =
             method + u' ' + QString::fromUtf8(QJsonDocument(params).toJson(QJsonDocument::Compact));
         note(log, logMutex, u"start "_s + call);
@@ -48,6 +48,13 @@ RpcHandler testHandler(Gate *gate, QStringList *log, QMutex *logMutex)
             throw std::runtime_error("segredo interno: SELECT NMPACIENTE FROM PACIENTE");
         } else if (method == u"ThrowInt"_s) {
             throw 42;
+        } else if (method == u"RawEcho"_s) {
+            // The params sent back as text already written, as the plan service does.
+            note(log, logMutex, u"end "_s + call);
+            return RpcResult::fromJson(QJsonDocument(params).toJson(QJsonDocument::Compact));
+        } else if (method == u"RawBig"_s) {
+            note(log, logMutex, u"end "_s + call);
+            return RpcResult::fromJson('"' + QByteArray(params.at(0).toInt(), 'x') + '"');
         } else if (method == u"Big"_s) {
             result = QString(params.at(0).toInt(), u'x');
         } else {

@@ -57,6 +57,16 @@ TEST(RpcServer, AnswersEachOutcomeAndReportsEveryCall)
          {u"Planejamento de Exercícios"_s, 1.5, QJsonValue(), QJsonObject{{u"a"_s, 1}}},
          object(R"({"ok":true,"data":["Planejamento de Exercícios",1.5,null,{"a":1}]})")},
         {u"Echo"_s, {}, object(R"({"ok":true,"data":[]})")},
+        // Data handed over as written JSON reaches the client as the same value.
+        {u"RawEcho"_s,
+         {u"Planejamento de Exercícios"_s, 1.5, QJsonValue(), QJsonObject{{u"a"_s, 1}}},
+         object(R"({"ok":true,"data":["Planejamento de Exercícios",1.5,null,{"a":1}]})")},
+        // And is held to the same size limit.
+        {u"RawBig"_s, {big.size()}, QJsonObject{{u"ok"_s, true}, {u"data"_s, big}}},
+        {u"RawBig"_s,
+         {2 * 1024 * 1024},
+         object(
+             R"({"ok":false,"error":{"code":-32603,"message":"A resposta do servidor de aplicação excede o limite de 1048576 bytes."}})")},
         {u"Fail"_s,
          {RpcConflict, u"Registro alterado por outro usuário."_s},
          object(
