@@ -17,6 +17,9 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <sys/socket.h>
 
 using namespace Qt::StringLiterals;
@@ -52,6 +55,42 @@ struct Connection
 
 using ConnectionPtr = std::shared_ptr<Connection>;
 
+// The worker threads still alive. A handler keeps per-thread state (a database
+// connection) that is released by the thread's own thread-local destructors, which run
+// after QThreadPool has let the thread go: the server waits for them, or the process
+// could be tearing down the libraries they use while they still run.
+struct LiveWorkers
+{
+    std::mutex mutex;
+    std::condition_variable changed;
+    int count = 0;
+};
+
+// Made on a worker's first call, before the handler makes its own thread-locals, so it
+// is destroyed after them.
+struct WorkerMark
+{
+    std::shared_ptr<LiveWorkers> live;
+    ~WorkerMark()
+    {
+        if (!live)
+            return;
+        const std::lock_guard lock(live->mutex);
+        --live->count;
+        live->changed.notify_all();
+    }
+};
+
+void markWorker(const std::shared_ptr<LiveWorkers> &live)
+{
+    thread_local WorkerMark mark;
+    if (mark.live)
+        return;
+    const std::lock_guard lock(live->mutex);
+    ++live->count;
+    mark.live = live;
+}
+
 bool parseListenAddress(const QString &host, QHostAddress *address)
 {
     if (host.isEmpty() || host == u"*"_s) {
@@ -73,7 +112,8 @@ struct RpcServer::Private
     RpcServerOptions options;
     RpcHandler handler;
     QTcpServer *listener = nullptr;
-    QThreadPool pool;
+    std::shared_ptr<LiveWorkers> liveWorkers = std::make_shared<LiveWorkers>();
+    std::unique_ptr<QThreadPool> pool = std::make_unique<QThreadPool>();
     QHash<quint64, ConnectionPtr> connections;
     quint64 nextConnectionId = 1;
     std::atomic<quint16> port{0};
@@ -99,9 +139,9 @@ RpcServer::RpcServer(RpcServerOptions options, RpcHandler handler, QObject *pare
     d->q = this;
     d->options = std::move(options);
     d->handler = std::move(handler);
-    d->pool.setMaxThreadCount(qMax(1, d->options.workers));
+    d->pool->setMaxThreadCount(qMax(1, d->options.workers));
     // Workers keep per-thread state (a database connection): keep the threads.
-    d->pool.setExpiryTimeout(-1);
+    d->pool->setExpiryTimeout(-1);
 }
 
 RpcServer::~RpcServer()
@@ -116,6 +156,11 @@ RpcServer::~RpcServer()
             child->disconnect(this);
         delete d->listener; // the sockets are its children
     }
+    // Ends the worker threads, then waits for their thread-local state to go.
+    d->pool.reset();
+    std::unique_lock lock(d->liveWorkers->mutex);
+    d->liveWorkers->changed.wait_for(lock, std::chrono::milliseconds(ShutdownFlushMs),
+                                     [this] { return d->liveWorkers->count == 0; });
 }
 
 bool RpcServer::listen(QString *error)
@@ -181,7 +226,7 @@ void RpcServer::shutdown()
 
     // The calls in flight finish; their answers are queued to this thread, so deliver
     // them here before the sockets close.
-    d->pool.waitForDone();
+    d->pool->waitForDone();
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
 
     const QDeadlineTimer deadline(ShutdownFlushMs);
@@ -295,7 +340,8 @@ void RpcServer::Private::start(const ConnectionPtr &c, const RpcRequest &request
 {
     c->busy = true;
     const QJsonArray params = request.params.toArray();
-    pool.start([this, connectionId = c->id, id = request.id, method = request.method, params] {
+    pool->start([this, connectionId = c->id, id = request.id, method = request.method, params] {
+        markWorker(liveWorkers);
         QElapsedTimer timer;
         timer.start();
         QByteArray reply;
@@ -343,6 +389,8 @@ void RpcServer::Private::finish(quint64 connectionId, const QByteArray &frame,
     if (c->closing)
         return;
     c->socket->write(frame);
+    // Out now rather than on the next pass of the event loop: the client is waiting.
+    c->socket->flush();
     pump(c);
 }
 

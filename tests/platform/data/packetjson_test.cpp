@@ -1,6 +1,7 @@
 // Packets written straight to JSON text must match, byte for byte, what the
 // QJsonObject form gives once written, and refuse the same bad cells.
 #include "data/packet.h"
+#include "rtl/datetime.h"
 #include "rtl/exceptions.h"
 
 #include <gtest/gtest.h>
@@ -108,6 +109,27 @@ TEST(PacketJson, FieldsAndShapesMatchTheTreeWriter)
     for (const auto &c : cases)
         EXPECT_EQ(encodePacketJson(c.packet).toStdString(), throughTree(c.packet).toStdString())
             << c.name;
+}
+
+TEST(PacketJson, WritesDateTimesAsLocalIsoText)
+{
+    const struct
+    {
+        TDateTime value;
+        const char *text;
+    } cases[] = {
+        {45366.5 + 123 / 86400000.0, "2024-03-15T12:00:00.123"},
+        {EncodeDateTime(QDate(2024, 2, 29), 86399999), "2024-02-29T23:59:59.999"},
+        {EncodeDateTime(QDate(1, 1, 1), 0), "0001-01-01T00:00:00.000"},
+        {EncodeDateTime(QDate(9999, 12, 31), 3723004), "9999-12-31T01:02:03.004"},
+        {EncodeDateTime(QDate(1899, 12, 30), 59000), "1899-12-30T00:00:59.000"},
+    };
+    for (const auto &c : cases) {
+        const TDataPacket packet{{{u"D"_s, TFieldType::DateTime, 0}}, {{c.value}}};
+        EXPECT_EQ(encodePacketJson(packet).toStdString(),
+                  std::string(R"({"fields":[{"name":"D","type":"datetime"}],"rows":[[")") + c.text
+                      + R"("]]})");
+    }
 }
 
 TEST(PacketJson, RefusesTheSameCellsWithTheSameMessage)
