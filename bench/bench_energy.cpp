@@ -65,9 +65,7 @@ struct Plan
     // cdsPlanejaCalcFields
     void calcFields()
     {
-        if (hours->IsNull())
-            return;
-        const long double h = hours->AsFloat();
+        const long double h = hours->AsFloat(); // an empty time reads as 0
         if (h == 0)
             return;
         try {

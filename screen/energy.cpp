@@ -22,9 +22,8 @@ const QString KcalFormat = u"#,##0.000"_s;
 void TfrmPlanejaExerc::cdsPlanejaCalcFields(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
-    // No time, or a time of zero: the figures stay empty rather than 0,000.
-    if (cdsPlanejaQTHREXERFISI->IsNull())
-        return;
+    // No time, or a time of zero: the figures stay empty rather than 0,000. An empty
+    // time reads as 0, so one test covers both.
     const long double hours = cdsPlanejaQTHREXERFISI->AsFloat();
     if (hours == 0)
         return;
