@@ -5,7 +5,6 @@
 #include "tlsfiles.h"
 #include "tokencheck.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QHash>
@@ -14,13 +13,14 @@
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThreadPool>
+#include <QThread>
 #include <QTimer>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <sys/socket.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -49,7 +49,6 @@ struct Connection
     QTcpSocket *socket;
     FrameParser parser;
     bool authenticated = false;
-    bool busy = false; // a call of this connection is on the pool
     bool closing = false; // answered for the last time; input is discarded
 };
 
@@ -57,7 +56,7 @@ using ConnectionPtr = std::shared_ptr<Connection>;
 
 // The worker threads still alive. A handler keeps per-thread state (a database
 // connection) that is released by the thread's own thread-local destructors, which run
-// after QThreadPool has let the thread go: the server waits for them, or the process
+// after QThread reports the thread finished: the server waits for them, or the process
 // could be tearing down the libraries they use while they still run.
 struct LiveWorkers
 {
@@ -66,8 +65,8 @@ struct LiveWorkers
     int count = 0;
 };
 
-// Made on a worker's first call, before the handler makes its own thread-locals, so it
-// is destroyed after them.
+// Made when a worker thread starts, before the handler makes its own thread-locals, so
+// it is destroyed after them.
 struct WorkerMark
 {
     std::shared_ptr<LiveWorkers> live;
@@ -104,67 +103,328 @@ bool parseListenAddress(const QString &host, QHostAddress *address)
     return address->setAddress(host);
 }
 
+// What the workers share with the server; it outlives them.
+struct Shared
+{
+    RpcServer *q = nullptr;
+    RpcServerOptions options;
+    RpcHandler handler;
+    std::shared_ptr<LiveWorkers> liveWorkers = std::make_shared<LiveWorkers>();
+    std::atomic<bool> shuttingDown{false};
+};
+
+// One thread that owns some connections: it reads their requests, runs their calls and
+// writes the answers itself, so a call crosses no thread on its way. A connection's
+// calls run one at a time and in order; a long call holds up only the connections of
+// its own worker.
+class Worker
+{
+public:
+    explicit Worker(Shared &shared)
+        : m_shared(shared)
+    {
+        m_context = new QObject;
+        m_context->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::started,
+                         [live = shared.liveWorkers] { markWorker(live); });
+        m_thread.start();
+    }
+    ~Worker()
+    {
+        stop();
+        delete m_context; // its thread has finished
+    }
+
+    int load() const { return m_load; }
+
+    // On the server's thread: hands over an accepted socket that has no parent.
+    void adopt(QTcpSocket *socket)
+    {
+        ++m_load;
+        socket->moveToThread(&m_thread);
+        QMetaObject::invokeMethod(
+            m_context, [this, socket] { serve(socket); }, Qt::QueuedConnection);
+    }
+
+    // On the server's thread: the call running now finishes and is answered, then every
+    // connection closes and the thread ends. finish() waits for that.
+    void beginStop()
+    {
+        if (m_thread.isRunning())
+            QMetaObject::invokeMethod(
+                m_context, [this] { closeAll(); }, Qt::QueuedConnection);
+    }
+    void stop()
+    {
+        beginStop();
+        m_thread.wait();
+    }
+
+private:
+    void serve(QTcpSocket *socket);
+    void pump(quint64 id);
+    void handle(Connection &c, const QByteArray &body);
+    void authenticate(Connection &c, const RpcRequest &request);
+    void reject(Connection &c, const RpcRequest &request, int code, const QString &message);
+    void run(Connection &c, const RpcRequest &request);
+    void send(Connection &c, const QByteArray &json) { c.socket->write(encodeFrame(json)); }
+    void closeAfterWrite(Connection &c);
+    void drop(quint64 id);
+    void closeAll();
+
+    Shared &m_shared;
+    QThread m_thread;
+    QObject *m_context; // lives in m_thread; the receiver of its sockets' signals
+    std::atomic<int> m_load{0}; // connections handed over and not yet dropped
+    // The rest belongs to m_thread.
+    QHash<quint64, ConnectionPtr> m_connections;
+    quint64 m_nextId = 1;
+    bool m_stopped = false;
+};
+
+void Worker::serve(QTcpSocket *socket)
+{
+    if (m_stopped || m_shared.shuttingDown) {
+        --m_load;
+        socket->abort();
+        delete socket;
+        return;
+    }
+    const quint64 id = m_nextId++;
+    auto c = std::make_shared<Connection>(id, socket, m_shared.options.maxMessageBytes);
+    socket->setReadBufferSize(SocketReadBufferBytes);
+    // Answers are written whole: each should leave at once.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_connections.insert(id, c);
+    QObject::connect(socket, &QIODevice::readyRead, m_context, [this, id] { pump(id); });
+    QObject::connect(socket, &QAbstractSocket::disconnected, m_context, [this, id] { drop(id); });
+    pump(id); // bytes that came with a TLS handshake, or before the hand-over
+}
+
+// Handles one request, then comes back through the event loop for the next one already
+// waiting, so one busy connection does not starve the others of this worker.
+void Worker::pump(quint64 id)
+{
+    const ConnectionPtr c = m_connections.value(id);
+    if (!c)
+        return;
+    while (!c->closing && !m_shared.shuttingDown) {
+        QByteArray body;
+        switch (c->parser.next(&body)) {
+        case FrameParser::Result::Message:
+            handle(*c, body);
+            if (!c->closing && (c->parser.buffered() > 0 || c->socket->bytesAvailable() > 0))
+                QMetaObject::invokeMethod(
+                    m_context, [this, id] { pump(id); }, Qt::QueuedConnection);
+            return;
+        case FrameParser::Result::Error:
+            // Where the next message starts is unknown: say why and close.
+            send(*c, encodeError(QJsonValue(), c->parser.error().code, c->parser.error().message));
+            closeAfterWrite(*c);
+            return;
+        case FrameParser::Result::NeedMore:
+            if (c->socket->bytesAvailable() <= 0)
+                return;
+            // No more than is there: a read buffer sized to the chunk would cost
+            // a large allocation on every request.
+            c->parser.feed(c->socket->read(qMin(c->socket->bytesAvailable(), ReadChunkBytes)));
+            break;
+        }
+    }
+    if (c->closing)
+        c->socket->readAll(); // discarded, so the socket keeps draining
+}
+
+void Worker::handle(Connection &c, const QByteArray &body)
+{
+    RpcRequest request;
+    RpcError error;
+    if (!decodeRequest(body, &request, &error)) {
+        // The frame was whole, so the stream is still in step: carry on.
+        send(c, encodeError(request.id, error.code, error.message));
+        c.socket->flush();
+        return;
+    }
+    if (request.method == AuthenticateMethod) {
+        authenticate(c, request);
+        return;
+    }
+    if (!c.authenticated) {
+        reject(c, request, RpcNotAuthenticated, u"Conexão não autenticada."_s);
+        return;
+    }
+    if (!request.params.isArray() && !request.params.isUndefined()) {
+        reject(c, request, RpcInvalidParams, u"Parâmetros inválidos."_s);
+        return;
+    }
+    run(c, request);
+}
+
+void Worker::authenticate(Connection &c, const RpcRequest &request)
+{
+    const QJsonArray params = request.params.toArray();
+    if (request.params.isArray() && params.size() == 1 && params.at(0).isString()
+        && tokensMatch(params.at(0).toString(), m_shared.options.token)) {
+        c.authenticated = true;
+        send(c, encodeResult(request.id, QJsonValue()));
+        c.socket->flush();
+        return;
+    }
+    // No second guess on the same connection.
+    c.authenticated = false;
+    send(c, encodeError(request.id, RpcNotAuthenticated, u"Token de acesso inválido."_s));
+    closeAfterWrite(c);
+}
+
+void Worker::reject(Connection &c, const RpcRequest &request, int code, const QString &message)
+{
+    Q_EMIT m_shared.q->callFinished(request.method, 0, false, code);
+    send(c, encodeError(request.id, code, message));
+    c.socket->flush();
+}
+
+void Worker::run(Connection &c, const RpcRequest &request)
+{
+    QElapsedTimer timer;
+    timer.start();
+    const QJsonValue &id = request.id;
+    const qint64 maxBytes = m_shared.options.maxMessageBytes;
+    QByteArray reply;
+    bool ok = false;
+    int code = 0;
+    try {
+        const RpcResult result = m_shared.handler(request.method, request.params.toArray());
+        reply =
+            result.isRaw() ? encodeRawResult(id, result.json()) : encodeResult(id, result.value());
+        ok = true;
+    } catch (const RpcError &e) {
+        code = e.code;
+        reply = encodeError(id, e.code, e.message);
+    } catch (...) {
+        // Whatever went wrong inside stays inside: it may name tables or data.
+        code = RpcInternalError;
+        reply = encodeError(id, code, u"Erro interno do servidor."_s);
+    }
+    if (reply.size() > maxBytes) {
+        ok = false;
+        code = RpcInternalError;
+        reply = encodeError(
+            id, code,
+            u"A resposta do servidor de aplicação excede o limite de %1 bytes."_s.arg(maxBytes));
+    }
+    // Reported before the answer leaves, so whoever has the answer finds the report.
+    // Reported before the answer leaves, so whoever has the answer finds the report.
+    Q_EMIT m_shared.q->callFinished(request.method, timer.nsecsElapsed() / 1000, ok, code);
+    send(c, reply);
+    // Out now rather than on the next pass of the event loop: the client is waiting.
+    c.socket->flush();
+}
+
+void Worker::closeAfterWrite(Connection &c)
+{
+    c.closing = true;
+    c.socket->readAll();
+    const quint64 id = c.id;
+    auto *ssl = qobject_cast<QSslSocket *>(c.socket);
+    if (ssl && ssl->isEncrypted()) {
+        c.socket->disconnectFromHost();
+    } else {
+        // Half-close once the answer is out and keep reading until the peer closes:
+        // closing with unread input would reset the connection and could destroy the
+        // answer before the peer reads it.
+        auto halfClose = [this, id] {
+            const ConnectionPtr c = m_connections.value(id);
+            if (c && c->socket->bytesToWrite() == 0 && c->socket->socketDescriptor() >= 0)
+                ::shutdown(int(c->socket->socketDescriptor()), SHUT_WR);
+        };
+        c.socket->flush();
+        if (c.socket->bytesToWrite() == 0)
+            halfClose();
+        else
+            QObject::connect(c.socket, &QIODevice::bytesWritten, m_context, halfClose);
+    }
+    // Goes with the socket, however it ends.
+    auto *linger = new QTimer(c.socket);
+    linger->setSingleShot(true);
+    QObject::connect(linger, &QTimer::timeout, c.socket, &QAbstractSocket::abort);
+    linger->start(LingerMs);
+}
+
+void Worker::drop(quint64 id)
+{
+    const ConnectionPtr c = m_connections.take(id);
+    if (!c)
+        return;
+    --m_load;
+    c->closing = true;
+    c->socket->deleteLater();
+}
+
+void Worker::closeAll()
+{
+    m_stopped = true;
+    const QDeadlineTimer deadline(ShutdownFlushMs);
+    for (const ConnectionPtr &c : std::as_const(m_connections)) {
+        c->closing = true;
+        c->socket->disconnect(m_context);
+        while (c->socket->bytesToWrite() > 0
+               && c->socket->state() == QAbstractSocket::ConnectedState
+               && c->socket->waitForBytesWritten(int(deadline.remainingTime()))) { }
+        c->socket->disconnectFromHost();
+    }
+    for (const ConnectionPtr &c : std::as_const(m_connections)) {
+        c->socket->abort();
+        delete c->socket;
+    }
+    m_load -= int(m_connections.size());
+    m_connections.clear();
+    m_thread.quit();
+}
+
 } // namespace
 
 struct RpcServer::Private
 {
-    RpcServer *q;
-    RpcServerOptions options;
-    RpcHandler handler;
+    Shared shared;
     QTcpServer *listener = nullptr;
-    std::shared_ptr<LiveWorkers> liveWorkers = std::make_shared<LiveWorkers>();
-    std::unique_ptr<QThreadPool> pool = std::make_unique<QThreadPool>();
-    QHash<quint64, ConnectionPtr> connections;
-    quint64 nextConnectionId = 1;
+    std::vector<std::unique_ptr<Worker>> workers;
+    size_t nextWorker = 0;
     std::atomic<quint16> port{0};
     bool shuttingDown = false;
 
     void accept();
-    void pump(const ConnectionPtr &c);
-    void handle(const ConnectionPtr &c, const QByteArray &body);
-    void authenticate(Connection &c, const RpcRequest &request);
-    void reject(Connection &c, const RpcRequest &request, int code, const QString &message);
-    void start(const ConnectionPtr &c, const RpcRequest &request);
-    void finish(quint64 connectionId, const QByteArray &frame, const QString &method,
-                qint64 microseconds, bool ok, int errorCode);
-    void send(Connection &c, const QByteArray &json) { c.socket->write(encodeFrame(json)); }
-    void closeAfterWrite(Connection &c);
-    void drop(quint64 connectionId);
+    Worker &leastLoadedWorker();
 };
 
 RpcServer::RpcServer(RpcServerOptions options, RpcHandler handler, QObject *parent)
     : QObject(parent)
     , d(std::make_unique<Private>())
 {
-    d->q = this;
-    d->options = std::move(options);
-    d->handler = std::move(handler);
-    d->pool->setMaxThreadCount(qMax(1, d->options.workers));
-    // Workers keep per-thread state (a database connection): keep the threads.
-    d->pool->setExpiryTimeout(-1);
+    d->shared.q = this;
+    d->shared.options = std::move(options);
+    d->shared.handler = std::move(handler);
 }
 
 RpcServer::~RpcServer()
 {
     shutdown();
-    // The sockets' signals lead into d; cut them before d goes.
-    for (const ConnectionPtr &c : std::as_const(d->connections))
-        c->socket->disconnect(this);
     if (d->listener) {
         d->listener->disconnect(this);
         for (QObject *child : d->listener->children())
             child->disconnect(this);
-        delete d->listener; // the sockets are its children
+        delete d->listener; // with the sockets still in their TLS handshake
     }
     // Ends the worker threads, then waits for their thread-local state to go.
-    d->pool.reset();
-    std::unique_lock lock(d->liveWorkers->mutex);
-    d->liveWorkers->changed.wait_for(lock, std::chrono::milliseconds(ShutdownFlushMs),
-                                     [this] { return d->liveWorkers->count == 0; });
+    d->workers.clear();
+    const std::shared_ptr<LiveWorkers> live = d->shared.liveWorkers;
+    std::unique_lock lock(live->mutex);
+    live->changed.wait_for(lock, std::chrono::milliseconds(ShutdownFlushMs),
+                           [&live] { return live->count == 0; });
 }
 
 bool RpcServer::listen(QString *error)
 {
+    const RpcServerOptions &options = d->shared.options;
     QString message;
     auto fail = [&](const QString &text) {
         if (error)
@@ -173,19 +433,19 @@ bool RpcServer::listen(QString *error)
     };
     if (d->listener || d->shuttingDown)
         return fail(u"O servidor de aplicação já foi iniciado."_s);
-    if (d->options.token.isEmpty())
+    if (options.token.isEmpty())
         return fail(u"O token de acesso do servidor de aplicação não foi configurado."_s);
     QHostAddress address;
-    if (!parseListenAddress(d->options.listenHost, &address))
-        return fail(u"Endereço de escuta inválido: %1."_s.arg(d->options.listenHost));
+    if (!parseListenAddress(options.listenHost, &address))
+        return fail(u"Endereço de escuta inválido: %1."_s.arg(options.listenHost));
 
-    const bool tls = !d->options.tlsCertificate.isEmpty() || !d->options.tlsKey.isEmpty();
+    const bool tls = !options.tlsCertificate.isEmpty() || !options.tlsKey.isEmpty();
     QTcpServer *listener = nullptr;
     if (tls) {
-        if (d->options.tlsCertificate.isEmpty() || d->options.tlsKey.isEmpty())
+        if (options.tlsCertificate.isEmpty() || options.tlsKey.isEmpty())
             return fail(u"Para usar TLS informe o certificado e a chave privada."_s);
         QSslConfiguration configuration;
-        if (!loadServerTls(d->options.tlsCertificate, d->options.tlsKey, &configuration, &message))
+        if (!loadServerTls(options.tlsCertificate, options.tlsKey, &configuration, &message))
             return fail(message);
         auto *sslServer = new QSslServer(this);
         sslServer->setSslConfiguration(configuration);
@@ -193,14 +453,16 @@ bool RpcServer::listen(QString *error)
     } else {
         listener = new QTcpServer(this);
     }
-    if (!listener->listen(address, d->options.port)) {
+    if (!listener->listen(address, options.port)) {
         message = u"Não foi possível escutar em %1:%2: %3."_s.arg(
-            d->options.listenHost, QString::number(d->options.port), listener->errorString());
+            options.listenHost, QString::number(options.port), listener->errorString());
         delete listener;
         return fail(message);
     }
     d->listener = listener;
     d->port = listener->serverPort();
+    for (int i = 0; i < qMax(1, options.workers); ++i)
+        d->workers.push_back(std::make_unique<Worker>(d->shared));
     // Emitted for plain connections at once and for TLS ones after the handshake.
     connect(listener, &QTcpServer::pendingConnectionAvailable, this, [this] { d->accept(); });
     return true;
@@ -216,6 +478,7 @@ void RpcServer::shutdown()
     if (d->shuttingDown)
         return;
     d->shuttingDown = true;
+    d->shared.shuttingDown = true;
     if (d->listener) {
         d->listener->close();
         while (QTcpSocket *socket = d->listener->nextPendingConnection()) {
@@ -223,24 +486,12 @@ void RpcServer::shutdown()
             socket->deleteLater();
         }
     }
-
-    // The calls in flight finish; their answers are queued to this thread, so deliver
-    // them here before the sockets close.
-    d->pool->waitForDone();
-    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-
-    const QDeadlineTimer deadline(ShutdownFlushMs);
-    const QList<ConnectionPtr> open = d->connections.values();
-    for (const ConnectionPtr &c : open) {
-        c->closing = true;
-        while (c->socket->bytesToWrite() > 0
-               && c->socket->state() == QAbstractSocket::ConnectedState
-               && c->socket->waitForBytesWritten(int(deadline.remainingTime()))) { }
-        c->socket->disconnectFromHost();
-    }
-    for (const ConnectionPtr &c : d->connections.values())
-        c->socket->abort();
-    d->connections.clear();
+    // The workers wind down side by side: each answers the call it is running, flushes
+    // and closes its connections.
+    for (const auto &worker : d->workers)
+        worker->beginStop();
+    for (const auto &worker : d->workers)
+        worker->stop();
 }
 
 void RpcServer::Private::accept()
@@ -251,185 +502,24 @@ void RpcServer::Private::accept()
             socket->deleteLater();
             continue;
         }
-        const quint64 id = nextConnectionId++;
-        auto c = std::make_shared<Connection>(id, socket, options.maxMessageBytes);
-        socket->setReadBufferSize(SocketReadBufferBytes);
-        connections.insert(id, c);
-        QObject::connect(socket, &QIODevice::readyRead, q, [this, id] {
-            if (const ConnectionPtr c = connections.value(id))
-                pump(c);
-        });
-        QObject::connect(socket, &QAbstractSocket::disconnected, q, [this, id] { drop(id); });
-        pump(c); // a TLS handshake may have brought the first bytes along
+        // From here on the socket is its worker's alone.
+        socket->disconnect(listener);
+        socket->setParent(nullptr);
+        leastLoadedWorker().adopt(socket);
     }
 }
 
-// Reads while the connection has no call in flight; further requests wait in the
-// socket, so they are answered one at a time and in order.
-void RpcServer::Private::pump(const ConnectionPtr &c)
+// Ties go round, so connections opened one after another spread over the threads.
+Worker &RpcServer::Private::leastLoadedWorker()
 {
-    while (!c->busy && !c->closing && !shuttingDown) {
-        QByteArray body;
-        switch (c->parser.next(&body)) {
-        case FrameParser::Result::Message:
-            handle(c, body);
-            break;
-        case FrameParser::Result::Error:
-            // Where the next message starts is unknown: say why and close.
-            send(*c, encodeError(QJsonValue(), c->parser.error().code, c->parser.error().message));
-            closeAfterWrite(*c);
-            return;
-        case FrameParser::Result::NeedMore:
-            if (c->socket->bytesAvailable() <= 0)
-                return;
-            c->parser.feed(c->socket->read(ReadChunkBytes));
-            break;
-        }
+    size_t best = nextWorker % workers.size();
+    for (size_t i = 1; i < workers.size(); ++i) {
+        const size_t candidate = (nextWorker + i) % workers.size();
+        if (workers[candidate]->load() < workers[best]->load())
+            best = candidate;
     }
-    if (c->closing)
-        c->socket->readAll(); // discarded, so the socket keeps draining
-}
-
-void RpcServer::Private::handle(const ConnectionPtr &c, const QByteArray &body)
-{
-    RpcRequest request;
-    RpcError error;
-    if (!decodeRequest(body, &request, &error)) {
-        // The frame was whole, so the stream is still in step: carry on.
-        send(*c, encodeError(request.id, error.code, error.message));
-        return;
-    }
-    if (request.method == AuthenticateMethod) {
-        authenticate(*c, request);
-        return;
-    }
-    if (!c->authenticated) {
-        reject(*c, request, RpcNotAuthenticated, u"Conexão não autenticada."_s);
-        return;
-    }
-    if (!request.params.isArray() && !request.params.isUndefined()) {
-        reject(*c, request, RpcInvalidParams, u"Parâmetros inválidos."_s);
-        return;
-    }
-    start(c, request);
-}
-
-void RpcServer::Private::authenticate(Connection &c, const RpcRequest &request)
-{
-    const QJsonArray params = request.params.toArray();
-    if (request.params.isArray() && params.size() == 1 && params.at(0).isString()
-        && tokensMatch(params.at(0).toString(), options.token)) {
-        c.authenticated = true;
-        send(c, encodeResult(request.id, QJsonValue()));
-        return;
-    }
-    // No second guess on the same connection.
-    c.authenticated = false;
-    send(c, encodeError(request.id, RpcNotAuthenticated, u"Token de acesso inválido."_s));
-    closeAfterWrite(c);
-}
-
-void RpcServer::Private::reject(Connection &c, const RpcRequest &request, int code,
-                                const QString &message)
-{
-    send(c, encodeError(request.id, code, message));
-    Q_EMIT q->callFinished(request.method, 0, false, code);
-}
-
-void RpcServer::Private::start(const ConnectionPtr &c, const RpcRequest &request)
-{
-    c->busy = true;
-    const QJsonArray params = request.params.toArray();
-    pool->start([this, connectionId = c->id, id = request.id, method = request.method, params] {
-        markWorker(liveWorkers);
-        QElapsedTimer timer;
-        timer.start();
-        QByteArray reply;
-        bool ok = false;
-        int code = 0;
-        try {
-            const RpcResult result = handler(method, params);
-            reply = result.isRaw() ? encodeRawResult(id, result.json())
-                                   : encodeResult(id, result.value());
-            ok = true;
-        } catch (const RpcError &e) {
-            code = e.code;
-            reply = encodeError(id, e.code, e.message);
-        } catch (...) {
-            // Whatever went wrong inside stays inside: it may name tables or data.
-            code = RpcInternalError;
-            reply = encodeError(id, code, u"Erro interno do servidor."_s);
-        }
-        if (reply.size() > options.maxMessageBytes) {
-            ok = false;
-            code = RpcInternalError;
-            reply = encodeError(
-                id, code,
-                u"A resposta do servidor de aplicação excede o limite de %1 bytes."_s.arg(
-                    options.maxMessageBytes));
-        }
-        const qint64 microseconds = timer.nsecsElapsed() / 1000;
-        QMetaObject::invokeMethod(
-            q,
-            [this, connectionId, frame = encodeFrame(reply), method, microseconds, ok, code] {
-                finish(connectionId, frame, method, microseconds, ok, code);
-            },
-            Qt::QueuedConnection);
-    });
-}
-
-void RpcServer::Private::finish(quint64 connectionId, const QByteArray &frame,
-                                const QString &method, qint64 microseconds, bool ok, int errorCode)
-{
-    Q_EMIT q->callFinished(method, microseconds, ok, errorCode);
-    const ConnectionPtr c = connections.value(connectionId);
-    if (!c) // the client went away meanwhile
-        return;
-    c->busy = false;
-    if (c->closing)
-        return;
-    c->socket->write(frame);
-    // Out now rather than on the next pass of the event loop: the client is waiting.
-    c->socket->flush();
-    pump(c);
-}
-
-void RpcServer::Private::closeAfterWrite(Connection &c)
-{
-    c.closing = true;
-    c.socket->readAll();
-    const quint64 id = c.id;
-    auto *ssl = qobject_cast<QSslSocket *>(c.socket);
-    if (ssl && ssl->isEncrypted()) {
-        c.socket->disconnectFromHost();
-    } else {
-        // Half-close once the answer is out and keep reading until the peer closes:
-        // closing with unread input would reset the connection and could destroy the
-        // answer before the peer reads it.
-        auto halfClose = [this, id] {
-            const ConnectionPtr c = connections.value(id);
-            if (c && c->socket->bytesToWrite() == 0 && c->socket->socketDescriptor() >= 0)
-                ::shutdown(int(c->socket->socketDescriptor()), SHUT_WR);
-        };
-        c.socket->flush();
-        if (c.socket->bytesToWrite() == 0)
-            halfClose();
-        else
-            QObject::connect(c.socket, &QIODevice::bytesWritten, q, halfClose);
-    }
-    QTimer::singleShot(LingerMs, q, [this, id] {
-        if (const ConnectionPtr c = connections.value(id))
-            c->socket->abort();
-    });
-}
-
-void RpcServer::Private::drop(quint64 connectionId)
-{
-    const ConnectionPtr c = connections.take(connectionId);
-    if (!c)
-        return;
-    c->closing = true;
-    c->socket->deleteLater();
+    nextWorker = best + 1;
+    return *workers[best];
 }
 
 } // namespace qor

@@ -54,12 +54,13 @@ private:
 // concurrently from different threads.
 using RpcHandler = std::function<RpcResult(const QString &method, const QJsonArray &params)>;
 
-// Listens for framed JSON-RPC 2.0 connections; socket I/O on the thread that owns
-// it, methods on a pool of worker threads, one call at a time per connection.
-// listen(), shutdown() and destruction happen on the owning thread; the destructor
-// shuts down first. A connection whose stream breaks (bad frame header, message over
-// maxMessageBytes, wrong token) is answered with the reason and closed; the others
-// carry on.
+// Listens for framed JSON-RPC 2.0 connections. The owning thread accepts them (and does
+// the TLS handshake); each connection then belongs to one of `workers` threads, which
+// reads its requests, runs its calls and writes the answers, one call at a time per
+// connection, the least busy thread taking each new connection. listen(), shutdown()
+// and destruction happen on the owning thread; the destructor shuts down first. A connection whose
+// stream breaks (bad frame header, message over maxMessageBytes, wrong token) is answered with the
+// reason and closed; the others carry on.
 class RpcServer : public QObject
 {
     Q_OBJECT
@@ -75,6 +76,7 @@ public:
 
 Q_SIGNALS:
     // One line per call for the log: method, duration, outcome; never the params.
+    // Emitted on the worker thread, before the answer is written.
     void callFinished(const QString &method, qint64 microseconds, bool ok, int errorCode);
 
 private:

@@ -279,6 +279,54 @@ TEST(RpcServer, AnswersOneCallAtATimePerConnectionInOrder)
     EXPECT_EQ(log.size(), own.size() + 2);
 }
 
+TEST(RpcServer, ConnectionsOnOneWorkerTakeTurns)
+{
+    Gate gate;
+    QStringList log;
+    QMutex logMutex;
+    RpcServerOptions options = serverOptions();
+    options.workers = 1; // every connection on the same thread
+    ServerThread server(options, testHandler(&gate, &log, &logMutex));
+    ASSERT_TRUE(server.listening());
+
+    RawConnection busy(server.port());
+    ASSERT_TRUE(busy.authenticate());
+    RawConnection other(server.port());
+    ASSERT_TRUE(other.authenticate());
+
+    // A blocking call with ten more queued behind it, all sent in one go.
+    constexpr int Queued = 10;
+    QByteArray pipelined;
+    for (int id = 1; id <= Queued + 1; ++id) {
+        pipelined +=
+            encodeFrame(QJsonDocument(QJsonObject{{u"jsonrpc"_s, u"2.0"_s},
+                                                  {u"id"_s, id},
+                                                  {u"method"_s, id == 1 ? u"Block"_s : u"Echo"_s},
+                                                  {u"params"_s, QJsonArray{id}}})
+                            .toJson(QJsonDocument::Compact));
+    }
+    busy.send(pipelined);
+    ASSERT_TRUE(gate.entered.tryAcquire(1, 10000));
+    other.sendRequest(50, u"Echo"_s, QJsonArray{u"vizinho"_s});
+    gate.release.release();
+
+    const std::optional<QJsonObject> reply = other.readMessage();
+    ASSERT_TRUE(reply.has_value());
+    EXPECT_EQ(reply->value(u"id"_s).toInt(), 50);
+    for (int id = 1; id <= Queued + 1; ++id) {
+        const std::optional<QJsonObject> answer = busy.readMessage();
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_EQ(answer->value(u"id"_s).toInt(), id);
+    }
+    // The neighbour was served between the busy connection's calls, not after all of them.
+    QMutexLocker locker(&logMutex);
+    const qsizetype neighbour = log.indexOf(u"start Echo [\"vizinho\"]"_s);
+    const qsizetype third = log.indexOf(u"start Echo [4]"_s);
+    ASSERT_GE(neighbour, 0) << log.join(u"; "_s).toStdString();
+    ASSERT_GE(third, 0);
+    EXPECT_LT(neighbour, third) << log.join(u"; "_s).toStdString();
+}
+
 TEST(RpcServer, ShutdownAnswersTheCallInFlightThenCloses)
 {
     Gate gate;
