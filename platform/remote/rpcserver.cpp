@@ -9,7 +9,7 @@
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
-#include <QSslServer>
+#include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -19,7 +19,9 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -109,8 +111,26 @@ struct Shared
     RpcServer *q = nullptr;
     RpcServerOptions options;
     RpcHandler handler;
+    std::optional<QSslConfiguration> tls; // set: connections are TLS
     std::shared_ptr<LiveWorkers> liveWorkers = std::make_shared<LiveWorkers>();
     std::atomic<bool> shuttingDown{false};
+};
+
+// Hands each accepted descriptor on instead of making the socket here: a socket is
+// made, handshaken and served on one worker thread and never moves between threads.
+class Listener : public QTcpServer
+{
+public:
+    Listener(std::function<void(qintptr)> incoming, QObject *parent)
+        : QTcpServer(parent)
+        , m_incoming(std::move(incoming))
+    { }
+
+protected:
+    void incomingConnection(qintptr descriptor) override { m_incoming(descriptor); }
+
+private:
+    std::function<void(qintptr)> m_incoming;
 };
 
 // One thread that owns some connections: it reads their requests, runs their calls and
@@ -137,13 +157,12 @@ public:
 
     int load() const { return m_load; }
 
-    // On the server's thread: hands over an accepted socket that has no parent.
-    void adopt(QTcpSocket *socket)
+    // On the server's thread: hands over an accepted connection's descriptor.
+    void adopt(qintptr descriptor)
     {
         ++m_load;
-        socket->moveToThread(&m_thread);
         QMetaObject::invokeMethod(
-            m_context, [this, socket] { serve(socket); }, Qt::QueuedConnection);
+            m_context, [this, descriptor] { serve(descriptor); }, Qt::QueuedConnection);
     }
 
     // On the server's thread: the call running now finishes and is answered, then every
@@ -161,7 +180,8 @@ public:
     }
 
 private:
-    void serve(QTcpSocket *socket);
+    void serve(qintptr descriptor);
+    void handshakeFailed(quint64 id);
     void pump(quint64 id);
     void handle(Connection &c, const QByteArray &body);
     void authenticate(Connection &c, const RpcRequest &request);
@@ -182,12 +202,13 @@ private:
     bool m_stopped = false;
 };
 
-void Worker::serve(QTcpSocket *socket)
+void Worker::serve(qintptr descriptor)
 {
-    if (m_stopped || m_shared.shuttingDown) {
+    QTcpSocket *socket = m_shared.tls ? new QSslSocket : new QTcpSocket;
+    if (m_stopped || m_shared.shuttingDown || !socket->setSocketDescriptor(descriptor)) {
         --m_load;
-        socket->abort();
         delete socket;
+        ::close(int(descriptor));
         return;
     }
     const quint64 id = m_nextId++;
@@ -198,7 +219,27 @@ void Worker::serve(QTcpSocket *socket)
     m_connections.insert(id, c);
     QObject::connect(socket, &QIODevice::readyRead, m_context, [this, id] { pump(id); });
     QObject::connect(socket, &QAbstractSocket::disconnected, m_context, [this, id] { drop(id); });
-    pump(id); // bytes that came with a TLS handshake, or before the hand-over
+    if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
+        // Nothing is read until the handshake is done; what came with it is read then.
+        QObject::connect(ssl, &QSslSocket::encrypted, m_context, [this, id] { pump(id); });
+        QObject::connect(ssl, &QAbstractSocket::errorOccurred, m_context,
+                         [this, id] { handshakeFailed(id); });
+        ssl->setSslConfiguration(*m_shared.tls);
+        ssl->startServerEncryption();
+        return;
+    }
+    pump(id); // bytes that came before the hand-over
+}
+
+// A peer that cannot complete the handshake (no TLS, an untrusted certificate) is let go.
+void Worker::handshakeFailed(quint64 id)
+{
+    const ConnectionPtr c = m_connections.value(id);
+    auto *ssl = c ? qobject_cast<QSslSocket *>(c->socket) : nullptr;
+    if (!ssl || ssl->isEncrypted())
+        return;
+    ssl->abort();
+    drop(id);
 }
 
 // Handles one request, then comes back through the event loop for the next one already
@@ -392,7 +433,7 @@ struct RpcServer::Private
     std::atomic<quint16> port{0};
     bool shuttingDown = false;
 
-    void accept();
+    void accept(qintptr descriptor);
     Worker &leastLoadedWorker();
 };
 
@@ -408,12 +449,7 @@ RpcServer::RpcServer(RpcServerOptions options, RpcHandler handler, QObject *pare
 RpcServer::~RpcServer()
 {
     shutdown();
-    if (d->listener) {
-        d->listener->disconnect(this);
-        for (QObject *child : d->listener->children())
-            child->disconnect(this);
-        delete d->listener; // with the sockets still in their TLS handshake
-    }
+    delete d->listener;
     // Ends the worker threads, then waits for their thread-local state to go.
     d->workers.clear();
     const std::shared_ptr<LiveWorkers> live = d->shared.liveWorkers;
@@ -440,19 +476,15 @@ bool RpcServer::listen(QString *error)
         return fail(u"Endereço de escuta inválido: %1."_s.arg(options.listenHost));
 
     const bool tls = !options.tlsCertificate.isEmpty() || !options.tlsKey.isEmpty();
-    QTcpServer *listener = nullptr;
     if (tls) {
         if (options.tlsCertificate.isEmpty() || options.tlsKey.isEmpty())
             return fail(u"Para usar TLS informe o certificado e a chave privada."_s);
         QSslConfiguration configuration;
         if (!loadServerTls(options.tlsCertificate, options.tlsKey, &configuration, &message))
             return fail(message);
-        auto *sslServer = new QSslServer(this);
-        sslServer->setSslConfiguration(configuration);
-        listener = sslServer;
-    } else {
-        listener = new QTcpServer(this);
+        d->shared.tls = configuration;
     }
+    auto *listener = new Listener([this](qintptr descriptor) { d->accept(descriptor); }, this);
     if (!listener->listen(address, options.port)) {
         message = u"Não foi possível escutar em %1:%2: %3."_s.arg(
             options.listenHost, QString::number(options.port), listener->errorString());
@@ -463,8 +495,6 @@ bool RpcServer::listen(QString *error)
     d->port = listener->serverPort();
     for (int i = 0; i < qMax(1, options.workers); ++i)
         d->workers.push_back(std::make_unique<Worker>(d->shared));
-    // Emitted for plain connections at once and for TLS ones after the handshake.
-    connect(listener, &QTcpServer::pendingConnectionAvailable, this, [this] { d->accept(); });
     return true;
 }
 
@@ -479,13 +509,8 @@ void RpcServer::shutdown()
         return;
     d->shuttingDown = true;
     d->shared.shuttingDown = true;
-    if (d->listener) {
+    if (d->listener)
         d->listener->close();
-        while (QTcpSocket *socket = d->listener->nextPendingConnection()) {
-            socket->abort();
-            socket->deleteLater();
-        }
-    }
     // The workers wind down side by side: each answers the call it is running, flushes
     // and closes its connections.
     for (const auto &worker : d->workers)
@@ -494,19 +519,13 @@ void RpcServer::shutdown()
         worker->stop();
 }
 
-void RpcServer::Private::accept()
+void RpcServer::Private::accept(qintptr descriptor)
 {
-    while (QTcpSocket *socket = listener->nextPendingConnection()) {
-        if (shuttingDown) {
-            socket->abort();
-            socket->deleteLater();
-            continue;
-        }
-        // From here on the socket is its worker's alone.
-        socket->disconnect(listener);
-        socket->setParent(nullptr);
-        leastLoadedWorker().adopt(socket);
+    if (shuttingDown) {
+        ::close(int(descriptor));
+        return;
     }
+    leastLoadedWorker().adopt(descriptor);
 }
 
 // Ties go round, so connections opened one after another spread over the threads.

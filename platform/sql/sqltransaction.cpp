@@ -12,6 +12,8 @@ namespace qor {
 SqlTransaction::SqlTransaction(const QSqlDatabase &db)
     : m_db(db)
 {
+    if (dialectOf(m_db) == SqlDialect::SQLite)
+        m_turn.emplace(m_db.databaseName());
     execSql(m_db, beginTransactionStatement(dialectOf(m_db)));
     m_open = true;
 }
@@ -28,6 +30,7 @@ void SqlTransaction::commit()
 {
     execSql(m_db, u"COMMIT"_s);
     m_open = false;
+    m_turn.reset();
 }
 
 } // namespace qor

@@ -1,11 +1,15 @@
 #pragma once
 
+#include "writerturns.h"
+
 #include <QSqlDatabase>
+#include <optional>
 
 namespace qor {
 
 // One transaction: begun on construction, rolled back on destruction unless committed.
-// Raises ESqlError when begin or commit fails.
+// Raises ESqlError when begin or commit fails. On SQLite it first waits for this
+// thread's turn to write (see WriterTurn), held until commit or rollback.
 class SqlTransaction
 {
 public:
@@ -17,6 +21,7 @@ public:
     void commit();
 
 private:
+    std::optional<WriterTurn> m_turn; // released after the rollback in the destructor
     QSqlDatabase m_db;
     bool m_open = false;
 };

@@ -1,0 +1,108 @@
+// Writers of one SQLite file take turns in the order they asked, and a turn is handed
+// on however its transaction ends.
+#include "sql/databaseuri.h"
+#include "sql/sqlconnection.h"
+#include "sql/sqlquery.h"
+#include "sql/sqltransaction.h"
+#include "sql/writerturns.h"
+
+#include "rtl/exceptions.h"
+
+#include <QDeadlineTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+
+namespace qor {
+namespace {
+
+// A safety net against a hung test, never a measure of speed.
+bool waitUntilQueued(const QString &database, int count)
+{
+    const QDeadlineTimer deadline(10000);
+    while (WriterTurn::queued(database) < count) {
+        if (deadline.hasExpired())
+            return false;
+        QThread::usleep(200);
+    }
+    return true;
+}
+
+TEST(WriterTurns, AreServedInTheOrderAsked)
+{
+    const QString database = u"/turns/first-come.db"_s;
+    std::mutex orderMutex;
+    std::vector<char> order;
+    std::vector<std::thread> waiting;
+    bool queuedInOrder = true;
+    {
+        const WriterTurn holder(database);
+        // Another database is not held up by this one.
+        { const WriterTurn other(u"/turns/another.db"_s); }
+        for (const char name : {'B', 'C', 'D'}) {
+            waiting.emplace_back([&, name] {
+                const WriterTurn turn(database);
+                const std::lock_guard lock(orderMutex);
+                order.push_back(name);
+            });
+            // The next one asks only once this one is in line.
+            queuedInOrder = queuedInOrder && waitUntilQueued(database, 1 + int(waiting.size()));
+        }
+        EXPECT_TRUE(order.empty());
+    }
+    for (std::thread &t : waiting)
+        t.join();
+    ASSERT_TRUE(queuedInOrder);
+    EXPECT_EQ(order, (std::vector<char>{'B', 'C', 'D'}));
+    EXPECT_EQ(WriterTurn::queued(database), 0);
+}
+
+TEST(WriterTurns, PassOnWhenTransactionsCommitFailOrRollBack)
+{
+    QTemporaryDir dir;
+    const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + dir.filePath(u"turns.db"_s));
+    execSql(threadDatabase(uri), u"CREATE TABLE T (N INTEGER PRIMARY KEY)"_s);
+
+    constexpr int Threads = 6, Rows = 40;
+    std::atomic<int> refused{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < Threads; ++t) {
+        writers.emplace_back([&, t] {
+            const QSqlDatabase db = threadDatabase(uri);
+            for (int i = 0; i < Rows; ++i) {
+                const int n = t * Rows + i;
+                try {
+                    SqlTransaction transaction(db);
+                    SqlStatement(db, u"INSERT INTO T (N) VALUES (?)"_s).bind(n).exec();
+                    if (i % 3 == 1) // left without commit: rolled back
+                        continue;
+                    if (i % 3 == 2) // a key taken: the statement fails
+                        SqlStatement(db, u"INSERT INTO T (N) VALUES (?)"_s).bind(n).exec();
+                    transaction.commit();
+                } catch (const Exception &) {
+                    ++refused;
+                }
+            }
+            closeThreadDatabase(uri);
+        });
+    }
+    for (std::thread &t : writers)
+        t.join();
+
+    SqlStatement count(threadDatabase(uri), u"SELECT COUNT(*) FROM T"_s);
+    count.exec();
+    ASSERT_TRUE(count.next());
+    // Only the rows with i % 3 == 0 were committed.
+    EXPECT_EQ(count.value(0).toInt(), Threads * ((Rows + 2) / 3));
+    EXPECT_EQ(refused.load(), Threads * (Rows / 3));
+    EXPECT_EQ(WriterTurn::queued(threadDatabase(uri).databaseName()), 0);
+    closeThreadDatabase(uri);
+}
+
+} // namespace
+} // namespace qor
