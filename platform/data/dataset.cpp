@@ -3,6 +3,9 @@
 #include "datasource.h"
 #include "rtl/exceptions.h"
 
+#include <QScopeGuard>
+#include <bit>
+
 using namespace Qt::StringLiterals;
 
 namespace qor {
@@ -524,25 +527,37 @@ void TDataSet::calculateRecord(int row)
     if (row < 0 || row >= m_records.size())
         return;
     TRecord &record = m_records[row];
-    // Cleared in place: no allocation once the row has its own list.
-    if (record.calc.size() == m_calcFields.size()) {
-        for (qsizetype i = 0; i < record.calc.size(); ++i) {
-            if (record.calc.at(i).isValid())
-                record.calc[i] = QVariant();
-        }
-    } else {
+    if (record.calc.size() != m_calcFields.size())
         record.calc = QVariantList(m_calcFields.size());
-    }
     // Valid even when the handler raises: the values stay until the next calculation.
     record.calcValid = true;
-    if (m_calcFields.isEmpty() || !OnCalcFields)
+    const qsizetype count = record.calc.size();
+    quint64 stale = 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (!record.calc.at(i).isValid())
+            continue;
+        if (i < 64 && OnCalcFields)
+            stale |= quint64(1) << i; // kept for the handler to overwrite in place
+        else
+            record.calc[i] = QVariant();
+    }
+    if (count == 0 || !OnCalcFields)
         return;
     Restore<TDataSetState> state(m_state);
     Restore<TDataSetState> stateBeforeCalc(m_stateBeforeCalc);
     Restore<int> activeOverride(m_activeOverride);
+    Restore<quint64> staleBefore(m_calcStale);
+    Restore<int> calcRowBefore(m_calcRow);
     m_stateBeforeCalc = m_state == dsCalcFields ? m_stateBeforeCalc : m_state;
     m_state = dsCalcFields; // a temporary state: the data sources are not told
     m_activeOverride = row;
+    m_calcStale = stale;
+    m_calcRow = row;
+    // However the handler ends, what it did not write is empty afterwards.
+    const auto clearStale = qScopeGuard([this, row] {
+        for (quint64 left = m_calcStale; left != 0; left &= left - 1)
+            m_records[row].calc[std::countr_zero(left)] = QVariant();
+    });
     OnCalcFields(this);
 }
 
@@ -571,6 +586,8 @@ QVariant TDataSet::ValueAt(int row, TField *field)
     if (field->Calculated()) {
         if (!m_records.at(row).calcValid)
             calculateRecord(row);
+        if (row == m_calcRow && field->calcStale())
+            return QVariant();
         return m_records.at(row).calc.value(field->m_dataIndex);
     }
     return m_records.at(row).values.value(field->m_dataIndex);

@@ -169,6 +169,11 @@ private:
     int m_disableCount = 0;
     TDataSetState m_stateAtDisable = dsInactive;
     TDataSetState m_stateBeforeCalc = dsInactive; // the state a calculation interrupted
+    // While a row is calculated, one bit per calculated field (the first 64): the value
+    // left by the row's last calculation. It reads as empty until the handler writes the
+    // field again, in place, and is cleared if the handler does not.
+    quint64 m_calcStale = 0;
+    int m_calcRow = -1; // the row m_calcStale describes
     bool m_modified = false;
     int m_insertReturnRow = -1; // the row to go back to when an insert is cancelled
     QVariantList m_editBackup; // values of the row when Edit began

@@ -86,8 +86,27 @@ const QVariant *TField::stored() const
     const TRecord *record = m_dataSet ? std::as_const(*m_dataSet).ActiveRecord() : nullptr;
     if (!record || m_dataIndex < 0)
         return nullptr;
-    const QVariantList &list = Calculated() ? record->calc : record->values;
-    return m_dataIndex < list.size() ? &list.at(m_dataIndex) : nullptr;
+    if (!Calculated())
+        return m_dataIndex < record->values.size() ? &record->values.at(m_dataIndex) : nullptr;
+    if (m_dataIndex >= record->calc.size() || calcStale())
+        return nullptr;
+    return &record->calc.at(m_dataIndex);
+}
+
+bool TField::calcStale() const
+{
+    const TDataSet &ds = *m_dataSet;
+    if (ds.m_calcStale == 0 || m_dataIndex >= 64 || (ds.m_calcStale >> m_dataIndex & 1) == 0)
+        return false;
+    // Only the row under calculation has stale values.
+    const int row = ds.m_activeOverride >= 0 ? ds.m_activeOverride : ds.m_current;
+    return ds.m_state == dsCalcFields && row == ds.m_calcRow;
+}
+
+void TField::clearCalcStale()
+{
+    if (m_dataIndex < 64)
+        m_dataSet->m_calcStale &= ~(quint64(1) << m_dataIndex);
 }
 
 QVariant TField::Value() const
@@ -129,6 +148,8 @@ void TField::SetValue(const QVariant &value)
         list.resize(m_dataIndex + 1);
     list[m_dataIndex] = checked;
     if (Calculated()) {
+        if (calculating)
+            clearCalcStale();
         if (!calculating)
             m_dataSet->notify(TDataEvent::FieldChange, this);
         return;
@@ -214,7 +235,9 @@ void TField::SetAsFloat(double value)
         && m_dataSet->State() == dsCalcFields && std::isfinite(value)) {
         TRecord *record = m_dataSet->ActiveRecord();
         if (record && m_dataIndex >= 0 && m_dataIndex < record->calc.size()) {
-            record->calc[m_dataIndex] = QVariant(value);
+            // The figure left by the last calculation is overwritten in place.
+            record->calc[m_dataIndex].setValue(value);
+            clearCalcStale();
             return;
         }
     }

@@ -76,6 +76,8 @@ private:
     QString textFor(bool displayText) const;
     // The value in the active row, read in place; nullptr when there is none.
     const QVariant *stored() const;
+    bool calcStale() const; // left from the row's last calculation: reads as empty
+    void clearCalcStale();
     QString defaultText(bool displayText) const;
     // Raises EDatabaseError unless the value is null or of the field's own type
     // (QString within Size, finite double).

@@ -43,7 +43,9 @@ TEST(WriterTurns, AreServedInTheOrderAsked)
     {
         const WriterTurn holder(database);
         // Another database is not held up by this one.
-        { const WriterTurn other(u"/turns/another.db"_s); }
+        {
+            const WriterTurn other(u"/turns/another.db"_s);
+        }
         for (const char name : {'B', 'C', 'D'}) {
             waiting.emplace_back([&, name] {
                 const WriterTurn turn(database);

@@ -397,6 +397,100 @@ TEST(CalculatedFields, KeepTheirValuesUntilTheRowIsCalculatedAgain)
     EXPECT_EQ(t.dataSet->ValueAt(1, t.doubled).toDouble(), 4.0);
 }
 
+// A row calculated again starts from empty figures, whatever the handler does with
+// the ones its last calculation left.
+TEST(CalculatedFields, ARecalculationStartsFromEmptyFigures)
+{
+    struct Seen
+    {
+        bool doubledNull = false, labelNull = false, valueAtInvalid = false;
+    };
+    const struct
+    {
+        const char *name;
+        std::function<void(SmallTable &, TField *triple, TField *label)> second;
+        QVariant doubled, triple, label;
+        bool raises = false;
+    } cases[] = {
+        {"writes nothing", [](SmallTable &, TField *, TField *) {}, {}, {}, {}},
+        {"writes one figure",
+         [](SmallTable &t, TField *, TField *) { t.doubled->SetAsFloat(99); },
+         99.0,
+         {},
+         {}},
+        {"reads before writing",
+         [](SmallTable &t, TField *triple, TField *) {
+             t.doubled->SetAsFloat(t.doubled->AsFloat() + 1);
+             triple->SetAsFloat(t.doubled->AsFloat() + 1);
+         },
+         1.0,
+         2.0,
+         {}},
+        {"raises after one figure",
+         [](SmallTable &t, TField *, TField *) {
+             t.doubled->SetAsFloat(5);
+             throw EConvertError(u"Falhou."_s);
+         },
+         5.0,
+         {},
+         {},
+         true},
+        {"writes text through the value",
+         [](SmallTable &, TField *, TField *label) { label->SetAsString(u"ok"_s); },
+         {},
+         {},
+         u"ok"_s},
+        {"writes a figure as a value",
+         [](SmallTable &t, TField *triple, TField *) {
+             triple->SetValue(QVariant(7.5));
+             t.doubled->SetValue(QVariant());
+         },
+         {},
+         7.5,
+         {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        SmallTable t;
+        TField *triple =
+            t.dataSet->AddField(u"TRIPLE"_s, TFieldType::Float, 0, TFieldKind::Calculated);
+        TField *label =
+            t.dataSet->AddField(u"LABEL"_s, TFieldType::String, 10, TFieldKind::Calculated);
+        bool again = false;
+        QList<Seen> seen;
+        t.dataSet->OnCalcFields = [&](TDataSet *ds) {
+            if (!again) {
+                t.doubled->SetAsFloat(2);
+                triple->SetAsFloat(3);
+                label->SetAsString(u"antes"_s);
+                return;
+            }
+            if (t.code->AsString() != u"A"_s)
+                return;
+            seen.append({t.doubled->IsNull(), label->IsNull(), !ds->ValueAt(0, triple).isValid()});
+            c.second(t, triple, label);
+        };
+        loadThree(t);
+        ASSERT_EQ(t.doubled->AsFloat(), 2.0);
+        again = true;
+        t.dataSet->Next();
+        if (c.raises)
+            EXPECT_THROW(t.dataSet->Prior(), EConvertError);
+        else
+            t.dataSet->Prior();
+        ASSERT_EQ(t.code->AsString(), u"A"_s);
+        ASSERT_EQ(seen.size(), 1);
+        EXPECT_TRUE(seen[0].doubledNull);
+        EXPECT_TRUE(seen[0].labelNull);
+        EXPECT_TRUE(seen[0].valueAtInvalid);
+        EXPECT_EQ(t.doubled->Value(), c.doubled);
+        EXPECT_EQ(triple->Value(), c.triple);
+        EXPECT_EQ(label->Value(), c.label);
+        EXPECT_EQ(t.dataSet->ValueAt(0, t.doubled), c.doubled);
+        EXPECT_EQ(t.dataSet->State(), dsBrowse);
+    }
+}
+
 TEST(CalculatedFields, ARaiseInTheHandlerPropagatesAndRestoresTheState)
 {
     SmallTable t;
