@@ -7,7 +7,7 @@
 #include <QString>
 #include <memory>
 
-class QSslSocket;
+class QTcpSocket;
 
 namespace qor {
 
@@ -64,7 +64,7 @@ private:
     QString endpoint() const;
 
     RpcClientOptions m_options;
-    std::unique_ptr<QSslSocket> m_socket;
+    std::unique_ptr<QTcpSocket> m_socket; // a QSslSocket when TLS is on
     std::unique_ptr<FrameParser> m_parser;
     bool m_authenticated = false;
     qint64 m_nextId = 1;

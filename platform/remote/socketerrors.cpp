@@ -30,7 +30,7 @@ QString certificateReason(const QSslSocket &socket, const QString &host)
 
 } // namespace
 
-QString connectFailureReason(const QSslSocket &socket, const QString &host)
+QString connectFailureReason(const QTcpSocket &socket, const QString &host)
 {
     switch (socket.error()) {
     case QAbstractSocket::ConnectionRefusedError:
@@ -42,7 +42,9 @@ QString connectFailureReason(const QSslSocket &socket, const QString &host)
     case QAbstractSocket::NetworkError:
         return u"falha de rede"_s;
     case QAbstractSocket::SslHandshakeFailedError:
-        return certificateReason(socket, host);
+        if (const auto *ssl = qobject_cast<const QSslSocket *>(&socket))
+            return certificateReason(*ssl, host);
+        return u"falha na negociação TLS"_s;
     case QAbstractSocket::SslInternalError:
     case QAbstractSocket::SslInvalidUserDataError:
         return u"falha na negociação TLS"_s;
