@@ -37,8 +37,10 @@ SignalWatcher::SignalWatcher(QObject *parent)
 
 SignalWatcher::~SignalWatcher()
 {
+    // The server is on its way out by now: a repeated stop request must not turn its
+    // clean exit into a kill (SIGKILL still ends it).
     struct sigaction action = {};
-    action.sa_handler = SIG_DFL;
+    action.sa_handler = SIG_IGN;
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
     ::close(pipeFds[0]);
