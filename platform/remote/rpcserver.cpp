@@ -182,6 +182,7 @@ public:
 private:
     void serve(qintptr descriptor);
     void handshakeFailed(quint64 id);
+    void authenticationLate(quint64 id);
     void pump(quint64 id);
     void handle(Connection &c, const QByteArray &body);
     void authenticate(Connection &c, const RpcRequest &request);
@@ -217,6 +218,11 @@ void Worker::serve(qintptr descriptor)
     // Answers are written whole: each should leave at once.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_connections.insert(id, c);
+    // Goes with the socket, however it ends.
+    auto *deadline = new QTimer(socket);
+    deadline->setSingleShot(true);
+    QObject::connect(deadline, &QTimer::timeout, m_context, [this, id] { authenticationLate(id); });
+    deadline->start(m_shared.options.authenticateTimeoutMs);
     QObject::connect(socket, &QIODevice::readyRead, m_context, [this, id] { pump(id); });
     QObject::connect(socket, &QAbstractSocket::disconnected, m_context, [this, id] { drop(id); });
     if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
@@ -229,6 +235,23 @@ void Worker::serve(qintptr descriptor)
         return;
     }
     pump(id); // bytes that came before the hand-over
+}
+
+void Worker::authenticationLate(quint64 id)
+{
+    const ConnectionPtr c = m_connections.value(id);
+    if (!c || c->authenticated || c->closing)
+        return;
+    auto *ssl = qobject_cast<QSslSocket *>(c->socket);
+    if (ssl && !ssl->isEncrypted()) { // nothing can be said in the clear
+        ssl->abort();
+        drop(id);
+        return;
+    }
+    send(*c,
+         encodeError(QJsonValue(), RpcNotAuthenticated,
+                     u"Tempo esgotado aguardando a autenticação."_s));
+    closeAfterWrite(*c);
 }
 
 // A peer that cannot complete the handshake (no TLS, an untrusted certificate) is let go.

@@ -21,6 +21,9 @@ struct RpcServerOptions
     QString tlsKey;
     int workers = 4;
     qint64 maxMessageBytes = 16 * 1024 * 1024;
+    // A connection that has not authenticated by then (TLS handshake included) is told
+    // why and closed, so idle strangers cannot hold the server's sockets.
+    int authenticateTimeoutMs = 10000;
 };
 
 // What a method answers, put under "data" in {"ok":true,"data":...}: a JSON value, or

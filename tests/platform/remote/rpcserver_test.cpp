@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 
 using namespace qor;
 using namespace qor::test;
@@ -325,6 +326,39 @@ TEST(RpcServer, ConnectionsOnOneWorkerTakeTurns)
     ASSERT_GE(neighbour, 0) << log.join(u"; "_s).toStdString();
     ASSERT_GE(third, 0);
     EXPECT_LT(neighbour, third) << log.join(u"; "_s).toStdString();
+}
+
+TEST(RpcServer, ClosesConnectionsThatDoNotAuthenticateInTime)
+{
+    RpcServerOptions options = serverOptions();
+    options.authenticateTimeoutMs = 300;
+    ServerThread server(options, testHandler(nullptr));
+    ASSERT_TRUE(server.listening());
+
+    RawConnection member(server.port());
+    ASSERT_TRUE(member.authenticate());
+    RawConnection silent(server.port()); // says nothing at all
+    RawConnection caller(server.port()); // calls without authenticating
+    caller.sendRequest(1, u"Echo"_s, QJsonArray());
+    const std::optional<QJsonObject> refused = caller.readMessage();
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->value(u"error"_s).toObject().value(u"code"_s).toInt(), RpcNotAuthenticated);
+
+    for (RawConnection *late : {&silent, &caller}) {
+        const std::optional<QJsonObject> reply = late->readMessage();
+        ASSERT_TRUE(reply.has_value());
+        EXPECT_EQ(*reply,
+                  object(R"({"jsonrpc":"2.0","id":null,"error":{"code":-32001,)"
+                         R"("message":"Tempo esgotado aguardando a autenticação."}})"));
+        EXPECT_TRUE(late->waitClosed());
+    }
+    // Well past its own deadline, the authenticated connection is still served.
+    QThread::msleep(2 * options.authenticateTimeoutMs);
+    member.sendRequest(2, u"Echo"_s, QJsonArray{u"ainda aqui"_s});
+    const std::optional<QJsonObject> answer = member.readMessage();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(*answer,
+              object(R"({"jsonrpc":"2.0","id":2,"result":{"ok":true,"data":["ainda aqui"]}})"));
 }
 
 TEST(RpcServer, ShutdownAnswersTheCallInFlightThenCloses)
