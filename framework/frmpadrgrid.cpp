@@ -1,5 +1,6 @@
 #include "frmpadrgrid.h"
 
+#include "csvcell.h"
 #include "data/dataset.h"
 #include "data/datasource.h"
 #include "data/field.h"
@@ -49,17 +50,6 @@ TMenuItem *makeItem(QObject *parent, const QString &name, const QString &caption
     auto *item = new TMenuItem(caption, parent);
     item->setObjectName(name);
     return item;
-}
-
-// One CSV cell: quoted when it holds the separator, a quote or a line break.
-QString csvCell(const QString &text)
-{
-    if (!text.contains(u';') && !text.contains(u'"') && !text.contains(u'\n')
-        && !text.contains(u'\r'))
-        return text;
-    QString quoted = text;
-    quoted.replace(u"\""_s, u"\"\""_s);
-    return u'"' + quoted + u'"';
 }
 
 } // namespace
