@@ -9,42 +9,13 @@ TDBText::TDBText(QWidget *parent)
     : TLabel(parent)
 { }
 
-TDBText::~TDBText()
-{
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
-}
-
-void TDBText::SetDataSource(TDataSource *dataSource)
-{
-    if (m_dataSource == dataSource)
-        return;
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
-    m_dataSource = dataSource;
-    if (m_dataSource)
-        m_dataSource->AddLink(this);
-    refresh();
-}
-
-void TDBText::SetDataField(const QString &fieldName)
-{
-    m_dataField = fieldName;
-    refresh();
-}
-
-TField *TDBText::Field() const
-{
-    if (!m_dataSource || !m_dataSource->DataSet() || m_dataField.isEmpty())
-        return nullptr;
-    return m_dataSource->DataSet()->FindField(m_dataField);
-}
+TDBText::~TDBText() = default;
 
 void TDBText::dataEvent(TDataEvent event, TField *field)
 {
     switch (event) {
     case TDataEvent::FieldChange:
-        if (field && field->FieldName() != m_dataField)
+        if (field && field->FieldName() != DataField())
             return;
         refresh();
         return;

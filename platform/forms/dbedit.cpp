@@ -37,43 +37,19 @@ TDBEdit::TDBEdit(QWidget *parent)
     updateReadOnly();
 }
 
-TDBEdit::~TDBEdit()
-{
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
-}
-
-void TDBEdit::SetDataSource(TDataSource *dataSource)
-{
-    if (m_dataSource == dataSource)
-        return;
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
-    m_dataSource = dataSource;
-    if (m_dataSource)
-        m_dataSource->AddLink(this);
-    refresh();
-}
-
-void TDBEdit::SetDataField(const QString &fieldName)
-{
-    m_dataField = fieldName;
-    refresh();
-}
+TDBEdit::~TDBEdit() = default;
 
 TField *TDBEdit::Field() const
 {
-    if (!m_dataSource || !m_dataSource->DataSet() || m_dataField.isEmpty())
-        return nullptr;
-    TDataSet *ds = m_dataSource->DataSet();
-    return ds->Active() ? ds->FindField(m_dataField) : nullptr;
+    TField *field = LinkedField();
+    return field && field->DataSet()->Active() ? field : nullptr;
 }
 
 void TDBEdit::SetText(const QString &text)
 {
     setText(text);
     // Reformatting in OnExit must reach the field at the post.
-    if (canModify() && editing(m_dataSource->DataSet()))
+    if (canModify() && editing(DataSource()->DataSet()))
         m_modified = true;
 }
 
@@ -87,7 +63,7 @@ bool TDBEdit::canModify() const
 {
     const TField *field = Field();
     return !m_readOnly && field && !field->ReadOnly && !field->Calculated()
-        && m_dataSource->Enabled();
+        && DataSource()->Enabled();
 }
 
 void TDBEdit::updateReadOnly()
@@ -122,7 +98,7 @@ void TDBEdit::refresh()
 
 bool TDBEdit::ensureEditing()
 {
-    TDataSet *ds = m_dataSource ? m_dataSource->DataSet() : nullptr;
+    TDataSet *ds = DataSource() ? DataSource()->DataSet() : nullptr;
     if (!ds || !canModify())
         return false;
     if (!editing(ds))
@@ -159,7 +135,7 @@ void TDBEdit::dataEvent(TDataEvent event, TField *field)
     case TDataEvent::UpdateState:
         // Leaving edit (post, cancel, close) shows the stored text again; entering it
         // keeps what is being typed.
-        if (!editing(m_dataSource ? m_dataSource->DataSet() : nullptr))
+        if (!editing(DataSource() ? DataSource()->DataSet() : nullptr))
             refresh();
         else
             updateReadOnly();

@@ -1,11 +1,10 @@
 #pragma once
 
-#include "data/datasource.h"
+#include "data/fielddatalink.h"
 #include "forms/control.h"
 #include "forms/editmask.h"
 
 #include <QLineEdit>
-#include <QPointer>
 #include <functional>
 
 namespace qor {
@@ -22,17 +21,17 @@ class TField;
 // OnExit runs; a failing write keeps the focus in the edit and OnExit does not run.
 // A SetText while the dataset is editing counts as typed text (it reaches the field at
 // the next post or exit), so an OnExit handler may reformat the text.
-class TDBEdit : public QLineEdit, public TControl, private TDataLink
+class TDBEdit : public QLineEdit, public TControl, private TFieldDataLink
 {
     Q_OBJECT
 public:
     explicit TDBEdit(QWidget *parent = nullptr);
     ~TDBEdit() override;
 
-    TDataSource *DataSource() const { return m_dataSource; }
-    void SetDataSource(TDataSource *dataSource);
-    QString DataField() const { return m_dataField; }
-    void SetDataField(const QString &fieldName);
+    using TFieldDataLink::DataField;
+    using TFieldDataLink::DataSource;
+    using TFieldDataLink::SetDataField;
+    using TFieldDataLink::SetDataSource;
     // The bound field, or null while the dataset is closed or lacks it.
     TField *Field() const;
 
@@ -56,6 +55,7 @@ protected:
 
 private:
     void dataEvent(TDataEvent event, TField *field) override;
+    void linkChanged() override { refresh(); }
     void refresh();
     void updateReadOnly();
     bool ensureEditing();
@@ -63,8 +63,6 @@ private:
     bool canModify() const;
     QString fieldText() const;
 
-    QPointer<TDataSource> m_dataSource;
-    QString m_dataField;
     bool m_readOnly = false;
     bool m_modified = false;
     bool m_refreshing = false;
