@@ -50,6 +50,7 @@ struct Connection
     quint64 id;
     QTcpSocket *socket;
     FrameParser parser;
+    QTimer *authenticateDeadline = nullptr; // a child of the socket
     bool authenticated = false;
     bool closing = false; // answered for the last time; input is discarded
 };
@@ -220,6 +221,7 @@ void Worker::serve(qintptr descriptor)
     m_connections.insert(id, c);
     // Goes with the socket, however it ends.
     auto *deadline = new QTimer(socket);
+    c->authenticateDeadline = deadline;
     deadline->setSingleShot(true);
     QObject::connect(deadline, &QTimer::timeout, m_context, [this, id] { authenticationLate(id); });
     deadline->start(m_shared.options.authenticateTimeoutMs);
@@ -330,6 +332,7 @@ void Worker::authenticate(Connection &c, const RpcRequest &request)
     if (request.params.isArray() && params.size() == 1 && params.at(0).isString()
         && tokensMatch(params.at(0).toString(), m_shared.options.token)) {
         c.authenticated = true;
+        c.authenticateDeadline->stop();
         send(c, encodeResult(request.id, QJsonValue()));
         c.socket->flush();
         return;
