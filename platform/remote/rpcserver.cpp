@@ -36,6 +36,8 @@ constexpr qint64 SocketReadBufferBytes = 1024 * 1024;
 // How long a connection refused for a broken frame may stay open for the peer to read why.
 constexpr int LingerMs = 3000;
 constexpr int ShutdownFlushMs = 5000;
+// Connections the kernel may hold before they are accepted (capped by somaxconn).
+constexpr int ListenBacklog = 1024;
 
 const QString AuthenticateMethod = u"Authenticate"_s;
 
@@ -511,6 +513,9 @@ bool RpcServer::listen(QString *error)
         d->shared.tls = configuration;
     }
     auto *listener = new Listener([this](qintptr descriptor) { d->accept(descriptor); }, this);
+    // Qt's default of 50 makes a burst of connections beyond it wait for the client's
+    // SYN retry, a whole second later.
+    listener->setListenBacklogSize(ListenBacklog);
     if (!listener->listen(address, options.port)) {
         message = u"Não foi possível escutar em %1:%2: %3."_s.arg(
             options.listenHost, QString::number(options.port), listener->errorString());

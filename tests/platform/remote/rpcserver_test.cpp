@@ -8,8 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -359,6 +361,39 @@ TEST(RpcServer, ClosesConnectionsThatDoNotAuthenticateInTime)
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(*answer,
               object(R"({"jsonrpc":"2.0","id":2,"result":{"ok":true,"data":["ainda aqui"]}})"));
+}
+
+TEST(RpcServer, HoldsABurstOfConnectionsUntilItCanAcceptThem)
+{
+    ServerThread server(serverOptions(), testHandler(nullptr));
+    ASSERT_TRUE(server.listening());
+    // The server's thread is kept busy while the burst arrives: the kernel alone must
+    // hold the connections for it.
+    QSemaphore busy, release;
+    server.postToServer([&] {
+        busy.release();
+        release.tryAcquire(1, 30000);
+    });
+    ASSERT_TRUE(busy.tryAcquire(1, 10000));
+
+    constexpr int Burst = 120;
+    std::vector<std::unique_ptr<QTcpSocket>> burst;
+    for (int i = 0; i < Burst; ++i) {
+        burst.push_back(std::make_unique<QTcpSocket>());
+        burst.back()->connectToHost(u"127.0.0.1"_s, server.port());
+    }
+    const QDeadlineTimer deadline(5000); // a refused one would retry only after a second
+    int connected = 0;
+    for (const auto &socket : burst) {
+        if (socket->waitForConnected(int(qMax<qint64>(0, deadline.remainingTime()))))
+            ++connected;
+    }
+    release.release();
+    EXPECT_EQ(connected, Burst);
+
+    RpcClient late;
+    late.setOptions(clientOptions(server.port()));
+    EXPECT_EQ(late.call(u"Echo"_s, {u"depois"_s}), object(R"({"ok":true,"data":["depois"]})"));
 }
 
 TEST(RpcServer, ShutdownAnswersTheCallInFlightThenCloses)
