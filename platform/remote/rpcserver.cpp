@@ -169,12 +169,14 @@ public:
     }
 
     // On the server's thread: the call running now finishes and is answered, then every
-    // connection closes and the thread ends. finish() waits for that.
+    // connection closes and the thread ends. stop() waits for that.
     void beginStop()
     {
-        if (m_thread.isRunning())
-            QMetaObject::invokeMethod(
-                m_context, [this] { closeAll(); }, Qt::QueuedConnection);
+        if (m_stopRequested)
+            return;
+        m_stopRequested = true;
+        QMetaObject::invokeMethod(
+            m_context, [this] { closeAll(); }, Qt::QueuedConnection);
     }
     void stop()
     {
@@ -198,6 +200,7 @@ private:
 
     Shared &m_shared;
     QThread m_thread;
+    bool m_stopRequested = false; // on the server's thread
     QObject *m_context; // lives in m_thread; the receiver of its sockets' signals
     std::atomic<int> m_load{0}; // connections handed over and not yet dropped
     // The rest belongs to m_thread.
