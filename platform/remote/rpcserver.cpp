@@ -5,22 +5,22 @@
 #include "tlsfiles.h"
 #include "tokencheck.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QHash>
 #include <QHostAddress>
+#include <QSemaphore>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <optional>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -59,42 +59,6 @@ struct Connection
 
 using ConnectionPtr = std::shared_ptr<Connection>;
 
-// The worker threads still alive. A handler keeps per-thread state (a database
-// connection) that is released by the thread's own thread-local destructors, which run
-// after QThread reports the thread finished: the server waits for them, or the process
-// could be tearing down the libraries they use while they still run.
-struct LiveWorkers
-{
-    std::mutex mutex;
-    std::condition_variable changed;
-    int count = 0;
-};
-
-// Made when a worker thread starts, before the handler makes its own thread-locals, so
-// it is destroyed after them.
-struct WorkerMark
-{
-    std::shared_ptr<LiveWorkers> live;
-    ~WorkerMark()
-    {
-        if (!live)
-            return;
-        const std::lock_guard lock(live->mutex);
-        --live->count;
-        live->changed.notify_all();
-    }
-};
-
-void markWorker(const std::shared_ptr<LiveWorkers> &live)
-{
-    thread_local WorkerMark mark;
-    if (mark.live)
-        return;
-    const std::lock_guard lock(live->mutex);
-    ++live->count;
-    mark.live = live;
-}
-
 bool parseListenAddress(const QString &host, QHostAddress *address)
 {
     if (host.isEmpty() || host == u"*"_s) {
@@ -115,7 +79,6 @@ struct Shared
     RpcServerOptions options;
     RpcHandler handler;
     std::optional<QSslConfiguration> tls; // set: connections are TLS
-    std::shared_ptr<LiveWorkers> liveWorkers = std::make_shared<LiveWorkers>();
     std::atomic<bool> shuttingDown{false};
 };
 
@@ -146,17 +109,23 @@ public:
     explicit Worker(Shared &shared)
         : m_shared(shared)
     {
-        m_context = new QObject;
-        m_context->moveToThread(&m_thread);
-        QObject::connect(&m_thread, &QThread::started,
-                         [live = shared.liveWorkers] { markWorker(live); });
-        m_thread.start();
+        // A std::thread rather than a QThread: joining it waits for everything the
+        // thread leaves behind (its database connection, the TLS library's per-thread
+        // state), which run after a QThread already reports itself finished.
+        QSemaphore started;
+        m_thread = std::thread([this, &started] {
+            QEventLoop loop;
+            QObject context;
+            m_loop = &loop;
+            m_context = &context;
+            started.release();
+            loop.exec();
+            // Sockets dropped on the last pass of the loop.
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        });
+        started.acquire();
     }
-    ~Worker()
-    {
-        stop();
-        delete m_context; // its thread has finished
-    }
+    ~Worker() { stop(); }
 
     int load() const { return m_load; }
 
@@ -181,7 +150,8 @@ public:
     void stop()
     {
         beginStop();
-        m_thread.wait();
+        if (m_thread.joinable())
+            m_thread.join();
     }
 
 private:
@@ -199,9 +169,11 @@ private:
     void closeAll();
 
     Shared &m_shared;
-    QThread m_thread;
+    std::thread m_thread;
     bool m_stopRequested = false; // on the server's thread
-    QObject *m_context; // lives in m_thread; the receiver of its sockets' signals
+    // Both live on m_thread's stack while it runs; m_context receives its sockets' signals.
+    QEventLoop *m_loop = nullptr;
+    QObject *m_context = nullptr;
     std::atomic<int> m_load{0}; // connections handed over and not yet dropped
     // The rest belongs to m_thread.
     QHash<quint64, ConnectionPtr> m_connections;
@@ -450,7 +422,7 @@ void Worker::closeAll()
     }
     m_load -= int(m_connections.size());
     m_connections.clear();
-    m_thread.quit();
+    m_loop->quit();
 }
 
 } // namespace
@@ -481,12 +453,7 @@ RpcServer::~RpcServer()
 {
     shutdown();
     delete d->listener;
-    // Ends the worker threads, then waits for their thread-local state to go.
-    d->workers.clear();
-    const std::shared_ptr<LiveWorkers> live = d->shared.liveWorkers;
-    std::unique_lock lock(live->mutex);
-    live->changed.wait_for(lock, std::chrono::milliseconds(ShutdownFlushMs),
-                           [&live] { return live->count == 0; });
+    d->workers.clear(); // joins their threads
 }
 
 bool RpcServer::listen(QString *error)

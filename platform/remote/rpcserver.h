@@ -57,13 +57,14 @@ private:
 // concurrently from different threads.
 using RpcHandler = std::function<RpcResult(const QString &method, const QJsonArray &params)>;
 
-// Listens for framed JSON-RPC 2.0 connections. The owning thread accepts them (and does
-// the TLS handshake); each connection then belongs to one of `workers` threads, which
-// reads its requests, runs its calls and writes the answers, one call at a time per
-// connection, the least busy thread taking each new connection. listen(), shutdown()
-// and destruction happen on the owning thread; the destructor shuts down first. A connection whose
-// stream breaks (bad frame header, message over maxMessageBytes, wrong token) is answered with the
-// reason and closed; the others carry on.
+// Listens for framed JSON-RPC 2.0 connections. The owning thread only accepts them; each
+// connection then belongs to one of `workers` threads (the least busy takes it), which
+// does its TLS handshake, reads its requests, runs its calls and writes the answers, one
+// call at a time per connection. listen(), shutdown() and destruction happen on the
+// owning thread; the destructor shuts down first and returns once the worker threads
+// have ended, their thread-local state (the handler's too) released. A connection whose
+// stream breaks (bad frame header, message over maxMessageBytes, wrong token) is answered
+// with the reason and closed; the others carry on.
 class RpcServer : public QObject
 {
     Q_OBJECT
