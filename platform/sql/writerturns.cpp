@@ -1,6 +1,7 @@
 #include "writerturns.h"
 
 #include <QHash>
+#include <QList>
 #include <condition_variable>
 #include <mutex>
 
@@ -30,16 +31,31 @@ std::shared_ptr<WriterQueue> queueFor(const QString &databaseName)
 
 } // namespace
 
+namespace {
+// The queues whose turn this thread holds.
+thread_local QList<const WriterQueue *> heldHere;
+} // namespace
+
 WriterTurn::WriterTurn(const QString &databaseName)
     : m_queue(queueFor(databaseName))
 {
+    // A thread that already has the turn would wait for itself for ever; it goes on
+    // without a second turn, and the database refuses the nested transaction itself.
+    if (heldHere.contains(m_queue.get())) {
+        m_queue.reset();
+        return;
+    }
     std::unique_lock lock(m_queue->mutex);
     const quint64 ticket = m_queue->nextTicket++;
     m_queue->served.wait(lock, [&] { return m_queue->serving == ticket; });
+    heldHere.append(m_queue.get());
 }
 
 WriterTurn::~WriterTurn()
 {
+    if (!m_queue)
+        return;
+    heldHere.removeOne(m_queue.get());
     {
         const std::lock_guard lock(m_queue->mutex);
         ++m_queue->serving;

@@ -64,6 +64,28 @@ TEST(WriterTurns, AreServedInTheOrderAsked)
     EXPECT_EQ(WriterTurn::queued(database), 0);
 }
 
+// Rows t * rows + i for i < rows, each in its own transaction: committed when i % 3 == 0,
+// left to roll back when i % 3 == 1, failing on a taken key when i % 3 == 2.
+int writeRows(const QSqlDatabase &db, int t, int rows)
+{
+    int refused = 0;
+    for (int i = 0; i < rows; ++i) {
+        const int n = t * rows + i;
+        try {
+            SqlTransaction transaction(db);
+            SqlStatement(db, u"INSERT INTO T (N) VALUES (?)"_s).bind(n).exec();
+            if (i % 3 == 1)
+                continue;
+            if (i % 3 == 2)
+                SqlStatement(db, u"INSERT INTO T (N) VALUES (?)"_s).bind(n).exec();
+            transaction.commit();
+        } catch (const Exception &) {
+            ++refused;
+        }
+    }
+    return refused;
+}
+
 TEST(WriterTurns, PassOnWhenTransactionsCommitFailOrRollBack)
 {
     QTemporaryDir dir;
@@ -75,34 +97,41 @@ TEST(WriterTurns, PassOnWhenTransactionsCommitFailOrRollBack)
     std::vector<std::thread> writers;
     for (int t = 0; t < Threads; ++t) {
         writers.emplace_back([&, t] {
-            const QSqlDatabase db = threadDatabase(uri);
-            for (int i = 0; i < Rows; ++i) {
-                const int n = t * Rows + i;
-                try {
-                    SqlTransaction transaction(db);
-                    SqlStatement(db, u"INSERT INTO T (N) VALUES (?)"_s).bind(n).exec();
-                    if (i % 3 == 1) // left without commit: rolled back
-                        continue;
-                    if (i % 3 == 2) // a key taken: the statement fails
-                        SqlStatement(db, u"INSERT INTO T (N) VALUES (?)"_s).bind(n).exec();
-                    transaction.commit();
-                } catch (const Exception &) {
-                    ++refused;
-                }
-            }
+            refused += writeRows(threadDatabase(uri), t, Rows);
             closeThreadDatabase(uri);
         });
     }
     for (std::thread &t : writers)
         t.join();
-
-    SqlStatement count(threadDatabase(uri), u"SELECT COUNT(*) FROM T"_s);
-    count.exec();
-    ASSERT_TRUE(count.next());
-    // Only the rows with i % 3 == 0 were committed.
-    EXPECT_EQ(count.value(0).toInt(), Threads * ((Rows + 2) / 3));
+    {
+        SqlStatement count(threadDatabase(uri), u"SELECT COUNT(*) FROM T"_s);
+        count.exec();
+        ASSERT_TRUE(count.next());
+        EXPECT_EQ(count.value(0).toInt(), Threads * ((Rows + 2) / 3));
+    }
     EXPECT_EQ(refused.load(), Threads * (Rows / 3));
     EXPECT_EQ(WriterTurn::queued(threadDatabase(uri).databaseName()), 0);
+    closeThreadDatabase(uri);
+}
+
+TEST(WriterTurns, ANestedTransactionIsRefusedInsteadOfWaitingForItself)
+{
+    QTemporaryDir dir;
+    const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + dir.filePath(u"nested.db"_s));
+    {
+        const QSqlDatabase db = threadDatabase(uri);
+        execSql(db, u"CREATE TABLE T (N INTEGER PRIMARY KEY)"_s);
+        {
+            SqlTransaction outer(db);
+            EXPECT_THROW(SqlTransaction inner(db), Exception);
+            SqlStatement(db, u"INSERT INTO T (N) VALUES (1)"_s).exec();
+            outer.commit();
+        }
+        // The turn was handed back: the next transaction is not held up.
+        SqlTransaction after(db);
+        after.commit();
+        EXPECT_EQ(WriterTurn::queued(db.databaseName()), 0);
+    }
     closeThreadDatabase(uri);
 }
 
