@@ -178,13 +178,12 @@ private:
     // The rest belongs to m_thread.
     QHash<quint64, ConnectionPtr> m_connections;
     quint64 m_nextId = 1;
-    bool m_stopped = false;
 };
 
 void Worker::serve(qintptr descriptor)
 {
     QTcpSocket *socket = m_shared.tls ? new QSslSocket : new QTcpSocket;
-    if (m_stopped || m_shared.shuttingDown || !socket->setSocketDescriptor(descriptor)) {
+    if (m_shared.shuttingDown || !socket->setSocketDescriptor(descriptor)) {
         --m_load;
         delete socket;
         ::close(int(descriptor));
@@ -406,7 +405,6 @@ void Worker::drop(quint64 id)
 
 void Worker::closeAll()
 {
-    m_stopped = true;
     const QDeadlineTimer deadline(ShutdownFlushMs);
     for (const ConnectionPtr &c : std::as_const(m_connections)) {
         c->closing = true;
@@ -434,7 +432,6 @@ struct RpcServer::Private
     std::vector<std::unique_ptr<Worker>> workers;
     size_t nextWorker = 0;
     std::atomic<quint16> port{0};
-    bool shuttingDown = false;
 
     void accept(qintptr descriptor);
     Worker &leastLoadedWorker();
@@ -465,7 +462,7 @@ bool RpcServer::listen(QString *error)
             *error = text;
         return false;
     };
-    if (d->listener || d->shuttingDown)
+    if (d->listener || d->shared.shuttingDown)
         return fail(u"O servidor de aplicação já foi iniciado."_s);
     if (options.token.isEmpty())
         return fail(u"O token de acesso do servidor de aplicação não foi configurado."_s);
@@ -506,10 +503,8 @@ quint16 RpcServer::port() const
 
 void RpcServer::shutdown()
 {
-    if (d->shuttingDown)
+    if (d->shared.shuttingDown.exchange(true))
         return;
-    d->shuttingDown = true;
-    d->shared.shuttingDown = true;
     if (d->listener)
         d->listener->close();
     // The workers wind down side by side: each answers the call it is running, flushes
@@ -522,7 +517,7 @@ void RpcServer::shutdown()
 
 void RpcServer::Private::accept(qintptr descriptor)
 {
-    if (shuttingDown) {
+    if (shared.shuttingDown) {
         ::close(int(descriptor));
         return;
     }

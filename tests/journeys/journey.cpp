@@ -46,19 +46,12 @@ void PrintTo(const StoredRow &row, std::ostream *os)
 
 void Journey::SetUp()
 {
-    BackendTest::SetUp();
-    if (IsSkipped())
+    HarnessTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
         return;
-    harness = std::make_unique<ScreenHarness>(GetParam());
-    QString error;
-    ASSERT_TRUE(harness->start(&error)) << error.toStdString();
-    // The host's general data module reads the catalogue its settings name: the same
-    // database the server keeps the plans in.
-    ASSERT_TRUE(WriteSetting(u"catalogue/uri"_s, harness->server().databaseUri(), &error))
-        << error.toStdString();
-    dbGeral = std::make_unique<TdtmDBGeral>();
-    dbGeral->Open();
-    SetDtmDBGeral(dbGeral.get());
+    openGeneralDataModule();
+    if (HasFatalFailure())
+        return;
 
     // What the user sees when a failure reaches the error handler, and whether the busy
     // indicator and the hourglass were still up over it.

@@ -63,7 +63,7 @@ struct ShownError
     bool hourglass = false;
 };
 
-class Journey : public BackendTest
+class Journey : public HarnessTest
 {
 protected:
     void SetUp() override;
@@ -139,8 +139,6 @@ protected:
     void stopServer();
     void startServer();
 
-    std::unique_ptr<ScreenHarness> harness;
-    std::unique_ptr<TdtmDBGeral> dbGeral;
     TfrmPlanejaExerc *form = nullptr;
     int searchDialogs = 0;
 

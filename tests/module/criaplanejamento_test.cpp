@@ -20,20 +20,8 @@ using namespace Qt::StringLiterals;
 namespace qor::testing {
 namespace {
 
-class CriaPlanejamentoTest : public BackendTest
+class CriaPlanejamentoTest : public HarnessTest
 {
-protected:
-    void SetUp() override
-    {
-        BackendTest::SetUp();
-        if (IsSkipped())
-            return;
-        harness = std::make_unique<ScreenHarness>(GetParam());
-        QString error;
-        ASSERT_TRUE(harness->start(&error)) << error.toStdString();
-    }
-    void TearDown() override { harness.reset(); }
-    std::unique_ptr<ScreenHarness> harness;
 };
 
 TEST_P(CriaPlanejamentoTest, OneScreenShownAndRestored)

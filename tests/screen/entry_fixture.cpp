@@ -21,19 +21,12 @@ namespace qor::testing {
 
 void PlanScreenTest::SetUp()
 {
-    BackendTest::SetUp();
-    if (IsSkipped())
+    HarnessTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
         return;
-    harness = std::make_unique<ScreenHarness>(GetParam());
-    QString error;
-    ASSERT_TRUE(harness->start(&error)) << error.toStdString();
-    // The host's general data module, on the catalogue its settings name: the same
-    // database the server keeps the plans in.
-    ASSERT_TRUE(WriteSetting(u"catalogue/uri"_s, harness->server().databaseUri(), &error))
-        << error.toStdString();
-    dbGeral = std::make_unique<TdtmDBGeral>();
-    dbGeral->Open();
-    SetDtmDBGeral(dbGeral.get());
+    openGeneralDataModule();
+    if (HasFatalFailure())
+        return;
     // No test may block on the search dialog.
     m_previousRunner = SetModalRunner([this](QDialog *dialog) {
         ++searchDialogs;

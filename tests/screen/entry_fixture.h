@@ -22,7 +22,7 @@ class TField;
 
 namespace qor::testing {
 
-class PlanScreenTest : public BackendTest
+class PlanScreenTest : public HarnessTest
 {
 protected:
     void SetUp() override;
@@ -65,8 +65,6 @@ protected:
     QStringList messages() { return harness->dialogs().Texts(); }
     QStringList errors() const { return harness->errors(); }
 
-    std::unique_ptr<ScreenHarness> harness;
-    std::unique_ptr<TdtmDBGeral> dbGeral;
     TfrmPlanejaExerc *form = nullptr;
     // How the search dialog is answered; by default it is cancelled and counted.
     std::function<int(QDialog *)> searchAnswer;

@@ -24,20 +24,9 @@ using namespace Qt::StringLiterals;
 namespace qor::testing {
 namespace {
 
-class LoadingTest : public BackendTest
+class LoadingTest : public HarnessTest
 {
 protected:
-    void SetUp() override
-    {
-        BackendTest::SetUp();
-        if (IsSkipped())
-            return;
-        harness = std::make_unique<ScreenHarness>(GetParam());
-        QString error;
-        ASSERT_TRUE(harness->start(&error)) << error.toStdString();
-    }
-    void TearDown() override { harness.reset(); }
-
     void exec(const QString &sql, const QVariantList &values = {})
     {
         SqlStatement statement(harness->server().db(), sql);
@@ -52,8 +41,6 @@ protected:
         statement.bind(TFieldType::DateTime, birth).bind(patient);
         statement.exec();
     }
-
-    std::unique_ptr<ScreenHarness> harness;
 };
 
 TEST_P(LoadingTest, FirstActivationLoadsHeaderWeightAndPlan)

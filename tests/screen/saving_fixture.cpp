@@ -19,12 +19,9 @@ namespace qor::testing {
 
 void ScreenFixture::SetUp()
 {
-    BackendTest::SetUp();
-    if (IsSkipped())
+    HarnessTest::SetUp();
+    if (IsSkipped() || HasFatalFailure())
         return;
-    harness = std::make_unique<ScreenHarness>(GetParam());
-    QString error;
-    ASSERT_TRUE(harness->start(&error)) << error.toStdString();
     // The host's general data module: the catalogue lives in the same database.
     catalogue = std::make_unique<TdtmDBGeral>();
     catalogue->Open(harness->server().databaseUri());

@@ -22,7 +22,7 @@ struct ObservedCall
     QJsonArray params;
 };
 
-class ScreenFixture : public BackendTest
+class ScreenFixture : public HarnessTest
 {
 public:
     void SetUp() override;
@@ -58,7 +58,6 @@ public:
     // code column, the time typed in the time column; then the confirm command.
     void addPlanRow(const QString &code, const QString &hhmm);
 
-    std::unique_ptr<ScreenHarness> harness;
     std::unique_ptr<TdtmDBGeral> catalogue;
     TfrmPlanejaExerc *form = nullptr;
     QList<ObservedCall> calls;

@@ -87,4 +87,24 @@ void ScreenHarness::processEvents()
     QCoreApplication::processEvents();
 }
 
+void HarnessTest::SetUp()
+{
+    BackendTest::SetUp();
+    if (IsSkipped())
+        return;
+    harness = std::make_unique<ScreenHarness>(GetParam());
+    QString error;
+    ASSERT_TRUE(harness->start(&error)) << error.toStdString();
+}
+
+void HarnessTest::openGeneralDataModule()
+{
+    QString error;
+    ASSERT_TRUE(WriteSetting(u"catalogue/uri"_s, harness->server().databaseUri(), &error))
+        << error.toStdString();
+    dbGeral = std::make_unique<TdtmDBGeral>();
+    dbGeral->Open();
+    SetDtmDBGeral(dbGeral.get());
+}
+
 } // namespace qor::testing

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "forms/scripteddialogs.h"
+#include "framework/dbgeral.h"
 #include "rtl/datetime.h"
 #include "support/serverprocess.h"
 
@@ -61,6 +62,22 @@ private:
     ScopedScriptedDialogs m_dialogs;
     QStringList m_errors;
     QByteArray m_previousSettings;
+};
+
+// A test of the screen on a real qor-server of the backend under test, started in
+// SetUp (skipped when that backend is not available). Subclasses check
+// IsSkipped() || HasFatalFailure() after calling SetUp before going on.
+class HarnessTest : public BackendTest
+{
+protected:
+    void SetUp() override;
+    void TearDown() override { harness.reset(); }
+    // The host's general data module on the catalogue its settings name, pointed at the
+    // database the server keeps the plans in, and made the application's own.
+    void openGeneralDataModule();
+
+    std::unique_ptr<ScreenHarness> harness;
+    std::unique_ptr<TdtmDBGeral> dbGeral;
 };
 
 } // namespace qor::testing
