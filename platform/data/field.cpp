@@ -150,7 +150,7 @@ void TField::SetValue(const QVariant &value)
     if (Calculated()) {
         if (calculating)
             clearCalcStale();
-        if (!calculating)
+        else
             m_dataSet->notify(TDataEvent::FieldChange, this);
         return;
     }
