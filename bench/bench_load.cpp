@@ -1,7 +1,9 @@
 // Load client for qor-server: 1, 8 and 64 connections (each a thread with its own
 // RpcClient) read a 20-row plan with GetPlaneja and run SetPlaneja insert-and-delete
 // cycles, for a bounded number of calls. Beside them, the floors: the same SELECT run
-// directly on the database from this process, and a bare loopback round trip.
+// directly on the database from this process, and a bare loopback round trip; and, to
+// tell where a call's time goes, the SELECT after an idle pause and a call that does no
+// database work.
 //
 //   bench_load [path/to/qor-server] [--calls N] [--cycles N] [--workers N]
 #include "data/packet.h"
@@ -23,6 +25,7 @@
 #include <algorithm>
 #include <arpa/inet.h>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -158,8 +161,11 @@ TDateTime prepareTwentyRowPlan(const DatabaseUri &uri)
     return consulta;
 }
 
-// Floor 1: the plan's SELECT straight on the database, its rows read into a packet.
-Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, int *rows)
+// Floor 1: the plan's SELECT straight on the database, its rows read into a packet,
+// back to back. With idleMicroseconds the thread sleeps that long before each run, as a
+// server's worker does between one client's calls: not a floor, shown for comparison.
+Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, int *rows,
+                         int idleMicroseconds = 0)
 {
     QSqlDatabase db = threadDatabase(uri);
     const QString sql =
@@ -170,6 +176,8 @@ Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, 
         u"ORDER BY P.CDEXERFISICO"_s.arg(selectDateTime(uri.dialect, u"P.DTCONSPACI"_s));
     std::vector<double> samples;
     for (int i = 0; i < calls; ++i) {
+        if (idleMicroseconds > 0)
+            std::this_thread::sleep_for(std::chrono::microseconds(idleMicroseconds));
         QElapsedTimer timer;
         timer.start();
         SqlStatement query(db, sql);
@@ -236,6 +244,25 @@ Percentiles loopbackRoundTrip(int calls)
     ::close(client);
     echo.join();
     ::close(listener);
+    return percentiles(samples);
+}
+
+// Not a floor either: a call through the whole stack that does no database work
+// (authenticating again on the open connection), to tell transport from handler.
+Percentiles emptyCalls(const Server &server, int calls)
+{
+    RpcClient client;
+    const RpcClientOptions options = server.clientOptions();
+    client.setOptions(options);
+    client.open();
+    std::vector<double> samples;
+    for (int i = 0; i < calls; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        if (!client.call(u"Authenticate"_s, {options.token}).value(u"ok"_s).toBool())
+            die(u"authenticating again failed"_s);
+        samples.push_back(microsecondsOf(timer));
+    }
     return percentiles(samples);
 }
 
@@ -358,12 +385,18 @@ int main(int argc, char **argv)
     const Percentiles select = directSelect(server.uri(), consulta, 2000, &rows);
     const Percentiles loopback = loopbackRoundTrip(2000);
     const double floor = select.p50 + loopback.p50;
+    const Percentiles idleSelect = directSelect(server.uri(), consulta, 2000, &rows, 200);
+    const Percentiles empty = emptyCalls(server, 2000);
     std::printf("plan rows: %d; server workers: %d; GetPlaneja calls per phase: %d; "
                 "SetPlaneja insert+delete cycles per phase: %d\n",
                 rows, workers, calls, cycles);
     std::printf("floor: direct SELECT p50 %.1f us (p99 %.1f); loopback round trip p50 %.1f us "
                 "(p99 %.1f); sum %.1f us\n",
                 select.p50, select.p99, loopback.p50, loopback.p99, floor);
+    std::printf("for comparison: the same SELECT after 200 us idle each time p50 %.1f us "
+                "(p99 %.1f); a call without database work through the whole stack p50 %.1f us "
+                "(p99 %.1f)\n",
+                idleSelect.p50, idleSelect.p99, empty.p50, empty.p99);
     std::printf("%11s %10s %16s %16s %16s %16s %8s\n", "connections", "calls/s", "GetPlaneja p50",
                 "GetPlaneja p99", "SetPlaneja p50", "SetPlaneja p99", "failures");
 

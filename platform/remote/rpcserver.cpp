@@ -356,7 +356,6 @@ void Worker::run(Connection &c, const RpcRequest &request)
             u"A resposta do servidor de aplicação excede o limite de %1 bytes."_s.arg(maxBytes));
     }
     // Reported before the answer leaves, so whoever has the answer finds the report.
-    // Reported before the answer leaves, so whoever has the answer finds the report.
     Q_EMIT m_shared.q->callFinished(request.method, timer.nsecsElapsed() / 1000, ok, code);
     send(c, reply);
     // Out now rather than on the next pass of the event loop: the client is waiting.
