@@ -3,6 +3,7 @@
 #include "data/dataset.h"
 #include "data/field.h"
 #include "forms/dbgrid.h"
+#include "forms/designscale.h"
 
 #include <QFontMetrics>
 
@@ -50,10 +51,8 @@ void TColumn::SetTitle(const QString &title)
     changed(false);
 }
 
-int TColumn::Width() const
+int TColumn::fieldWidth() const
 {
-    if (m_width >= 0)
-        return m_width;
     const TField *field = Field();
     int chars = 0;
     if (field && field->DisplayWidth > 0)
@@ -61,10 +60,26 @@ int TColumn::Width() const
     else if (field && field->DataType() == TFieldType::String && field->Size() > 0)
         chars = qMin(field->Size(), 40);
     if (chars == 0)
-        return 64;
+        return -1;
     const QFontMetrics metrics(m_grid->font());
     const int titleWidth = metrics.horizontalAdvance(Title()) + 12;
     return qMax(chars * metrics.averageCharWidth() + 8, titleWidth);
+}
+
+int TColumn::Width() const
+{
+    if (m_width >= 0)
+        return m_width;
+    const int fromField = fieldWidth();
+    return fromField >= 0 ? fromField : DefaultWidth;
+}
+
+int TColumn::ShownWidth() const
+{
+    const int fromField = m_width >= 0 ? -1 : fieldWidth();
+    if (fromField >= 0)
+        return fromField;
+    return designWidth(m_width >= 0 ? m_width : DefaultWidth, m_grid->font());
 }
 
 void TColumn::SetWidth(int width)

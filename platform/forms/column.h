@@ -35,6 +35,9 @@ public:
     // Pixels; when not set, from the field's display width or size (64 otherwise).
     int Width() const;
     void SetWidth(int width);
+    // The width on screen: a width given in drawn pixels (set, or the 64 fallback) grows
+    // with the grid's font (designWidth); one taken from the field is already in it.
+    int ShownWidth() const;
     // Also read-only when the field is calculated or read-only.
     bool ReadOnly() const { return m_readOnly; }
     void SetReadOnly(bool readOnly);
@@ -51,7 +54,10 @@ public:
 
 private:
     friend class TDBGridColumns;
+    static constexpr int DefaultWidth = 64;
     void changed(bool layout);
+    // From the field's display width or size in the grid's font; -1 when it has neither.
+    int fieldWidth() const;
 
     TDBGrid *m_grid;
     QString m_fieldName;

@@ -340,7 +340,7 @@ void TDBGrid::applyColumnLayout()
     for (int i = 0; i < m_columns->Count() && i < m_model->columnCount(); ++i) {
         const TColumn *column = m_columns->Items(i);
         setColumnHidden(i, !column->Visible());
-        setColumnWidth(i, column->Width());
+        setColumnWidth(i, column->ShownWidth());
     }
 }
 

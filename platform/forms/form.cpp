@@ -1,6 +1,7 @@
 #include "forms/form.h"
 
 #include "forms/application.h"
+#include "forms/designscale.h"
 #include "forms/guard.h"
 
 #include <QCloseEvent>
@@ -47,6 +48,7 @@ void TForm::attachToMdiArea()
     QMdiArea *area = Application()->MdiArea();
     if (!area || m_subWindow || parentWidget())
         return;
+    fitToFont();
     const QSize wanted = size();
     auto *sub = new QMdiSubWindow;
     // The close action decides whether the subwindow goes, not Qt.
@@ -91,9 +93,20 @@ void TForm::Show()
         m_subWindow->raise();
         return;
     }
+    fitToFont();
     show();
     raise();
     activateWindow();
+}
+
+void TForm::fitToFont()
+{
+    if (m_fittedToFont)
+        return;
+    m_fittedToFont = true;
+    // The size set is the drawn one; on screen it grows with the font, and never leaves
+    // the controls less room than their captions need.
+    resize(designSize(size(), font()).expandedTo(minimumSizeHint()));
 }
 
 bool TForm::Close()

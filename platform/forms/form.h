@@ -64,6 +64,8 @@ protected:
 
 private:
     void attachToMdiArea();
+    // Once, before the form is first shown: see designSize.
+    void fitToFont();
     void activated();
     TCloseAction runCloseHandlers();
 
@@ -71,6 +73,7 @@ private:
     bool m_created = false;
     bool m_closing = false;
     bool m_wasActive = false;
+    bool m_fittedToFont = false;
 };
 
 } // namespace qor

@@ -4,8 +4,11 @@
 
 #include "data/clientdataset.h"
 #include "forms/dbedit.h"
+#include "forms/dbgrid.h"
 #include "forms/edit.h"
 #include "forms/label.h"
+#include "forms/panel.h"
+#include "forms/speedbutton.h"
 #include "framework/dateeditplus.h"
 #include "framework/netconnection.h"
 #include "framework/showavi.h"
@@ -14,9 +17,11 @@
 #include "remote/rpcclient.h"
 #include "sql/sqlquery.h"
 
+#include <QFontMetrics>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QStyle>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -64,6 +69,25 @@ TEST_P(LoadingTest, FirstActivationLoadsHeaderWeightAndPlan)
     EXPECT_TRUE(form->netPlanejaExerc->Connected());
     EXPECT_EQ(form->netPlanejaExerc->Host, WebURL());
     EXPECT_EQ(form->netPlanejaExerc->Port, int(harness->server().port()));
+}
+
+TEST_P(LoadingTest, TheShownScreenCutsNoCaptionOrCode)
+{
+    TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria da Silva"_s);
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    for (const TSpeedButton *button : form->panMenu->findChildren<TSpeedButton *>()) {
+        EXPECT_GE(button->width(), button->sizeHint().width()) << button->Caption().toStdString();
+    }
+    TDBGrid *grid = form->dbgPadrao;
+    const int margins =
+        2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+    const QFontMetrics metrics(grid->font());
+    for (form->cdsPlaneja->First(); !form->cdsPlaneja->Eof(); form->cdsPlaneja->Next()) {
+        const QString code = form->cdsPlanejaCDEXERFISICO->AsString();
+        EXPECT_LE(metrics.horizontalAdvance(code) + margins, grid->columnWidth(0))
+            << code.toStdString();
+    }
 }
 
 struct AgeCase
