@@ -4,6 +4,7 @@
 #include "data/dataset.h"
 #include "data/datasource.h"
 #include "data/field.h"
+#include "forms/designscale.h"
 #include "forms/dialogs.h"
 #include "forms/guard.h"
 #include "searchtext.h"
@@ -112,7 +113,7 @@ public:
         filter->installEventFilter(this);
         selectFirst();
         filter->setFocus();
-        resize(560, 420);
+        resize(designSize(QSize(560, 420), font()));
     }
 
     // The dataset row of the selected line, -1 when none is selected.
