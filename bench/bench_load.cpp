@@ -5,7 +5,11 @@
 // tell where a call's time goes, the SELECT after an idle pause and a call that does no
 // database work.
 //
+// On a new SQLite file, and also on a new database of a PostgreSQL cluster when one is
+// named (by an administrator's URI, e.g. postgresql://postgres@127.0.0.1:5432/postgres).
+//
 //   bench_load [path/to/qor-server] [--calls N] [--cycles N] [--workers N]
+//              [--postgresql ADMIN-URI]
 #include "data/packet.h"
 #include "remote/rpcclient.h"
 #include "rtl/datetime.h"
@@ -20,6 +24,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -29,6 +34,7 @@
 #include <cstdio>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <optional>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -82,9 +88,11 @@ QList<TFieldDef> planFields()
 class Server
 {
 public:
-    Server(const QString &program, int workers)
+    // On a new SQLite file in a temporary folder, or on `database` (empty) when given.
+    Server(const QString &program, int workers, const std::optional<DatabaseUri> &database)
     {
-        m_uri = DatabaseUri::parse(u"sqlite:"_s + m_dir.filePath(u"bench.db"_s));
+        m_uri =
+            database ? *database : DatabaseUri::parse(u"sqlite:"_s + m_dir.filePath(u"bench.db"_s));
         m_process.setStandardErrorFile(m_dir.filePath(u"server.log"_s));
         m_process.start(program,
                         {u"--db"_s, m_uri.toString(), u"--listen"_s, u"127.0.0.1:0"_s,
@@ -146,7 +154,9 @@ private:
 TDateTime prepareTwentyRowPlan(const DatabaseUri &uri)
 {
     QSqlDatabase db = threadDatabase(uri);
-    SqlStatement date(db, u"SELECT DTCONSPACI FROM METOAVAL WHERE CDPACIENTE = ?"_s);
+    SqlStatement date(db,
+                      u"SELECT %1 FROM METOAVAL WHERE CDPACIENTE = ?"_s.arg(
+                          selectDateTime(uri.dialect, u"DTCONSPACI"_s)));
     date.bind(Maria).exec();
     if (!date.next())
         die(u"demo consultation missing"_s);
@@ -360,26 +370,52 @@ PhaseResult runPhase(const Server &server, TDateTime consulta, int connections, 
             failures.load()};
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// A throwaway database on a PostgreSQL cluster, dropped when it goes.
+class PostgresDatabase
 {
-    QCoreApplication app(argc, argv);
-    QString program = QCoreApplication::applicationDirPath() + u"/qor-server"_s;
-    int calls = 4000, cycles = 256, workers = 4;
-    const QStringList args = app.arguments().mid(1);
-    for (int i = 0; i < args.size(); ++i) {
-        if (args[i] == u"--calls"_s && i + 1 < args.size())
-            calls = args[++i].toInt();
-        else if (args[i] == u"--cycles"_s && i + 1 < args.size())
-            cycles = args[++i].toInt();
-        else if (args[i] == u"--workers"_s && i + 1 < args.size())
-            workers = args[++i].toInt();
-        else
-            program = args[i];
+public:
+    explicit PostgresDatabase(const QString &adminUri)
+        : m_admin(DatabaseUri::parse(adminUri))
+    {
+        m_uri = m_admin;
+        m_uri.database =
+            u"qor_bench_"_s + QString::number(QRandomGenerator::global()->generate64(), 36);
+        runAsAdmin(u"CREATE DATABASE %1"_s.arg(m_uri.database));
+    }
+    ~PostgresDatabase()
+    {
+        runAsAdmin(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(m_uri.database));
+    }
+    const DatabaseUri &uri() const { return m_uri; }
+
+private:
+    void runAsAdmin(const QString &sql) const
+    {
+        const QString name = u"bench-admin"_s;
+        {
+            QSqlDatabase admin = openDatabase(m_admin, name);
+            execSql(admin, sql);
+            admin.close();
+        }
+        QSqlDatabase::removeDatabase(name);
     }
 
-    const Server server(program, workers);
+    DatabaseUri m_admin;
+    DatabaseUri m_uri;
+};
+
+struct Settings
+{
+    QString program;
+    int calls = 4000;
+    int cycles = 256;
+    int workers = 4;
+};
+
+// Every figure for one database; database empty means a new SQLite file.
+void runOn(const Settings &settings, const std::optional<DatabaseUri> &database)
+{
+    const Server server(settings.program, settings.workers, database);
     const TDateTime consulta = prepareTwentyRowPlan(server.uri());
     int rows = 0;
     const Percentiles select = directSelect(server.uri(), consulta, 2000, &rows);
@@ -387,9 +423,12 @@ int main(int argc, char **argv)
     const double floor = select.p50 + loopback.p50;
     const Percentiles idleSelect = directSelect(server.uri(), consulta, 2000, &rows, 200);
     const Percentiles empty = emptyCalls(server, 2000);
+    std::printf("database: %s\n",
+                server.uri().dialect == SqlDialect::SQLite ? "SQLite (a new file)"
+                                                           : "PostgreSQL (a new database)");
     std::printf("plan rows: %d; server workers: %d; GetPlaneja calls per phase: %d; "
                 "SetPlaneja insert+delete cycles per phase: %d\n",
-                rows, workers, calls, cycles);
+                rows, settings.workers, settings.calls, settings.cycles);
     std::printf("floor: direct SELECT p50 %.1f us (p99 %.1f); loopback round trip p50 %.1f us "
                 "(p99 %.1f); sum %.1f us\n",
                 select.p50, select.p99, loopback.p50, loopback.p99, floor);
@@ -404,7 +443,8 @@ int main(int argc, char **argv)
     Percentiles handlerOne;
     for (const int connections : {1, 8, 64}) {
         const size_t logged = server.loggedDurations(u"GetPlaneja"_s).size();
-        const PhaseResult r = runPhase(server, consulta, connections, calls, cycles);
+        const PhaseResult r =
+            runPhase(server, consulta, connections, settings.calls, settings.cycles);
         if (connections == 1) {
             const std::vector<double> all = server.loggedDurations(u"GetPlaneja"_s);
             handlerOne =
@@ -429,6 +469,40 @@ int main(int argc, char **argv)
                 1.5 * floor, latencyOk ? "met" : "NOT met");
     std::printf("target 64-connection throughput >= 1.6 x 1-connection: %.0f >= %.0f: %s\n",
                 throughputMany, 1.6 * throughputOne, scalingOk ? "met" : "NOT met");
+    std::fflush(stdout);
     closeThreadDatabase(server.uri());
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    Settings settings;
+    settings.program = QCoreApplication::applicationDirPath() + u"/qor-server"_s;
+    QString postgres;
+    const QStringList args = app.arguments().mid(1);
+    for (int i = 0; i < args.size(); ++i) {
+        if (args[i] == u"--calls"_s && i + 1 < args.size())
+            settings.calls = args[++i].toInt();
+        else if (args[i] == u"--cycles"_s && i + 1 < args.size())
+            settings.cycles = args[++i].toInt();
+        else if (args[i] == u"--workers"_s && i + 1 < args.size())
+            settings.workers = args[++i].toInt();
+        else if (args[i] == u"--postgresql"_s && i + 1 < args.size())
+            postgres = args[++i];
+        else
+            settings.program = args[i];
+    }
+    try {
+        runOn(settings, std::nullopt);
+        if (!postgres.isEmpty()) {
+            std::printf("\n");
+            const PostgresDatabase database(postgres);
+            runOn(settings, database.uri());
+        }
+    } catch (const Exception &e) {
+        die(e.Message());
+    }
     return 0;
 }
