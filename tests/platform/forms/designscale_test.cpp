@@ -11,11 +11,8 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
-#include <QMainWindow>
-#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
-#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -37,7 +34,8 @@ struct ScaleCase
 };
 
 class DesignScale : public ::testing::TestWithParam<ScaleCase>
-{ };
+{
+};
 
 TEST_P(DesignScale, GrowsWithTheFontAndNeverShrinks)
 {
@@ -68,27 +66,7 @@ INSTANTIATE_TEST_SUITE_P(Fonts, DesignScale,
                                            ScaleCase{"Huge", 32}),
                          [](const auto &info) { return std::string(info.param.name); });
 
-class ShownSizes : public ::testing::Test
-{
-public:
-    void SetUp() override
-    {
-        main.setCentralWidget(area);
-        main.resize(1600, 1000);
-        Application()->SetMainForm(&main);
-        main.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    }
-    void TearDown() override
-    {
-        Application()->DestroyForms();
-        Application()->SetMainForm(nullptr);
-    }
-
-    ScopedScriptedDialogs dialogs;
-    QMainWindow main;
-    QMdiArea *area = new QMdiArea;
-};
+using ShownSizes = MdiTest;
 
 TEST_F(ShownSizes, DrawnColumnWidthsGrowWithTheGridFontAndFieldWidthsAreKept)
 {
@@ -111,8 +89,8 @@ TEST_F(ShownSizes, DrawnColumnWidthsGrowWithTheGridFontAndFieldWidthsAreKept)
     EXPECT_EQ(hours->Width(), 64);
     EXPECT_EQ(grid.columnWidth(2), designWidth(64, grid.font()));
     // The code is not cut: its text fits the cell with the view's margins.
-    const int margins = 2 * (grid.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr,
-                                                       &grid) + 1);
+    const int margins =
+        2 * (grid.style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, &grid) + 1);
     EXPECT_LE(QFontMetrics(grid.font()).horizontalAdvance(u"002020"_s) + margins,
               grid.columnWidth(0));
 }

@@ -25,28 +25,6 @@ namespace {
 
 using testing::PrintTo;
 
-class MdiTest : public ::testing::Test
-{
-public:
-    void SetUp() override
-    {
-        main.setCentralWidget(area);
-        main.resize(800, 600);
-        Application()->SetMainForm(&main);
-        main.show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
-    }
-    void TearDown() override
-    {
-        Application()->DestroyForms();
-        Application()->SetMainForm(nullptr);
-    }
-
-    ScopedScriptedDialogs dialogs;
-    QMainWindow main;
-    QMdiArea *area = new QMdiArea;
-};
-
 TEST_F(MdiTest, CreateFormRunsTheCreateHookOnceAndOwnsTheForm)
 {
     struct Counting : TForm

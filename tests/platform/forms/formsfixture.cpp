@@ -1,6 +1,7 @@
 #include "formsfixture.h"
 
 #include "data/packet.h"
+#include "forms/application.h"
 #include "rtl/exceptions.h"
 
 #include <QApplication>
@@ -113,6 +114,21 @@ void settle()
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+void MdiTest::SetUp()
+{
+    main.setCentralWidget(area);
+    main.resize(800, 600);
+    Application()->SetMainForm(&main);
+    main.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&main));
+}
+
+void MdiTest::TearDown()
+{
+    Application()->DestroyForms();
+    Application()->SetMainForm(nullptr);
 }
 
 } // namespace qor::testing

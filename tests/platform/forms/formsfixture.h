@@ -10,8 +10,11 @@
 #include "forms/edit.h"
 #include "forms/scripteddialogs.h"
 
+#include <QMainWindow>
+#include <QMdiArea>
 #include <QStringList>
 #include <QWidget>
+#include <gtest/gtest.h>
 #include <memory>
 #include <ostream>
 #include <tuple>
@@ -48,6 +51,18 @@ public:
     TDBGrid *grid;
     TDBEdit *dbEdit;
     TEdit *other;
+};
+
+// The host's main window with an MDI area, the application's main form for the test.
+class MdiTest : public ::testing::Test
+{
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+    ScopedScriptedDialogs dialogs;
+    QMainWindow main;
+    QMdiArea *area = new QMdiArea;
 };
 
 // Keys typed into the focus widget, as a user's keyboard would.
