@@ -95,6 +95,10 @@ int main(int argc, char **argv)
                      [](const QString &method, qint64 microseconds, bool ok, int errorCode) {
                          logLine(formatCallLog(method, microseconds, ok, errorCode));
                      });
+    QObject::connect(&server, &RpcServer::acceptFailed, [](const QString &reason) {
+        logLine(u"qor-server: não foi possível aceitar conexões (%1); novas tentativas em "
+                u"seguida"_s.arg(reason));
+    });
     QObject::connect(&signalWatcher, &SignalWatcher::stopRequested, &app, [&](int signalNumber) {
         logLine(u"qor-server: sinal %1 recebido; terminando as chamadas em andamento"_s.arg(
             signalNumber));

@@ -12,12 +12,14 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QSemaphore>
+#include <QSocketNotifier>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
 #include <atomic>
+#include <cerrno>
 #include <optional>
 #include <sys/socket.h>
 #include <thread>
@@ -38,6 +40,9 @@ constexpr int LingerMs = 3000;
 constexpr int ShutdownFlushMs = 5000;
 // Connections the kernel may hold before they are accepted (capped by somaxconn).
 constexpr int ListenBacklog = 1024;
+// After an accept fails for want of descriptors or memory, accepting is tried again
+// this much later.
+constexpr int AcceptRetryMs = 250;
 
 const QString AuthenticateMethod = u"Authenticate"_s;
 
@@ -82,21 +87,60 @@ struct Shared
     std::atomic<bool> shuttingDown{false};
 };
 
-// Hands each accepted descriptor on instead of making the socket here: a socket is
-// made, handshaken and served on one worker thread and never moves between threads.
-class Listener : public QTcpServer
+// Accepts the connections of a listening QTcpServer and hands each descriptor on, so a
+// socket is made, handshaken and served on one worker thread and never moves between
+// threads. Accepting is done here rather than by QTcpServer because QTcpServer retries
+// an accept that failed for want of descriptors at once, round and round, spinning a
+// processor until one frees up; this waits a little between tries and says so once.
+class Acceptor : public QObject
 {
 public:
-    Listener(std::function<void(qintptr)> incoming, QObject *parent)
-        : QTcpServer(parent)
+    Acceptor(QTcpServer &listening, std::function<void(qintptr)> incoming,
+             std::function<void(const QString &)> failing, QObject *parent)
+        : QObject(parent)
+        , m_descriptor(int(listening.socketDescriptor()))
         , m_incoming(std::move(incoming))
-    { }
-
-protected:
-    void incomingConnection(qintptr descriptor) override { m_incoming(descriptor); }
+        , m_failing(std::move(failing))
+    {
+        listening.pauseAccepting(); // QTcpServer only keeps the socket listening
+        m_notifier = new QSocketNotifier(m_descriptor, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, &Acceptor::acceptWaiting);
+    }
 
 private:
+    void acceptWaiting()
+    {
+        for (;;) {
+            // The listening socket does not block: this ends when none is waiting.
+            const int descriptor = ::accept4(m_descriptor, nullptr, nullptr, SOCK_CLOEXEC);
+            if (descriptor >= 0) {
+                m_failed = false;
+                m_incoming(descriptor);
+                continue;
+            }
+            const int error = errno;
+            if (error == EINTR || error == ECONNABORTED || error == EPROTO)
+                continue; // that one connection went away before it was taken
+            if (error == EAGAIN || error == EWOULDBLOCK)
+                return;
+            // Out of descriptors or memory: the connections wait in the backlog meanwhile.
+            if (!m_failed)
+                m_failing(qt_error_string(error));
+            m_failed = true;
+            m_notifier->setEnabled(false);
+            QTimer::singleShot(AcceptRetryMs, this, [this] {
+                m_notifier->setEnabled(true);
+                acceptWaiting();
+            });
+            return;
+        }
+    }
+
+    int m_descriptor;
     std::function<void(qintptr)> m_incoming;
+    std::function<void(const QString &)> m_failing;
+    QSocketNotifier *m_notifier = nullptr;
+    bool m_failed = false; // reported once until an accept succeeds again
 };
 
 // One thread that owns some connections: it reads their requests, runs their calls and
@@ -430,6 +474,7 @@ struct RpcServer::Private
     QTcpServer *listener = nullptr;
     std::vector<std::unique_ptr<Worker>> workers;
     size_t nextWorker = 0;
+    Acceptor *acceptor = nullptr; // a child of the server, gone before the listener closes
     std::atomic<quint16> port{0};
 
     void accept(qintptr descriptor);
@@ -478,7 +523,7 @@ bool RpcServer::listen(QString *error)
             return fail(message);
         d->shared.tls = configuration;
     }
-    auto *listener = new Listener([this](qintptr descriptor) { d->accept(descriptor); }, this);
+    auto *listener = new QTcpServer(this);
     // Qt's default of 50 makes a burst of connections beyond it wait for the client's
     // SYN retry, a whole second later.
     listener->setListenBacklogSize(ListenBacklog);
@@ -490,6 +535,9 @@ bool RpcServer::listen(QString *error)
     }
     d->listener = listener;
     d->port = listener->serverPort();
+    d->acceptor = new Acceptor(
+        *listener, [this](qintptr descriptor) { d->accept(descriptor); },
+        [this](const QString &reason) { Q_EMIT acceptFailed(reason); }, this);
     for (int i = 0; i < qMax(1, options.workers); ++i)
         d->workers.push_back(std::make_unique<Worker>(d->shared));
     return true;
@@ -504,6 +552,8 @@ void RpcServer::shutdown()
 {
     if (d->shared.shuttingDown.exchange(true))
         return;
+    delete d->acceptor;
+    d->acceptor = nullptr;
     if (d->listener)
         d->listener->close();
     // The workers wind down side by side: each answers the call it is running, flushes

@@ -82,6 +82,9 @@ Q_SIGNALS:
     // One line per call for the log: method, duration, outcome; never the params.
     // Emitted on the worker thread, before the answer is written.
     void callFinished(const QString &method, qint64 microseconds, bool ok, int errorCode);
+    // Accepting connections failed (out of descriptors, say) and is tried again shortly;
+    // said once until an accept succeeds again. On the server's thread.
+    void acceptFailed(const QString &reason);
 
 private:
     struct Private;

@@ -7,6 +7,7 @@
 #include "sql/sqlquery.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -15,11 +16,27 @@
 #include <csignal>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
 namespace qor::testing {
 namespace {
+
+// The processor time a process has used so far, user and system.
+double cpuSeconds(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // After the command's closing parenthesis: state is field 3, utime 14 and stime 15.
+    const QByteArray text = stat.readAll();
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return double(fields[11].toLongLong() + fields[12].toLongLong())
+        / double(::sysconf(_SC_CLK_TCK));
+}
 
 class ServerLifecycle : public PlanServerTest
 {
@@ -132,6 +149,42 @@ TEST_P(ServerLifecycle, FinishesTheCallInFlightWhenTerminated)
     EXPECT_EQ(count(u"PLAEXERFISI"_s), 4);
     RawConnection late(server->host(), server->port());
     EXPECT_FALSE(late.isConnected());
+}
+
+TEST_P(ServerLifecycle, AcceptsAgainAfterRunningOutOfDescriptors)
+{
+    ServerProcess::Options options;
+    options.backend = GetParam();
+    options.maxOpenFiles = 48;
+    ServerProcess limited(options);
+    QString error;
+    ASSERT_TRUE(limited.start(&error)) << error.toStdString();
+    ASSERT_TRUE(limited.connect()->call(u"GetPaciente"_s, {Branch, Maria}).value(u"ok"_s).toBool());
+    {
+        // More connections than the server has descriptors for: the kernel completes them
+        // all, the server accepts what it can.
+        std::vector<std::unique_ptr<RawConnection>> crowd;
+        for (int i = 0; i < 100; ++i)
+            crowd.push_back(std::make_unique<RawConnection>(limited.host(), limited.port()));
+        const QDeadlineTimer deadline(60000);
+        while (!limited.log().contains(u"não foi possível aceitar conexões"_s)
+               && !deadline.hasExpired())
+            QThread::msleep(10);
+        ASSERT_TRUE(limited.log().contains(u"não foi possível aceitar conexões"_s))
+            << limited.log().toStdString();
+        // While they wait, the server waits too, instead of retrying round and round.
+        const double cpuBefore = cpuSeconds(limited.pid());
+        QElapsedTimer wall;
+        wall.start();
+        QThread::msleep(1000);
+        const double busy = (cpuSeconds(limited.pid()) - cpuBefore) / (wall.elapsed() / 1000.0);
+        EXPECT_LT(busy, 0.25) << "share of a processor the waiting server used";
+        EXPECT_EQ(limited.log().count(u"não foi possível aceitar conexões"_s), 1);
+    }
+    // The crowd has gone: the next workstation is served.
+    std::unique_ptr<RpcClient> next;
+    ASSERT_NO_THROW(next = limited.connect()) << limited.log().toStdString();
+    EXPECT_TRUE(next->call(u"GetPaciente"_s, {Branch, Maria}).value(u"ok"_s).toBool());
 }
 
 TEST_P(ServerLifecycle, ServesAgainAfterARestartOnTheSameDatabase)

@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 
@@ -134,6 +135,12 @@ bool ServerProcess::start(QString *error)
     m_process = std::make_unique<QProcess>();
     // The log goes to a file: a pipe nobody reads during blocking calls would fill up.
     m_process->setStandardErrorFile(m_dir.filePath(u"server.log"_s), QIODevice::Append);
+    if (const rlim_t limit = rlim_t(m_options.maxOpenFiles); limit > 0) {
+        m_process->setChildProcessModifier([limit] {
+            const rlimit descriptors{limit, limit};
+            ::setrlimit(RLIMIT_NOFILE, &descriptors);
+        });
+    }
     m_process->start(serverPath(), arguments);
     if (!m_process->waitForStarted(StartTimeoutMs)) {
         why = u"cannot start %1: %2"_s.arg(serverPath(), m_process->errorString());

@@ -25,6 +25,7 @@ public:
         bool demo = true;
         int workers = 4;
         QStringList extraArguments;
+        int maxOpenFiles = 0; // when set, the server may hold no more descriptors
     };
 
     ServerProcess();
