@@ -153,6 +153,11 @@ TEST_P(ServerLifecycle, FinishesTheCallInFlightWhenTerminated)
 
 TEST_P(ServerLifecycle, AcceptsAgainAfterRunningOutOfDescriptors)
 {
+#ifdef __SANITIZE_ADDRESS__
+    // A sanitized server's checks open a pipe to probe memory; with no descriptor left
+    // they report valid objects as invalid ones.
+    GTEST_SKIP() << "the sanitizers need descriptors of their own";
+#endif
     ServerProcess::Options options;
     options.backend = GetParam();
     options.maxOpenFiles = 48;
