@@ -36,6 +36,8 @@ public:
     // Bytes fed and not yet returned as a message.
     qsizetype buffered() const { return m_buffer.size(); }
     qint64 maxMessageBytes() const { return m_maxMessageBytes; }
+    // From the next message whose header is not read yet.
+    void setMaxMessageBytes(qint64 bytes) { m_maxMessageBytes = bytes; }
 
 private:
     Result fail(int code, const QString &message);

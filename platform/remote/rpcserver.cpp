@@ -44,6 +44,10 @@ constexpr int ListenBacklog = 1024;
 // this much later.
 constexpr int AcceptRetryMs = 250;
 
+// Before authenticating a peer has only its token to send, a few hundred bytes: a
+// stranger may not make the server hold a whole message's worth for each connection.
+constexpr qint64 UnauthenticatedMessageBytes = 64 * 1024;
+
 const QString AuthenticateMethod = u"Authenticate"_s;
 
 struct Connection
@@ -51,7 +55,7 @@ struct Connection
     Connection(quint64 id, QTcpSocket *socket, qint64 maxMessageBytes)
         : id(id)
         , socket(socket)
-        , parser(maxMessageBytes)
+        , parser(qMin(maxMessageBytes, UnauthenticatedMessageBytes))
     { }
 
     quint64 id;
@@ -353,6 +357,7 @@ void Worker::authenticate(Connection &c, const RpcRequest &request)
         && tokensMatch(params.at(0).toString(), m_shared.options.token)) {
         c.authenticated = true;
         c.authenticateDeadline->stop();
+        c.parser.setMaxMessageBytes(m_shared.options.maxMessageBytes);
         send(c, encodeResult(request.id, QJsonValue()));
         c.socket->flush();
         return;

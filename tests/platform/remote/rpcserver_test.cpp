@@ -363,6 +363,30 @@ TEST(RpcServer, ClosesConnectionsThatDoNotAuthenticateInTime)
               object(R"({"jsonrpc":"2.0","id":2,"result":{"ok":true,"data":["ainda aqui"]}})"));
 }
 
+TEST(RpcServer, TakesLargeMessagesOnlyOnceAuthenticated)
+{
+    ServerThread server(serverOptions(), testHandler(nullptr));
+    ASSERT_TRUE(server.listening());
+    const QString large(100 * 1024, u'x');
+
+    RawConnection stranger(server.port());
+    stranger.sendRequest(1, u"Echo"_s, QJsonArray{large});
+    const std::optional<QJsonObject> refused = stranger.readMessage();
+    ASSERT_TRUE(refused.has_value());
+    const QJsonObject error = refused->value(u"error"_s).toObject();
+    EXPECT_EQ(error.value(u"code"_s).toInt(), RpcInvalidRequest);
+    EXPECT_EQ(error.value(u"message"_s).toString(),
+              u"Mensagem maior que o limite de 65536 bytes."_s);
+    EXPECT_TRUE(stranger.waitClosed());
+
+    RawConnection member(server.port());
+    ASSERT_TRUE(member.authenticate());
+    member.sendRequest(2, u"Echo"_s, QJsonArray{large});
+    const std::optional<QJsonObject> answer = member.readMessage();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->value(u"result"_s).toObject().value(u"data"_s).toArray(), QJsonArray{large});
+}
+
 TEST(RpcServer, HoldsABurstOfConnectionsUntilItCanAcceptThem)
 {
     ServerThread server(serverOptions(), testHandler(nullptr));
