@@ -76,10 +76,10 @@ int TColumn::Width() const
 
 int TColumn::ShownWidth() const
 {
-    const int fromField = m_width >= 0 ? -1 : fieldWidth();
-    if (fromField >= 0)
-        return fromField;
-    return designWidth(m_width >= 0 ? m_width : DefaultWidth, m_grid->font());
+    if (m_width >= 0)
+        return designWidth(m_width, m_grid->font());
+    const int fromField = fieldWidth();
+    return fromField >= 0 ? fromField : designWidth(DefaultWidth, m_grid->font());
 }
 
 void TColumn::SetWidth(int width)
