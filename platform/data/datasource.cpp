@@ -4,6 +4,24 @@
 
 namespace qor {
 
+TSourceLink::~TSourceLink()
+{
+    if (m_dataSource)
+        m_dataSource->RemoveLink(this);
+}
+
+bool TSourceLink::relink(TDataSource *dataSource)
+{
+    if (m_dataSource == dataSource)
+        return false;
+    if (m_dataSource)
+        m_dataSource->RemoveLink(this);
+    m_dataSource = dataSource;
+    if (m_dataSource)
+        m_dataSource->AddLink(this);
+    return true;
+}
+
 TDataSource::TDataSource(QObject *parent)
     : QObject(parent)
 { }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
 namespace qor {
@@ -17,6 +18,23 @@ class TDataLink
 public:
     virtual ~TDataLink() = default;
     virtual void dataEvent(TDataEvent event, TField *field) = 0;
+};
+
+class TDataSource;
+
+// A link registered with one data source at a time, which it leaves when it goes.
+class TSourceLink : public TDataLink
+{
+public:
+    ~TSourceLink() override;
+    TDataSource *DataSource() const { return m_dataSource; }
+
+protected:
+    // Moves the registration to dataSource (or none); false when it was already there.
+    bool relink(TDataSource *dataSource);
+
+private:
+    QPointer<TDataSource> m_dataSource;
 };
 
 class TDataSource : public QObject

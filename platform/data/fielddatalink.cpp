@@ -4,22 +4,10 @@
 
 namespace qor {
 
-TFieldDataLink::~TFieldDataLink()
-{
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
-}
-
 void TFieldDataLink::SetDataSource(TDataSource *dataSource)
 {
-    if (m_dataSource == dataSource)
-        return;
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
-    m_dataSource = dataSource;
-    if (m_dataSource)
-        m_dataSource->AddLink(this);
-    linkChanged();
+    if (relink(dataSource))
+        linkChanged();
 }
 
 void TFieldDataLink::SetDataField(const QString &fieldName)
@@ -30,9 +18,10 @@ void TFieldDataLink::SetDataField(const QString &fieldName)
 
 TField *TFieldDataLink::LinkedField() const
 {
-    if (!m_dataSource || !m_dataSource->DataSet() || m_dataField.isEmpty())
+    const TDataSource *source = DataSource();
+    if (!source || !source->DataSet() || m_dataField.isEmpty())
         return nullptr;
-    return m_dataSource->DataSet()->FindField(m_dataField);
+    return source->DataSet()->FindField(m_dataField);
 }
 
 } // namespace qor

@@ -2,7 +2,6 @@
 
 #include "datasource.h"
 
-#include <QPointer>
 #include <QString>
 
 namespace qor {
@@ -12,12 +11,9 @@ class TField;
 // The link of a control that shows one field: the data source it listens to, kept
 // registered with it, and the field's name. A change of either makes the control
 // show afresh through linkChanged().
-class TFieldDataLink : public TDataLink
+class TFieldDataLink : public TSourceLink
 {
 public:
-    ~TFieldDataLink() override;
-
-    TDataSource *DataSource() const { return m_dataSource; }
     void SetDataSource(TDataSource *dataSource);
     const QString &DataField() const { return m_dataField; }
     void SetDataField(const QString &fieldName);
@@ -29,7 +25,6 @@ protected:
     virtual void linkChanged() = 0;
 
 private:
-    QPointer<TDataSource> m_dataSource;
     QString m_dataField;
 };
 

@@ -73,20 +73,15 @@ TDBGrid::TDBGrid(QWidget *parent)
 
 TDBGrid::~TDBGrid()
 {
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
+    relink(nullptr); // before the model and the columns go
 }
 
 void TDBGrid::SetDataSource(TDataSource *dataSource)
 {
-    if (m_dataSource == dataSource)
+    if (DataSource() == dataSource)
         return;
     discardEditor();
-    if (m_dataSource)
-        m_dataSource->RemoveLink(this);
-    m_dataSource = dataSource;
-    if (m_dataSource)
-        m_dataSource->AddLink(this);
+    relink(dataSource);
     TDataSet *ds = DataSet();
     m_lastState = ds ? ds->State() : dsInactive;
     m_columns->RebuildDefault();
@@ -97,7 +92,7 @@ void TDBGrid::SetDataSource(TDataSource *dataSource)
 
 TDataSet *TDBGrid::DataSet() const
 {
-    return m_dataSource ? m_dataSource->DataSet() : nullptr;
+    return DataSource() ? DataSource()->DataSet() : nullptr;
 }
 
 bool TDBGrid::editingState() const

@@ -34,14 +34,14 @@ class TField;
 // exception goes to the application's error handler). Inside OnColExit, selecting
 // another column (a field's FocusControl) moves there without a nested OnColExit and
 // the original move is dropped.
-class TDBGrid : public QTableView, public TControl, private TDataLink
+class TDBGrid : public QTableView, public TControl, private TSourceLink
 {
     Q_OBJECT
 public:
     explicit TDBGrid(QWidget *parent = nullptr);
     ~TDBGrid() override;
 
-    TDataSource *DataSource() const { return m_dataSource; }
+    using TSourceLink::DataSource;
     void SetDataSource(TDataSource *dataSource);
     TDataSet *DataSet() const;
 
@@ -125,7 +125,6 @@ private:
     bool editingState() const;
     QModelIndex cellIndex(int row, int column) const;
 
-    QPointer<TDataSource> m_dataSource;
     std::unique_ptr<TDBGridColumns> m_columns;
     TDBGridModel *m_model;
     TDBGridDelegate *m_delegate;
