@@ -214,6 +214,7 @@ private:
     void send(Connection &c, const QByteArray &json) { c.socket->write(encodeFrame(json)); }
     void closeAfterWrite(Connection &c);
     void drop(quint64 id);
+    void answerReceived(Connection &c);
     void closeAll();
 
     Shared &m_shared;
@@ -451,8 +452,24 @@ void Worker::drop(quint64 id)
     c->socket->deleteLater();
 }
 
+// Requests that had fully arrived when the stop came are answered too: to their callers
+// they were already in flight.
+void Worker::answerReceived(Connection &c)
+{
+    if (c.closing)
+        return;
+    c.socket->waitForReadyRead(0); // takes in what the system holds for the socket
+    c.parser.feed(c.socket->readAll());
+    QByteArray body;
+    while (!c.closing && c.parser.next(&body) == FrameParser::Result::Message)
+        handle(c, body);
+}
+
 void Worker::closeAll()
 {
+    // A copy: a peer found gone while reading is dropped from m_connections.
+    for (const ConnectionPtr &c : m_connections.values())
+        answerReceived(*c);
     const QDeadlineTimer deadline(ShutdownFlushMs);
     for (const ConnectionPtr &c : std::as_const(m_connections)) {
         c->closing = true;

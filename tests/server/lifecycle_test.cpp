@@ -134,8 +134,8 @@ TEST_P(ServerLifecycle, FinishesTheCallInFlightWhenTerminated)
     raw.sendRequest(1, u"Authenticate"_s, {server->token()});
     ASSERT_TRUE(raw.readReply().contains(u"result"_s));
     raw.sendRequest(2, u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)});
-    // A later request on another connection answered means the server has read the
-    // first one and handed it to a worker.
+    // A later request on another connection answered: the first has reached the server,
+    // whether or not its worker has read it yet.
     ok(u"GetPaciente"_s, {Branch, Maria});
 
     ASSERT_EQ(::kill(pid_t(server->pid()), SIGTERM), 0);
@@ -149,6 +149,49 @@ TEST_P(ServerLifecycle, FinishesTheCallInFlightWhenTerminated)
     EXPECT_EQ(count(u"PLAEXERFISI"_s), 4);
     RawConnection late(server->host(), server->port());
     EXPECT_FALSE(late.isConnected());
+}
+
+TEST_P(ServerLifecycle, AnswersRequestsThatArrivedBeforeTheStop)
+{
+    // One worker, so a request waits, read by no one, behind a write held by the test.
+    client.reset();
+    ServerProcess::Options options;
+    options.backend = GetParam();
+    options.workers = 1;
+    server = std::make_unique<ServerProcess>(options);
+    QString error;
+    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    RawConnection writer(server->host(), server->port());
+    RawConnection reader(server->host(), server->port());
+    for (RawConnection *raw : {&writer, &reader}) {
+        raw->sendRequest(1, u"Authenticate"_s, {server->token()});
+        ASSERT_TRUE(raw->readReply().contains(u"result"_s));
+    }
+    QSqlDatabase db = server->db();
+    if (GetParam() == Backend::SQLite) {
+        execSql(db, u"BEGIN IMMEDIATE"_s);
+    } else {
+        execSql(db, u"BEGIN"_s);
+        execSql(db, u"LOCK TABLE PLAEXERFISI IN ACCESS EXCLUSIVE MODE"_s);
+    }
+    writer.sendRequest(2, u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)});
+    QThread::msleep(200); // lets the worker take the write first
+    reader.sendRequest(3, u"GetPaciente"_s, {Branch, Maria});
+    reader.socket().flush();
+
+    ASSERT_EQ(::kill(pid_t(server->pid()), SIGTERM), 0);
+    ASSERT_TRUE(waitForLog(u"sinal 15"_s)) << server->log().toStdString();
+    execSql(db, u"COMMIT"_s);
+
+    const QJsonObject written = writer.readReply();
+    EXPECT_EQ(written.value(u"id"_s).toInt(), 2);
+    EXPECT_TRUE(written.contains(u"result"_s)) << QJsonDocument(written).toJson().toStdString();
+    const QJsonObject read = reader.readReply();
+    EXPECT_EQ(read.value(u"id"_s).toInt(), 3);
+    EXPECT_TRUE(read.value(u"result"_s).toObject().value(u"ok"_s).toBool())
+        << QJsonDocument(read).toJson().toStdString();
+    EXPECT_EQ(server->stop(), 0);
+    EXPECT_EQ(count(u"PLAEXERFISI"_s), 4);
 }
 
 TEST_P(ServerLifecycle, AcceptsAgainAfterRunningOutOfDescriptors)
