@@ -47,6 +47,25 @@ protected:
                          {insertOf(planRow(Maria, consulta, code, hours, {}, 7.0))});
     }
 
+    // Holds the plan table from the test's own connection, so the next write waits
+    // inside the server.
+    void holdPlanTable(QSqlDatabase &db)
+    {
+        if (GetParam() == Backend::SQLite) {
+            execSql(db, u"BEGIN IMMEDIATE"_s);
+        } else {
+            execSql(db, u"BEGIN"_s);
+            execSql(db, u"LOCK TABLE PLAEXERFISI IN ACCESS EXCLUSIVE MODE"_s);
+        }
+    }
+    // SIGTERM to the server, then, once it says it is stopping, the table let go.
+    void terminateThenRelease(QSqlDatabase &db)
+    {
+        ASSERT_EQ(::kill(pid_t(server->pid()), SIGTERM), 0);
+        ASSERT_TRUE(waitForLog(u"sinal 15"_s)) << server->log().toStdString();
+        execSql(db, u"COMMIT"_s);
+    }
+
     // Waits (without asserting on time) until the server's log holds the text.
     bool waitForLog(const QString &text)
     {
@@ -121,14 +140,8 @@ TEST_P(ServerLifecycle, LetsOnlyOneOfManyWorkstationsAddTheSameExercise)
 
 TEST_P(ServerLifecycle, FinishesTheCallInFlightWhenTerminated)
 {
-    // Hold the plan table so the next write waits inside the server.
     QSqlDatabase db = server->db();
-    if (GetParam() == Backend::SQLite) {
-        execSql(db, u"BEGIN IMMEDIATE"_s);
-    } else {
-        execSql(db, u"BEGIN"_s);
-        execSql(db, u"LOCK TABLE PLAEXERFISI IN ACCESS EXCLUSIVE MODE"_s);
-    }
+    holdPlanTable(db);
     RawConnection raw(server->host(), server->port());
     ASSERT_TRUE(raw.isConnected());
     raw.sendRequest(1, u"Authenticate"_s, {server->token()});
@@ -138,9 +151,7 @@ TEST_P(ServerLifecycle, FinishesTheCallInFlightWhenTerminated)
     // whether or not its worker has read it yet.
     ok(u"GetPaciente"_s, {Branch, Maria});
 
-    ASSERT_EQ(::kill(pid_t(server->pid()), SIGTERM), 0);
-    ASSERT_TRUE(waitForLog(u"sinal 15"_s)) << server->log().toStdString();
-    execSql(db, u"COMMIT"_s);
+    ASSERT_NO_FATAL_FAILURE(terminateThenRelease(db));
 
     const QJsonObject reply = raw.readReply();
     EXPECT_EQ(reply.value(u"id"_s).toInt(), 2);
@@ -168,20 +179,13 @@ TEST_P(ServerLifecycle, AnswersRequestsThatArrivedBeforeTheStop)
         ASSERT_TRUE(raw->readReply().contains(u"result"_s));
     }
     QSqlDatabase db = server->db();
-    if (GetParam() == Backend::SQLite) {
-        execSql(db, u"BEGIN IMMEDIATE"_s);
-    } else {
-        execSql(db, u"BEGIN"_s);
-        execSql(db, u"LOCK TABLE PLAEXERFISI IN ACCESS EXCLUSIVE MODE"_s);
-    }
+    holdPlanTable(db);
     writer.sendRequest(2, u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)});
     QThread::msleep(200); // lets the worker take the write first
     reader.sendRequest(3, u"GetPaciente"_s, {Branch, Maria});
     reader.socket().flush();
 
-    ASSERT_EQ(::kill(pid_t(server->pid()), SIGTERM), 0);
-    ASSERT_TRUE(waitForLog(u"sinal 15"_s)) << server->log().toStdString();
-    execSql(db, u"COMMIT"_s);
+    ASSERT_NO_FATAL_FAILURE(terminateThenRelease(db));
 
     const QJsonObject written = writer.readReply();
     EXPECT_EQ(written.value(u"id"_s).toInt(), 2);
