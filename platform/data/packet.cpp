@@ -29,80 +29,12 @@ struct BadCell
     QString reason;
 };
 
-int digitsAt(const QString &text, int from, int count)
-{
-    int value = 0;
-    for (int i = from; i < from + count; ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
-        value = value * 10 + (c - u'0');
-    }
-    return value;
-}
-
-// yyyy-MM-dd, yyyy-MM-ddTHH:mm:ss or yyyy-MM-ddTHH:mm:ss.zzz, local time, read by hand:
-// a plan of ten thousand rows has ten thousand of them.
-bool parseIsoDateTime(const QString &text, TDateTime *value)
-{
-    const qsizetype n = text.size();
-    if (n != 10 && n != 19 && n != 23)
-        return false;
-    if (text.at(4) != u'-' || text.at(7) != u'-')
-        return false;
-    const int year = digitsAt(text, 0, 4);
-    const int month = digitsAt(text, 5, 2);
-    const int day = digitsAt(text, 8, 2);
-    int hour = 0, minute = 0, second = 0, msec = 0;
-    if (n > 10) {
-        if (text.at(10) != u'T' || text.at(13) != u':' || text.at(16) != u':')
-            return false;
-        hour = digitsAt(text, 11, 2);
-        minute = digitsAt(text, 14, 2);
-        second = digitsAt(text, 17, 2);
-        if (n == 23) {
-            if (text.at(19) != u'.')
-                return false;
-            msec = digitsAt(text, 20, 3);
-        }
-    }
-    if (year < 1 || month < 0 || day < 0 || hour < 0 || hour > 23 || minute < 0 || minute > 59
-        || second < 0 || second > 59 || msec < 0)
-        return false;
-    const QDate date(year, month, day);
-    if (!date.isValid())
-        return false;
-    *value = EncodeDateTime(date, ((hour * 60 + minute) * 60 + second) * 1000 + msec);
-    return true;
-}
-
 QString isoText(TDateTime value)
 {
-    QDate date;
-    int msecs = 0;
-    if (!DecodeDateTime(value, &date, &msecs) || date.year() < 1 || date.year() > 9999)
+    QString text = DateTimeText(value, u'T');
+    if (text.isEmpty())
         throw BadCell{u"data fora do intervalo (%1)"_s.arg(value)};
-    // yyyy-MM-ddTHH:mm:ss.zzz by hand: a plan reply writes one per row, and printf's
-    // format parsing cost more than the rest of the cell.
-    char16_t text[23];
-    auto put = [&text](int at, int value, int width) {
-        for (int i = at + width - 1; i >= at; --i, value /= 10)
-            text[i] = char16_t(u'0' + value % 10);
-    };
-    put(0, date.year(), 4);
-    text[4] = u'-';
-    put(5, date.month(), 2);
-    text[7] = u'-';
-    put(8, date.day(), 2);
-    text[10] = u'T';
-    put(11, msecs / 3600000, 2);
-    text[13] = u':';
-    put(14, msecs / 60000 % 60, 2);
-    text[16] = u':';
-    put(17, msecs / 1000 % 60, 2);
-    text[19] = u'.';
-    put(20, msecs % 1000, 3);
-    return QString(reinterpret_cast<const QChar *>(text), 23);
+    return text;
 }
 
 QJsonValue encodeCell(TFieldType type, const QVariant &value)
@@ -170,7 +102,7 @@ QVariant decodeCell(const TFieldDef &field, const JsonValue &json, QString *prev
         if (text.isNull() && json.type() != QJsonValue::String)
             throw BadCell{u"esperada uma data e hora"_s};
         TDateTime value = 0;
-        if (!parseIsoDateTime(text, &value))
+        if (!ReadDateTimeText(text, u'T', &value))
             throw BadCell{u"data e hora '%1' fora do formato aaaa-mm-ddThh:mm:ss.zzz"_s.arg(text)};
         return QVariant(value);
     }

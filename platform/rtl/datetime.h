@@ -24,6 +24,14 @@ QDateTime DateTimeToQDateTime(TDateTime value);
 TDateTime EncodeDateTime(const QDate &date, int msecsOfDay);
 bool DecodeDateTime(TDateTime value, QDate *date, int *msecsOfDay);
 
+// "yyyy-MM-dd", the separator, then "HH:mm:ss.zzz": 23 characters, local time, written
+// by hand (a plan reply writes one per row). Empty for a value outside the years 1 to
+// 9999, which no four-digit year can hold.
+QString DateTimeText(TDateTime value, QChar separator);
+// Reads "yyyy-MM-dd", or that followed by the separator and "HH:mm:ss" or
+// "HH:mm:ss.zzz". False for anything else, an impossible date or time included.
+bool ReadDateTimeText(QStringView text, QChar separator, TDateTime *value);
+
 TDateTime Date(); // today, without time of day
 TDateTime Now();
 

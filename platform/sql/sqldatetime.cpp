@@ -47,55 +47,18 @@ TDateTime millisecondsToDateTime(qint64 milliseconds)
 
 QString dateTimeToSqlText(TDateTime value)
 {
-    const qint64 ms = dateTimeToMilliseconds(value);
-    qint64 day = ms / MsPerDay;
-    qint64 timeMs = ms % MsPerDay;
-    if (timeMs < 0) {
-        --day;
-        timeMs += MsPerDay;
-    }
-    const QDate date = epoch().addDays(day);
-    const QTime time = QTime::fromMSecsSinceStartOfDay(int(timeMs));
-    return date.toString(u"yyyy-MM-dd"_s) + u' ' + time.toString(u"HH:mm:ss.zzz"_s);
+    QString text = DateTimeText(value, u' ');
+    if (text.isEmpty())
+        throw EDatabaseError(u"Data e hora fora do intervalo aceito."_s);
+    return text;
 }
-
-namespace {
-
-// The stored form "yyyy-MM-dd HH:mm:ss.zzz", read without a regular expression: it
-// is read for every date of every row.
-bool readStoredForm(const QString &text, QDate *date, QTime *time)
-{
-    if (text.size() != 23 || text[4] != u'-' || text[7] != u'-' || text[10] != u' '
-        || text[13] != u':' || text[16] != u':' || text[19] != u'.')
-        return false;
-    auto number = [&](int from, int length, bool *ok) {
-        int value = 0;
-        for (int i = from; i < from + length; ++i) {
-            const QChar c = text[i];
-            if (c < u'0' || c > u'9')
-                *ok = false;
-            value = value * 10 + (c.unicode() - u'0');
-        }
-        return value;
-    };
-    bool ok = true;
-    *date = QDate(number(0, 4, &ok), number(5, 2, &ok), number(8, 2, &ok));
-    *time = QTime(number(11, 2, &ok), number(14, 2, &ok), number(17, 2, &ok), number(20, 3, &ok));
-    return ok;
-}
-
-} // namespace
 
 TDateTime sqlTextToDateTime(const QString &text)
 {
-    QDate storedDate;
-    QTime storedTime;
-    if (readStoredForm(text, &storedDate, &storedTime)) {
-        if (!storedDate.isValid() || !storedTime.isValid())
-            throw EDatabaseError(u"Data e hora inválida no banco de dados: \"%1\"."_s.arg(text));
-        return millisecondsToDateTime(epoch().daysTo(storedDate) * MsPerDay
-                                      + storedTime.msecsSinceStartOfDay());
-    }
+    // The stored form, read by hand: it is read for every date of every row.
+    TDateTime stored = 0;
+    if (ReadDateTimeText(text, u' ', &stored))
+        return stored;
 
     static const QRegularExpression pattern(
         u"^(\\d{4})-(\\d{2})-(\\d{2})(?:[ T](\\d{2}):(\\d{2}):(\\d{2})(?:\\.(\\d{1,3}))?)?$"_s);
