@@ -68,22 +68,12 @@ ParsedSql parseParams(const QString &sql)
 
 TFieldType fieldTypeOf(const QVariant &value)
 {
-    switch (value.metaType().id()) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Short:
-    case QMetaType::UShort:
+    if (isNumber(value))
         return TFieldType::Float;
-    case QMetaType::QDateTime:
-    case QMetaType::QDate:
+    const int type = value.metaType().id();
+    if (type == QMetaType::QDateTime || type == QMetaType::QDate)
         return TFieldType::DateTime;
-    default:
-        return TFieldType::String;
-    }
+    return TFieldType::String;
 }
 
 [[noreturn]] void fail(const QSqlError &error)

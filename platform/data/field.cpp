@@ -44,6 +44,8 @@ TDateTime textToDateTime(const QString &text)
     return EncodeDateTime(date, time.msecsSinceStartOfDay());
 }
 
+} // namespace
+
 bool isNumber(const QVariant &value)
 {
     switch (value.metaType().id()) {
@@ -62,8 +64,6 @@ bool isNumber(const QVariant &value)
         return false;
     }
 }
-
-} // namespace
 
 TField::TField(TDataSet *dataSet, const QString &fieldName, TFieldType type, int size,
                TFieldKind kind)

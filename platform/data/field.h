@@ -11,6 +11,9 @@ namespace qor {
 
 class TDataSet;
 
+// A number of any C++ kind: what a float field takes without reading it as text.
+bool isNumber(const QVariant &value);
+
 // One column of a dataset. It reads and writes the dataset's active row; it holds
 // no value of its own. Values are null (invalid QVariant), QString, or double
 // (floats, and date-times as TDateTime).
