@@ -58,12 +58,9 @@ protected:
         BackendTest::SetUp();
         if (IsSkipped())
             return;
-        ServerProcess::Options options;
-        options.backend = GetParam();
-        server = std::make_unique<ServerProcess>(options);
-        QString error;
         // The server creates the schema and the demo catalogue.
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        server = startServer();
+        ASSERT_TRUE(server);
         dbGeral = std::make_unique<TdtmDBGeral>();
         dbGeral->Open(server->databaseUri());
         SetDtmDBGeral(dbGeral.get());

@@ -30,11 +30,8 @@ protected:
         BackendTest::SetUp();
         if (IsSkipped())
             return;
-        ServerProcess::Options options;
-        options.backend = GetParam();
-        server = std::make_unique<ServerProcess>(options);
-        QString error;
-        ASSERT_TRUE(server->start(&error)) << error.toStdString();
+        server = startServer();
+        ASSERT_TRUE(server);
         connection = std::make_unique<TNetConnection>();
         connection->BeforeConnect = [this](QObject *) {
             connection->Host = server->host();

@@ -167,11 +167,9 @@ TEST_P(ServerLifecycle, AnswersRequestsThatArrivedBeforeTheStop)
     // One worker, so a request waits, read by no one, behind a write held by the test.
     client.reset();
     ServerProcess::Options options;
-    options.backend = GetParam();
     options.workers = 1;
-    server = std::make_unique<ServerProcess>(options);
-    QString error;
-    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    server = startServer(options);
+    ASSERT_TRUE(server);
     RawConnection writer(server->host(), server->port());
     RawConnection reader(server->host(), server->port());
     for (RawConnection *raw : {&writer, &reader}) {
@@ -206,11 +204,10 @@ TEST_P(ServerLifecycle, AcceptsAgainAfterRunningOutOfDescriptors)
     GTEST_SKIP() << "the sanitizers need descriptors of their own";
 #endif
     ServerProcess::Options options;
-    options.backend = GetParam();
     options.maxOpenFiles = 48;
-    ServerProcess limited(options);
-    QString error;
-    ASSERT_TRUE(limited.start(&error)) << error.toStdString();
+    const std::unique_ptr<ServerProcess> started = startServer(options);
+    ASSERT_TRUE(started);
+    ServerProcess &limited = *started;
     // Kept open until the crowd has gone: a descriptor freed meanwhile would let one
     // accept succeed, ending the run of failures, and the next failure is reported anew.
     const std::unique_ptr<RpcClient> first = limited.connect();

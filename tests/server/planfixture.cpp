@@ -14,11 +14,8 @@ void PlanServerTest::SetUp()
     BackendTest::SetUp();
     if (IsSkipped())
         return;
-    ServerProcess::Options options;
-    options.backend = GetParam();
-    server = std::make_unique<ServerProcess>(options);
-    QString error;
-    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    server = startServer();
+    ASSERT_TRUE(server);
     client = server->connect();
     const TDataPacket dates = select(u"SELECT DTCONSPACI FROM METOAVAL WHERE CDPACIENTE = ?"_s,
                                      {{u"DTCONSPACI"_s, TFieldType::DateTime, 0}}, {Maria});

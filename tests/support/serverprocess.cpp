@@ -244,6 +244,17 @@ void BackendTest::SetUp()
         GTEST_SKIP() << "QOR_TEST_PG is not set";
 }
 
+std::unique_ptr<ServerProcess> BackendTest::startServer(ServerProcess::Options options)
+{
+    options.backend = GetParam();
+    auto server = std::make_unique<ServerProcess>(options);
+    QString error;
+    if (server->start(&error))
+        return server;
+    ADD_FAILURE() << "qor-server did not start: " << error.toStdString();
+    return nullptr;
+}
+
 std::string backendParamName(const ::testing::TestParamInfo<Backend> &info)
 {
     return backendName(info.param).toStdString();

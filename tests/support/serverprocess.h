@@ -84,6 +84,9 @@ class BackendTest : public ::testing::TestWithParam<Backend>
 {
 protected:
     void SetUp() override;
+    // A qor-server on this test's backend, started; null (and the test failed, with
+    // the server's log) when it could not start.
+    std::unique_ptr<ServerProcess> startServer(ServerProcess::Options options = {});
 };
 
 std::string backendParamName(const ::testing::TestParamInfo<Backend> &info);
