@@ -2,6 +2,7 @@
 
 #include "dbgeral.h"
 #include "rtl/exceptions.h"
+#include "sql/sqlerror.h"
 #include "sql/sqlquery.h"
 
 #include <QMetaType>
@@ -78,9 +79,7 @@ TFieldType fieldTypeOf(const QVariant &value)
 
 [[noreturn]] void fail(const QSqlError &error)
 {
-    const QString firstLine = error.databaseText().section(u'\n', 0, 0).trimmed();
-    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(
-        firstLine.isEmpty() ? error.text().trimmed() : firstLine));
+    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(sqlErrorDetail(error)));
 }
 
 } // namespace

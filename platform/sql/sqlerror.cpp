@@ -4,6 +4,12 @@ using namespace Qt::StringLiterals;
 
 namespace qor {
 
+QString sqlErrorDetail(const QSqlError &error)
+{
+    const QString firstLine = error.databaseText().section(u'\n', 0, 0).trimmed();
+    return firstLine.isEmpty() ? error.text().trimmed() : firstLine;
+}
+
 SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();

@@ -19,6 +19,10 @@ enum class SqlErrorKind {
 
 SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error);
 
+// What to show of a driver's error: the database's first line, else Qt's text (drivers
+// add lines of detail and hints a user need not read).
+QString sqlErrorDetail(const QSqlError &error);
+
 // A statement that failed. The message is Portuguese with the driver's first line;
 // kind and nativeCode are for callers that map errors and for logs.
 class ESqlError : public EDatabaseError

@@ -15,10 +15,8 @@ namespace {
 
 [[noreturn]] void raise(SqlDialect dialect, const QSqlError &error)
 {
-    const QString firstLine = error.databaseText().section(u'\n', 0, 0).trimmed();
-    const QString detail = firstLine.isEmpty() ? error.text().trimmed() : firstLine;
     throw ESqlError(classifySqlError(dialect, error), error.nativeErrorCode(),
-                    u"Falha ao acessar o banco de dados: %1"_s.arg(detail));
+                    u"Falha ao acessar o banco de dados: %1"_s.arg(sqlErrorDetail(error)));
 }
 
 } // namespace
