@@ -5,7 +5,6 @@
 #include <QDate>
 #include <QRegularExpression>
 #include <QTime>
-#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -24,25 +23,11 @@ QDate epoch()
 
 qint64 dateTimeToMilliseconds(TDateTime value)
 {
-    if (!std::isfinite(value) || std::fabs(value) > 3e6) // far beyond year 9999
+    QDate date;
+    int msecs = 0;
+    if (!DecodeDateTime(value, &date, &msecs) || date.year() < 1 || date.year() > 9999)
         throw EDatabaseError(u"Data e hora fora do intervalo aceito."_s);
-    const double whole = std::trunc(value);
-    const auto day = static_cast<qint64>(whole);
-    const auto timeMs = static_cast<qint64>(std::llround(std::fabs(value - whole) * MsPerDay));
-    return day * MsPerDay + timeMs; // timeMs may be a whole day: then it is the next midnight
-}
-
-TDateTime millisecondsToDateTime(qint64 milliseconds)
-{
-    // Floor division: the calendar day, then the time of that day.
-    qint64 day = milliseconds / MsPerDay;
-    qint64 timeMs = milliseconds % MsPerDay;
-    if (timeMs < 0) {
-        --day;
-        timeMs += MsPerDay;
-    }
-    const double fraction = double(timeMs) / double(MsPerDay);
-    return day >= 0 ? double(day) + fraction : double(day) - fraction;
+    return epoch().daysTo(date) * MsPerDay + msecs;
 }
 
 QString dateTimeToSqlText(TDateTime value)
@@ -76,7 +61,7 @@ TDateTime sqlTextToDateTime(const QString &text)
     }
     if (!date.isValid() || !time.isValid())
         throw EDatabaseError(u"Data e hora inválida no banco de dados: \"%1\"."_s.arg(text));
-    return millisecondsToDateTime(epoch().daysTo(date) * MsPerDay + time.msecsSinceStartOfDay());
+    return EncodeDateTime(date, time.msecsSinceStartOfDay());
 }
 
 } // namespace qor

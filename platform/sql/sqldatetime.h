@@ -7,12 +7,11 @@
 namespace qor {
 
 // Date-times are stored to the millisecond, so a value that travelled as a TDateTime
-// (a double) finds its rows again exactly. This is the one place that rounds.
+// (a double) finds its rows again exactly. They round as DecodeDateTime does.
 
-// Milliseconds since 1899-12-30 00:00, rounded half away from zero. A negative day
-// count keeps its fraction as the time of that day (-1.25 is 1899-12-29 06:00).
+// Milliseconds since 1899-12-30 00:00 (-1.25, 1899-12-29 06:00, is -64,800,000).
+// Raises EDatabaseError outside the years 1 to 9999, as storing does.
 qint64 dateTimeToMilliseconds(TDateTime value);
-TDateTime millisecondsToDateTime(qint64 milliseconds);
 
 // The stored form: "yyyy-MM-dd HH:mm:ss.zzz", calendar arithmetic only, no time zone
 // (a local midnight that a daylight-saving change skips still stores as midnight).
