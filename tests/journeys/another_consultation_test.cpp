@@ -107,8 +107,7 @@ TEST_P(AnotherConsultation, ShowsItAndAsksBeforeDroppingWhatIsTyped)
     // Maria's swim is being changed when the host asks for João again. Yes: the change
     // is dropped, nothing of it is saved, and João's consultation is shown as saved.
     selectRow(u"018310"_s);
-    QTest::mouseClick(form->sbtAlterar, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtAlterar);
     typeText(u"0300"_s);
     harness->dialogs().QueueAnswer(mrYes);
     hostOpens(Joao, u"João Pereira"_s);

@@ -114,8 +114,7 @@ void Journey::closeScreen()
 
 void Journey::typeWeight(const QString &keys)
 {
-    QTest::mouseClick(form->dbePeso, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->dbePeso);
     typeText(keys);
 }
 
@@ -128,27 +127,23 @@ void Journey::leaveWeight()
 
 void Journey::confirm()
 {
-    QTest::mouseClick(form->sbtConfirmar, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtConfirmar);
 }
 
 void Journey::cancel(TModalResult answer)
 {
     harness->dialogs().QueueAnswer(answer);
-    QTest::mouseClick(form->sbtCancelar, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtCancelar);
 }
 
 void Journey::verify()
 {
-    QTest::mouseClick(form->sbtVerificar, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtVerificar);
 }
 
 void Journey::startNewRow()
 {
-    QTest::mouseClick(form->sbtIncluir, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtIncluir);
 }
 
 void Journey::typeCode(const QString &code)
@@ -186,8 +181,7 @@ void Journey::pickExerciseInSearch(const QString &filter, const QString &hhmm)
         return;
     }
     m_searchFilter = filter;
-    QTest::mouseClick(button, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(button);
     m_searchFilter.clear();
     // The window system gives the main window back its activation when the dialog
     // closes; the offscreen platform leaves no window active.
@@ -216,8 +210,7 @@ void Journey::selectRow(const QString &code)
 void Journey::changeTime(const QString &code, const QString &hhmm)
 {
     selectRow(code);
-    QTest::mouseClick(form->sbtAlterar, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtAlterar);
     // The edit command has put the focus on the time of the row; the user types over
     // it and confirms without leaving the cell.
     typeText(hhmm);
@@ -227,8 +220,7 @@ void Journey::changeTime(const QString &code, const QString &hhmm)
 void Journey::deleteCurrentRow()
 {
     harness->dialogs().QueueAnswer(mrYes);
-    QTest::mouseClick(form->sbtExcluir, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtExcluir);
 }
 
 void Journey::typeText(const QString &text)
@@ -261,8 +253,7 @@ void Journey::clickCell(int row, const QString &fieldName)
     TDBGrid *grid = form->dbgPadrao;
     const QModelIndex index = grid->model()->index(qMax(0, row), column(fieldName));
     grid->scrollTo(index);
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(index).center());
-    ScreenHarness::processEvents();
+    ScreenHarness::click(grid->viewport(), grid->visualRect(index).center());
 }
 
 QList<ShownRow> Journey::shownPlan() const

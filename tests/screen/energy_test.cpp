@@ -165,8 +165,7 @@ TEST_P(EnergyTest, TotalWalkReturnsToTheCurrentRowAndFollowsDeletes)
     // Deleting the walking row of 1 h (34,25 a day) takes it out of the total.
     ASSERT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"017190"_s));
     harness->dialogs().QueueAnswer(mrYes);
-    QTest::mouseClick(form->sbtExcluir, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtExcluir);
     EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
     EXPECT_EQ(form->cdsPlaneja->RecordCount(), 2);
     EXPECT_EQ(form->edtTotal->Text(), u"55,045"_s);

@@ -124,8 +124,7 @@ void PlanScreenTest::clickColumn(const QString &fieldName)
     TDBGrid *grid = form->dbgPadrao;
     const int row = qMax(0, form->cdsPlaneja->CurrentRow());
     const QRect rect = grid->visualRect(grid->model()->index(row, column(fieldName)));
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rect.center());
-    ScreenHarness::processEvents();
+    ScreenHarness::click(grid->viewport(), rect.center());
 }
 
 void PlanScreenTest::typeText(const QString &text)
@@ -151,14 +150,12 @@ void PlanScreenTest::press(Qt::Key key, Qt::KeyboardModifiers modifiers)
 
 void PlanScreenTest::clickIncluir()
 {
-    QTest::mouseClick(form->sbtIncluir, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtIncluir);
 }
 
 void PlanScreenTest::clickConfirmar()
 {
-    QTest::mouseClick(form->sbtConfirmar, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtConfirmar);
 }
 
 QString PlanScreenTest::cell(const QString &fieldName, int row) const

@@ -54,8 +54,7 @@ protected:
         if (form->cdsPlaneja->State() == dsBrowse)
             return;
         harness->dialogs().QueueAnswer(mrYes);
-        QTest::mouseClick(form->sbtCancelar, Qt::LeftButton);
-        ScreenHarness::processEvents();
+        ScreenHarness::click(form->sbtCancelar);
         EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
         harness->dialogs().Clear();
     }
@@ -387,8 +386,7 @@ TEST_P(EntryTest, SearchDialogFillsTheNewRowOrChangesNothing)
         clickIncluir();
         QAbstractButton *button = form->dbgPadrao->EditButton();
         ASSERT_NE(button, nullptr);
-        QTest::mouseClick(button, Qt::LeftButton);
-        ScreenHarness::processEvents();
+        ScreenHarness::click(button);
 
         EXPECT_EQ(searchDialogs, 1);
         EXPECT_EQ(title, u"Exercício"_s);
@@ -405,8 +403,7 @@ TEST_P(EntryTest, SearchDialogFillsTheNewRowOrChangesNothing)
     // Editing an existing row, the button opens nothing.
     searchDialogs = 0;
     clickColumn(Code);
-    QTest::mouseClick(form->sbtAlterar, Qt::LeftButton);
-    ScreenHarness::processEvents();
+    ScreenHarness::click(form->sbtAlterar);
     clickColumn(Code);
     press(Qt::Key_Return); // opens the cell editor with its button
     ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);

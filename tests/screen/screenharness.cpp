@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QMdiArea>
+#include <QTest>
 
 using namespace Qt::StringLiterals;
 
@@ -85,6 +86,12 @@ void ScreenHarness::processEvents()
     QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QCoreApplication::processEvents();
+}
+
+void ScreenHarness::click(QWidget *widget, QPoint at)
+{
+    QTest::mouseClick(widget, Qt::LeftButton, {}, at);
+    processEvents();
 }
 
 void HarnessTest::SetUp()

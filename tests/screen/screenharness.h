@@ -6,6 +6,7 @@
 #include "support/serverprocess.h"
 
 #include <QMainWindow>
+#include <QPoint>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <memory>
@@ -49,6 +50,8 @@ public:
     void closeScreen();
 
     static void processEvents();
+    // A left click on the widget (at its centre unless a point is given), then what it queued.
+    static void click(QWidget *widget, QPoint at = QPoint());
 
     static inline const QString Branch = QStringLiteral("0001");
     static inline const QString Maria = QStringLiteral("000000000001");
