@@ -6,6 +6,10 @@ namespace qor {
 
 QChar typedChar(const QKeyEvent *event)
 {
+    // Every paste shortcut types what Ctrl+V types, so a key filter that refuses Ctrl+V
+    // also refuses Shift+Insert instead of letting the pasted text skip it.
+    if (event->matches(QKeySequence::Paste))
+        return QChar(22);
     switch (event->key()) {
     case Qt::Key_Backspace:
         return QChar(8);

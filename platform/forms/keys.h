@@ -9,8 +9,8 @@ namespace qor {
 
 // The character a key press types, as the OnKeyPress events see it: printable text,
 // and the control characters backspace (8), tab (9), carriage return (13, Enter) and
-// escape (27), also Ctrl+letter codes. A null QChar when the key types nothing
-// (arrows, function keys, Delete).
+// escape (27), also Ctrl+letter codes; every paste shortcut types Ctrl+V's 22. A null
+// QChar when the key types nothing (arrows, function keys, Delete).
 QChar typedChar(const QKeyEvent *event);
 
 // A copy of the event that types `key` instead (for a handler that replaced the key).

@@ -4,6 +4,8 @@
 #include "data/field.h"
 #include "rtl/exceptions.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -146,6 +148,47 @@ INSTANTIATE_TEST_SUITE_P(
                       EditKeyCase{"OthersZeroed", u"-. "_s, false, QString(), {'-', '.', ' ', 13}},
                       EditKeyCase{"Backspace", u"72"_s, true, u"7"_s, {'7', '2', 8, 13}}),
     [](const auto &info) { return std::string(info.param.name); });
+
+struct PasteCase
+{
+    const char *name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+};
+
+// A filter that refuses control characters refuses every paste shortcut alike: pasted
+// text would otherwise skip the filter that every typed character passes.
+TEST_F(DBEditTest, PasteShortcutsPassOnKeyPressAsCtrlV)
+{
+    const PasteCase cases[] = {
+        {"Ctrl+V", Qt::Key_V, Qt::ControlModifier},
+        {"Shift+Insert", Qt::Key_Insert, Qt::ShiftModifier},
+    };
+    QGuiApplication::clipboard()->setText(u"-7.5abc"_s);
+    for (const PasteCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        data.load({});
+        edit()->setFocus();
+        QList<int> seen;
+        edit()->OnKeyPress = [&](QObject *, QChar &key) {
+            seen.append(key.unicode());
+            if (!key.isDigit() && key != u',')
+                key = QChar(0);
+        };
+        press(c.key, c.modifiers);
+        EXPECT_EQ(seen, QList<int>{22});
+        EXPECT_EQ(edit()->Text(), QString());
+        EXPECT_EQ(data.dataSet->State(), dsBrowse);
+
+        // A filter that lets the code through lets the paste happen.
+        edit()->OnKeyPress = [](QObject *, QChar &) {
+        };
+        press(c.key, c.modifiers);
+        EXPECT_EQ(edit()->Text(), u"-7.5abc"_s);
+        EXPECT_EQ(data.dataSet->State(), dsInsert);
+        data.dataSet->Cancel();
+    }
+}
 
 TEST_F(DBEditTest, ARefusedTextKeepsTheFocusAndSkipsOnExit)
 {
