@@ -59,6 +59,18 @@ void TfrmPlanejaExerc::dbePesoExit(QObject *Sender)
 void TfrmPlanejaExerc::cdsPesoBeforePost(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
+    // The confirm button takes no focus, so the weight can be posted without leaving the
+    // edit: a text that is not a number ("," once the digits before it are erased) would
+    // be recorded and locked, and every figure would read it as no weight. A blank text
+    // stays allowed: it records no weight and the edit stays open.
+    if (const QString typed = cdsPesoDSINFOAVAL->AsString(); !EmptyString(typed)) {
+        try {
+            StrToFloat(typed);
+        } catch (const EConvertError &error) {
+            dbePeso->SetFocus();
+            throw EConvertError(u"Peso inválido: "_s + error.Message());
+        }
+    }
     // The weight belongs to the consultation's assessment method "01": it is created and
     // saved first when missing. A failure here leaves the weight unposted, as typed.
     cdsMetoAval->SetData(CheckResultServ(

@@ -117,6 +117,56 @@ TEST_P(WeightTest, LeavingTheEditRoundsToTwoDecimals)
     EXPECT_EQ(storedWeight(ScreenHarness::Joao), QVariant(u"81,24"_s));
 }
 
+struct ConfirmCase
+{
+    const char *name;
+    QString keys; // typed; '<' is the left arrow, '\b' backspace
+    QVariant stored; // the weight saved, null when none
+    QString error;
+};
+
+// The confirm button takes no focus, so the weight may be posted without leaving the
+// edit: what is saved must still be a weight the screen can compute with.
+TEST_P(WeightTest, ConfirmingWithoutLeavingSavesOnlyANumber)
+{
+    const ConfirmCase cases[] = {
+        {"only the comma left of 7,", u"7,<\b"_s, QVariant(),
+         u"Peso inválido: ',' não é um número válido."_s},
+        {"a trailing comma is a number", u"7,"_s, QVariant(u"7,"_s), {}},
+        {"digits after a deleted integer part", u"7,5<<\b"_s, QVariant(u",5"_s), {}},
+    };
+    for (const ConfirmCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
+        ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+        form->dbePeso->SetFocus();
+        for (const QChar key : c.keys) {
+            if (key == u'<')
+                QTest::keyClick(form->dbePeso, Qt::Key_Left);
+            else if (key == u'\b')
+                QTest::keyClick(form->dbePeso, Qt::Key_Backspace);
+            else
+                QTest::keyClick(form->dbePeso, key.toLatin1());
+        }
+        harness->clearErrors();
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+
+        EXPECT_EQ(storedWeight(ScreenHarness::Joao), c.stored);
+        EXPECT_EQ(harness->errors(), c.error.isEmpty() ? QStringList() : QStringList{c.error});
+        if (!c.error.isEmpty()) {
+            // Nothing half-saved: the weight stays typed, for the user to correct.
+            EXPECT_EQ(form->cdsPeso->State(), dsInsert);
+            EXPECT_EQ(form->dbePeso->Text(), u","_s);
+            EXPECT_TRUE(form->dbePeso->hasFocus());
+            EXPECT_EQ(methodRows(ScreenHarness::Joao), 0);
+            EXPECT_FALSE(form->dbgPadrao->Enabled());
+            cancelWeight();
+        }
+        harness->closeScreen();
+    }
+}
+
 struct CloseCase
 {
     const char *name;
