@@ -14,7 +14,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -494,6 +496,41 @@ TEST_P(EntryTest, TypingInTheCodeColumnOutsideInsert)
         EXPECT_TRUE(messages().isEmpty());
         cancelRow();
         EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), code);
+    }
+}
+
+// A paste is a key like the others: outside insert it cannot put another exercise on
+// a planned row, whichever shortcut the user pastes with.
+TEST_P(EntryTest, PastingInTheCodeColumnOutsideInsertChangesNothing)
+{
+    struct Case
+    {
+        const char *name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    };
+    const Case cases[] = {
+        {"Ctrl+V", Qt::Key_V, Qt::ControlModifier},
+        {"Shift+Insert", Qt::Key_Insert, Qt::ShiftModifier},
+    };
+    ASSERT_NE(open(), nullptr);
+    QGuiApplication::clipboard()->setText(u"012030"_s);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        form->cdsPlaneja->First();
+        ScreenHarness::processEvents();
+        const QString code = form->cdsPlanejaCDEXERFISICO->AsString();
+        clickColumn(Code);
+        press(Qt::Key_Return); // the cell editor opens on the code
+        press(c.key, c.modifiers);
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        if (QLineEdit *editor = form->dbgPadrao->InplaceEditor()) {
+            EXPECT_FALSE(editor->text().contains(u"012030"_s));
+        }
+        press(Qt::Key_Tab);
+        cancelRow();
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), code);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
     }
 }
 
