@@ -35,6 +35,13 @@ DatabaseUri DatabaseUri::parse(const QString &text)
     const QUrl url(text, QUrl::StrictMode);
     if (!url.isValid())
         refuse(text, url.errorString());
+    // Connection options after "?" (sslmode=verify-full, say) are not passed on: taking
+    // the address without them would connect with weaker settings than were asked for.
+    // PostgreSQL's own environment variables (PGSSLMODE and the like) still apply.
+    if (url.hasQuery() || url.hasFragment())
+        refuse(text,
+               u"opções após \"?\" não são aceitas; use as variáveis de ambiente do "
+               u"PostgreSQL (PGSSLMODE, PGSSLROOTCERT...)"_s);
     uri.dialect = SqlDialect::PostgreSQL;
     uri.host = url.host();
     uri.port = url.port(5432);

@@ -102,8 +102,11 @@ TEST(DatabaseUri, ReadsBothKindsAndHidesThePassword)
     EXPECT_EQ(DatabaseUri::parse(pg.toString()), pg);
     EXPECT_EQ(DatabaseUri::parse(u"postgresql://u@h/db"_s).port, 5432);
     EXPECT_EQ(DatabaseUri::parse(u"sqlite:/var/lib/qor/qor.db"_s).path, u"/var/lib/qor/qor.db"_s);
-    for (const QString &bad : {u"sqlite:"_s, u"postgresql://u@h"_s, u"postgresql:///db"_s,
-                               u"qor.db"_s, u"postgresql://u@h:99999/db"_s}) {
+    // Options after "?" (sslmode, say) would be dropped without a word: refused instead.
+    for (const QString &bad :
+         {u"sqlite:"_s, u"postgresql://u@h"_s, u"postgresql:///db"_s, u"qor.db"_s,
+          u"postgresql://u@h:99999/db"_s, u"postgresql://u@h/db?sslmode=verify-full"_s,
+          u"postgresql://u@h/db?"_s, u"postgresql://u@h/db#x"_s}) {
         EXPECT_THROW(DatabaseUri::parse(bad), EDatabaseError) << bad.toStdString();
     }
 }
