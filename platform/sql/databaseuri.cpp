@@ -2,6 +2,7 @@
 
 #include "rtl/exceptions.h"
 
+#include <QRegularExpression>
 #include <QUrl>
 
 using namespace Qt::StringLiterals;
@@ -10,9 +11,19 @@ namespace qor {
 
 namespace {
 
+// The address as it may be shown in logs and dialogs: whatever stands between "user:"
+// and the last "@" is masked, so a password is hidden even where the rest is malformed.
+QString withoutPassword(const QString &text)
+{
+    static const QRegularExpression password(u"^([A-Za-z][A-Za-z0-9+.-]*://[^:/?#@]*:).*@"_s);
+    QString shown = text;
+    return shown.replace(password, u"\\1***@"_s);
+}
+
 [[noreturn]] void refuse(const QString &text, const QString &why)
 {
-    throw EDatabaseError(u"Endereço de banco de dados inválido \"%1\": %2."_s.arg(text, why));
+    throw EDatabaseError(
+        u"Endereço de banco de dados inválido \"%1\": %2."_s.arg(withoutPassword(text), why));
 }
 
 } // namespace
@@ -33,8 +44,10 @@ DatabaseUri DatabaseUri::parse(const QString &text)
         refuse(text, u"use sqlite:CAMINHO ou postgresql://usuario@servidor:porta/banco"_s);
 
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid())
-        refuse(text, url.errorString());
+    if (!url.isValid()) // Qt's reason quotes the whole address, password and all
+        refuse(text,
+               u"endereço malformado (verifique a porta; no usuário e na senha, escreva os "
+               u"caracteres especiais como %XX)"_s);
     // Connection options after "?" (sslmode=verify-full, say) are not passed on: taking
     // the address without them would connect with weaker settings than were asked for.
     // PostgreSQL's own environment variables (PGSSLMODE and the like) still apply.
