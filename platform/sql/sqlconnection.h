@@ -9,8 +9,8 @@
 namespace qor {
 
 // Opens a connection under the given name, set up for our use: SQLite with foreign
-// keys on, WAL and a busy wait; PostgreSQL in UTF-8. Raises EDatabaseError with the
-// driver's reason when it cannot open.
+// keys on, WAL and a busy wait; PostgreSQL in UTF-8 with the same bounded wait for
+// locks. Raises EDatabaseError with the driver's reason when it cannot open.
 QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName);
 
 // The calling thread's own connection to the database (a QSqlDatabase may only be

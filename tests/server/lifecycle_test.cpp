@@ -239,6 +239,26 @@ TEST_P(ServerLifecycle, AcceptsAgainAfterRunningOutOfDescriptors)
     EXPECT_TRUE(next->call(u"GetPaciente"_s, {Branch, Maria}).value(u"ok"_s).toBool());
 }
 
+TEST_P(ServerLifecycle, GivesUpOnATableHeldElsewhereAndStoresNothingLater)
+{
+    // Held for longer than the server waits for it (but not the client): the save is
+    // refused as busy, and once the table is let go nothing of it is stored behind the
+    // back of a client that was told it failed.
+    QSqlDatabase db = server->db();
+    holdPlanTable(db);
+    std::string result;
+    try {
+        result = outcome(call(u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)}));
+    } catch (const Exception &e) {
+        result = "raised: " + e.Message().toStdString();
+    }
+    execSql(db, u"COMMIT"_s);
+    EXPECT_EQ(result,
+              std::to_string(RpcDatabaseError) + ": "
+                  + u"O banco de dados está ocupado. Tente novamente."_s.toStdString());
+    EXPECT_EQ(count(u"PLAEXERFISI"_s), 3);
+}
+
 TEST_P(ServerLifecycle, ServesAgainAfterARestartOnTheSameDatabase)
 {
     ok(u"SetPlaneja"_s, {insertDelta(u"012020"_s, 0.5)});
