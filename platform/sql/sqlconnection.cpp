@@ -14,11 +14,6 @@ namespace qor {
 
 namespace {
 
-// How long a statement waits for a row or table another session holds before it fails
-// as busy: well inside a client's call timeout, so a save the client was told had failed
-// is never stored later behind its back.
-constexpr int LockWaitMs = 10000;
-
 [[noreturn]] void cannotOpen(const DatabaseUri &uri, const QString &reason)
 {
     throw EDatabaseError(u"Não foi possível abrir o banco de dados %1: %2"_s.arg(
@@ -87,7 +82,7 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
     if (uri.dialect == SqlDialect::SQLite) {
         db.setDatabaseName(uri.path);
         // Writers wait for each other instead of failing at once.
-        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_s.arg(LockWaitMs));
+        db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_s.arg(SqlLockWaitMs));
     } else {
         db.setHostName(uri.host);
         db.setPort(uri.port);
@@ -109,7 +104,7 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
         runSetup(db, uri, u"PRAGMA synchronous = NORMAL"_s);
     } else {
         runSetup(db, uri, u"SET client_encoding TO 'UTF8'"_s);
-        runSetup(db, uri, u"SET lock_timeout = %1"_s.arg(LockWaitMs));
+        runSetup(db, uri, u"SET lock_timeout = %1"_s.arg(SqlLockWaitMs));
     }
     return db;
 }

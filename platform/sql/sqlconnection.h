@@ -8,6 +8,11 @@
 
 namespace qor {
 
+// How long a statement waits for a row or table another session holds, and a writer for
+// its turn, before failing as busy: together well inside a client's call timeout, so a
+// save the client was told had failed is never stored later behind its back.
+constexpr int SqlLockWaitMs = 10000;
+
 // Opens a connection under the given name, set up for our use: SQLite with foreign
 // keys on, WAL and a busy wait; PostgreSQL in UTF-8 with the same bounded wait for
 // locks. Raises EDatabaseError with the driver's reason when it cannot open.

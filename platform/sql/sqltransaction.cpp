@@ -13,7 +13,7 @@ SqlTransaction::SqlTransaction(const QSqlDatabase &db)
     : m_db(db)
 {
     if (dialectOf(m_db) == SqlDialect::SQLite)
-        m_turn.emplace(m_db.databaseName());
+        m_turn.emplace(m_db.databaseName(), std::chrono::milliseconds(SqlLockWaitMs));
     execSql(m_db, beginTransactionStatement(dialectOf(m_db)));
     m_open = true;
 }

@@ -1,9 +1,14 @@
 #include "writerturns.h"
 
+#include "sqlerror.h"
+
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <condition_variable>
 #include <mutex>
+
+using namespace Qt::StringLiterals;
 
 namespace qor {
 
@@ -14,6 +19,16 @@ struct WriterQueue
     std::condition_variable served;
     quint64 nextTicket = 0;
     quint64 serving = 0;
+    QSet<quint64> abandoned; // tickets whose holders stopped waiting; skipped when reached
+    int waiting = 0; // holders of tickets not yet served nor abandoned, and the one served
+
+    // Under mutex: the turn moves past `serving` and any abandoned tickets behind it.
+    void advance()
+    {
+        ++serving;
+        while (abandoned.remove(serving))
+            ++serving;
+    }
 };
 
 namespace {
@@ -36,7 +51,7 @@ namespace {
 thread_local QList<const WriterQueue *> heldHere;
 } // namespace
 
-WriterTurn::WriterTurn(const QString &databaseName)
+WriterTurn::WriterTurn(const QString &databaseName, std::chrono::milliseconds patience)
     : m_queue(queueFor(databaseName))
 {
     // A thread that already has the turn would wait for itself for ever; it goes on
@@ -47,7 +62,13 @@ WriterTurn::WriterTurn(const QString &databaseName)
     }
     std::unique_lock lock(m_queue->mutex);
     const quint64 ticket = m_queue->nextTicket++;
-    m_queue->served.wait(lock, [&] { return m_queue->serving == ticket; });
+    ++m_queue->waiting;
+    if (!m_queue->served.wait_for(lock, patience, [&] { return m_queue->serving == ticket; })) {
+        m_queue->abandoned.insert(ticket);
+        --m_queue->waiting;
+        throw ESqlError(SqlErrorKind::Busy, QString(),
+                        u"O banco de dados está ocupado: outra gravação não terminou."_s);
+    }
     heldHere.append(m_queue.get());
 }
 
@@ -58,7 +79,8 @@ WriterTurn::~WriterTurn()
     heldHere.removeOne(m_queue.get());
     {
         const std::lock_guard lock(m_queue->mutex);
-        ++m_queue->serving;
+        --m_queue->waiting;
+        m_queue->advance();
     }
     // Every waiter looks at its ticket; there are no more of them than worker threads.
     m_queue->served.notify_all();
@@ -68,7 +90,7 @@ int WriterTurn::queued(const QString &databaseName)
 {
     const std::shared_ptr<WriterQueue> queue = queueFor(databaseName);
     const std::lock_guard lock(queue->mutex);
-    return int(queue->nextTicket - queue->serving);
+    return queue->waiting;
 }
 
 } // namespace qor

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <chrono>
 #include <memory>
 
 namespace qor {
@@ -14,8 +15,10 @@ struct WriterQueue;
 class WriterTurn
 {
 public:
-    // Waits until every earlier turn on this database has been handed back.
-    explicit WriterTurn(const QString &databaseName);
+    // Waits until every earlier turn on this database has been handed back, for at most
+    // `patience`; then gives its place up and raises ESqlError (busy), so a save queued
+    // behind a writer held up elsewhere fails while its client still waits for the answer.
+    WriterTurn(const QString &databaseName, std::chrono::milliseconds patience);
     ~WriterTurn(); // hands the turn to the next in line
     WriterTurn(const WriterTurn &) = delete;
     WriterTurn &operator=(const WriterTurn &) = delete;

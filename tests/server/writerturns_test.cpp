@@ -2,6 +2,7 @@
 // on however its transaction ends.
 #include "sql/databaseuri.h"
 #include "sql/sqlconnection.h"
+#include "sql/sqlerror.h"
 #include "sql/sqlquery.h"
 #include "sql/sqltransaction.h"
 #include "sql/writerturns.h"
@@ -14,12 +15,16 @@
 #include <atomic>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 using namespace Qt::StringLiterals;
 
 namespace qor {
 namespace {
+
+// Long enough never to run out in these tests.
+constexpr std::chrono::milliseconds Patient{60000};
 
 // A safety net against a hung test, never a measure of speed.
 bool waitUntilQueued(const QString &database, int count)
@@ -41,14 +46,14 @@ TEST(WriterTurns, AreServedInTheOrderAsked)
     std::vector<std::thread> waiting;
     bool queuedInOrder = true;
     {
-        const WriterTurn holder(database);
+        const WriterTurn holder(database, Patient);
         // Another database is not held up by this one.
         {
-            const WriterTurn other(u"/turns/another.db"_s);
+            const WriterTurn other(u"/turns/another.db"_s, Patient);
         }
         for (const char name : {'B', 'C', 'D'}) {
             waiting.emplace_back([&, name] {
-                const WriterTurn turn(database);
+                const WriterTurn turn(database, Patient);
                 const std::lock_guard lock(orderMutex);
                 order.push_back(name);
             });
@@ -62,6 +67,52 @@ TEST(WriterTurns, AreServedInTheOrderAsked)
     ASSERT_TRUE(queuedInOrder);
     EXPECT_EQ(order, (std::vector<char>{'B', 'C', 'D'}));
     EXPECT_EQ(WriterTurn::queued(database), 0);
+}
+
+// A writer held up behind a turn that is not handed back gives up as busy, without
+// taking the turn from anyone: those before and after it are still served, in order.
+TEST(WriterTurns, AWriterOutOfPatienceGivesUpItsPlaceAsBusy)
+{
+    const QString database = u"/turns/patience.db"_s;
+    std::mutex orderMutex;
+    std::vector<char> order;
+    std::vector<std::thread> waiting;
+    bool queuedInOrder = true;
+    const auto enqueue = [&](char name) {
+        waiting.emplace_back([&, name] {
+            const WriterTurn turn(database, Patient);
+            const std::lock_guard lock(orderMutex);
+            order.push_back(name);
+        });
+        queuedInOrder = queuedInOrder && waitUntilQueued(database, 1 + int(waiting.size()));
+    };
+    {
+        const WriterTurn holder(database, Patient);
+        enqueue('B');
+        // On a thread of its own: this one holds the turn.
+        std::optional<SqlErrorKind> refusal;
+        std::thread([&] {
+            try {
+                const WriterTurn impatient(database, std::chrono::milliseconds(20));
+            } catch (const ESqlError &e) {
+                refusal = e.kind();
+            }
+        }).join();
+        EXPECT_EQ(refusal, SqlErrorKind::Busy);
+        EXPECT_EQ(WriterTurn::queued(database), 2); // the holder and B
+        enqueue('C');
+        EXPECT_TRUE(order.empty());
+    }
+    for (std::thread &t : waiting)
+        t.join();
+    ASSERT_TRUE(queuedInOrder);
+    EXPECT_EQ(order, (std::vector<char>{'B', 'C'}));
+    EXPECT_EQ(WriterTurn::queued(database), 0);
+    // The turn did not stop at the ticket given up.
+    std::thread([&] {
+        const WriterTurn next(database, std::chrono::milliseconds(0));
+        EXPECT_EQ(WriterTurn::queued(database), 1);
+    }).join();
 }
 
 // Rows t * rows + i for i < rows, each in its own transaction: committed when i % 3 == 0,
