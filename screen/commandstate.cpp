@@ -4,9 +4,11 @@
 #include "data/datasource.h"
 #include "forms/application.h"
 #include "forms/dbgrid.h"
+#include "forms/dialogs.h"
 #include "forms/menuitem.h"
 #include "forms/speedbutton.h"
 #include "framework/consiste.h"
+#include "framework/messages.h"
 #include "framework/showavi.h"
 #include "module/Cli_qor12700.h"
 
@@ -68,6 +70,13 @@ void TfrmPlanejaExerc::dtsPesoStateChange(QObject *Sender)
 void TfrmPlanejaExerc::sbtVerificarClick(QObject *Sender)
 {
     Q_UNUSED(Sender)
+    // The reload replaces the plan's rows: a row being typed is dropped only when the
+    // user says so, as closing the screen asks. A weight being typed is not touched.
+    if (isEditing(cdsPlaneja->State())) {
+        if (msgMensagensPadroes->ShowMsg(u"Canc"_s, mtConfirmation, mbYes | mbNo, 0) != mrYes)
+            return;
+        cdsPlaneja->Cancel();
+    }
     ActiveShowAvi(Application()->MainForm(), 6);
     try {
         cdsPlaneja->SetData(CheckResultServ(

@@ -14,6 +14,7 @@
 #include "framework/showavi.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -266,17 +267,35 @@ TEST_P(CommandStateTest, VerifyWhileTheWeightIsTypedKeepsItsConfirm)
     EXPECT_TRUE(form->dbgPadrao->Enabled());
 }
 
-TEST_P(CommandStateTest, VerifyWhileARowIsTypedShowsTheServersPlan)
+TEST_P(CommandStateTest, VerifyWhileARowIsTypedAsksBeforeDroppingIt)
 {
     ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    // No: the row stays as typed and nothing is reloaded. Yes: the server's plan.
     form->sbtIncluir->Click();
     form->dbgPadrao->SetSelectedField(form->cdsPlanejaCDEXERFISICO);
     typeInGrid(u"0021"_s);
     ASSERT_EQ(form->cdsPlaneja->State(), dsInsert);
+    clearCalls();
+    harness->dialogs().QueueAnswer(mrNo);
     form->sbtVerificar->Click();
     ScreenHarness::processEvents();
 
     EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_EQ(harness->dialogs().Texts(mtConfirmation).size(), 1);
+    EXPECT_TRUE(methods().isEmpty()) << methods().join(u' ').toStdString();
+    EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+    const QLineEdit *editor = form->dbgPadrao->InplaceEditor();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->text(), u"0021"_s);
+    EXPECT_TRUE(form->sbtConfirmar->Enabled());
+
+    harness->dialogs().QueueAnswer(mrYes);
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_EQ(harness->dialogs().Texts(mtConfirmation).size(), 2);
+    EXPECT_EQ(methods(), QStringList{u"GetPlaneja"_s});
     EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
     EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
     EXPECT_FALSE(form->dbgPadrao->EditorMode());
@@ -284,6 +303,11 @@ TEST_P(CommandStateTest, VerifyWhileARowIsTypedShowsTheServersPlan)
     EXPECT_TRUE(form->sbtIncluir->Enabled());
     EXPECT_EQ(codeButton(), cbsNone);
     EXPECT_EQ(planRows(ScreenHarness::Maria), 3);
+
+    // Browsing, it asks nothing.
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+    EXPECT_EQ(harness->dialogs().Texts(mtConfirmation).size(), 2);
 }
 
 TEST_P(CommandStateTest, EditCommandPutsTheFocusOnTheTimeColumn)
