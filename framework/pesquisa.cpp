@@ -161,6 +161,8 @@ private:
                 shown.append(field);
         }
         model.setColumnCount(int(shown.size()));
+        if (shown.isEmpty())
+            return; // no column to show a row in: nothing can be chosen
         const int charWidth = fontMetrics().averageCharWidth();
         for (int column = 0; column < shown.size(); ++column) {
             model.setHeaderData(column, Qt::Horizontal, shown[column]->DisplayName());

@@ -190,6 +190,23 @@ TEST_F(PesquisaTest, SingleRowChosenAtOnceWhenAsked)
     EXPECT_EQ(runner.runs, 1);
 }
 
+TEST_F(PesquisaTest, WithNoColumnShownNothingCanBeChosen)
+{
+    for (TField *field : data.Fields())
+        field->Visible = false;
+    int shownRows = -1;
+    ScriptedRunner runner([&](QDialog *dialog) {
+        auto *table = dialog->findChild<QTableView *>(u"grdPesquisa"_s);
+        ASSERT_NE(table, nullptr);
+        shownRows = table->model()->rowCount();
+        QTest::keyClick(dialog->findChild<QLineEdit *>(u"edtPesquisa"_s), Qt::Key_Return);
+    });
+    EXPECT_FALSE(Pesquisar_Plus(&source, kCaption, false, true));
+    EXPECT_EQ(runner.runs, 1);
+    EXPECT_EQ(shownRows, 0);
+    EXPECT_EQ(data.RecNo(), 5); // left where it was
+}
+
 TEST(PesquisaNoData, WithoutADataSetNothingIsChosen)
 {
     TDataSource empty;
