@@ -64,6 +64,12 @@ void TNetConnection::Close()
 
 QJsonObject TNetConnection::call(const QString &method, const QJsonArray &params)
 {
+    // A link the server dropped while the screen sat idle is opened anew here, through
+    // BeforeConnect, not by the transport with the host, port and token of before.
+    if (m_connected && !m_client->isOpen()) {
+        m_connected = false;
+        m_client->close();
+    }
     Open();
     try {
         return m_client->call(method, params);
