@@ -41,6 +41,9 @@ void TNetConnection::Open()
     options.host = Host.trimmed().isEmpty() ? u"127.0.0.1"_s : Host.trimmed();
     options.port = quint16(Port);
     options.token = WebToken();
+    // Said here, where the reason is known: the server would only call the token invalid.
+    if (options.token.isEmpty())
+        throw Exception(WebTokenProblem());
     options.tls = WebTls();
     options.caCertificate = WebCaFile();
     options.connectTimeoutMs = WebConnectTimeoutMs();

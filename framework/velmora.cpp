@@ -91,6 +91,23 @@ QString WebToken()
     return QString::fromUtf8(file.readLine()).trimmed();
 }
 
+QString WebTokenProblem()
+{
+    if (!WebToken().isEmpty())
+        return {};
+    const QString tokenFile = readSetting(u"server/tokenFile"_s).toString().trimmed();
+    if (tokenFile.isEmpty())
+        return u"O token de acesso ao servidor de aplicação não está configurado: "
+               u"informe server/token ou server/tokenFile em %1."_s.arg(SettingsPath());
+    const QFileInfo info(tokenFile);
+    if (!info.exists())
+        return u"Arquivo do token de acesso não encontrado: %1."_s.arg(tokenFile);
+    QFile file(tokenFile);
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+        return u"O arquivo do token de acesso %1 não pode ser lido."_s.arg(tokenFile);
+    return u"O arquivo do token de acesso %1 está vazio."_s.arg(tokenFile);
+}
+
 bool WebTls()
 {
     const QString text = readSetting(u"server/tls"_s).toString().trimmed().toLower();

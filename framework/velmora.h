@@ -21,6 +21,9 @@ int WebPort();
 // The installation's token: "token" when set, else the first line of the file named by
 // "tokenFile"; empty when neither gives one.
 QString WebToken();
+// Why WebToken() gives no token, as a Portuguese sentence naming the setting or the file;
+// empty when it gives one. The server refuses every connection without a token.
+QString WebTokenProblem();
 bool WebTls(); // false when not set
 QString WebCaFile(); // PEM file trusted for TLS; empty: the system's
 int WebConnectTimeoutMs(); // 5000 when not set or not positive

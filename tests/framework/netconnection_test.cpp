@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -207,8 +209,10 @@ INSTANTIATE_TEST_SUITE_P(NetConnection, NetConnectionLostTest,
 struct OpenFailure
 {
     const char *name;
-    const char *key;
-    const char16_t *value;
+    // Settings written over the good ones, "key=value" each; %DIR% is the test's folder.
+    QStringList settings;
+    // What the message must say, %DIR% as above.
+    QStringList says;
 };
 
 class NetConnectionOpenTest : public NetConnectionTest,
@@ -218,24 +222,51 @@ class NetConnectionOpenTest : public NetConnectionTest,
 
 TEST_P(NetConnectionOpenTest, FailureRaisesInPortugueseAndStaysClosed)
 {
-    ASSERT_TRUE(
-        WriteSetting(QString::fromLatin1(GetParam().key), QString::fromUtf16(GetParam().value)));
+    const auto inDir = [this](QString text) {
+        return text.replace(u"%DIR%"_s, dir.path());
+    };
+    ASSERT_TRUE(QDir(dir.path()).mkdir(u"pasta"_s)); // a folder where a file is expected
+    QFile empty(dir.filePath(u"vazio"_s));
+    ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
+    empty.write("\n");
+    empty.close();
+    for (const QString &setting : GetParam().settings) {
+        const qsizetype equals = setting.indexOf(u'=');
+        ASSERT_TRUE(WriteSetting(setting.left(equals), inDir(setting.mid(equals + 1))));
+    }
     try {
         net.Open();
         FAIL() << "opened";
     } catch (const EAbort &) {
         FAIL() << "must not be silent";
     } catch (const Exception &e) {
-        EXPECT_FALSE(e.Message().isEmpty());
+        for (const QString &part : GetParam().says)
+            EXPECT_TRUE(e.Message().contains(inDir(part))) << e.Message().toStdString();
     }
     EXPECT_FALSE(net.Connected());
     EXPECT_EQ(server.calls.load(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(NetConnection, NetConnectionOpenTest,
-                         ::testing::Values(OpenFailure{"wrong_token", "server/token",
-                                                       u"outro-token"},
-                                           OpenFailure{"nobody_listening", "server/port", u"1"}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    NetConnection, NetConnectionOpenTest,
+    ::testing::Values(
+        OpenFailure{
+            "wrong_token", {u"server/token=outro-token"_s}, {u"Token de acesso inválido"_s}},
+        OpenFailure{"nobody_listening",
+                    {u"server/port=1"_s},
+                    {u"Não foi possível conectar"_s, u"127.0.0.1:1"_s}},
+        OpenFailure{"no_token_at_all",
+                    {u"server/token="_s},
+                    {u"token de acesso"_s, u"não está configurado"_s}},
+        OpenFailure{"token_file_missing",
+                    {u"server/token="_s, u"server/tokenFile=%DIR%/nao-existe"_s},
+                    {u"token de acesso"_s, u"%DIR%/nao-existe"_s, u"não encontrado"_s}},
+        OpenFailure{"token_file_unreadable",
+                    {u"server/token="_s, u"server/tokenFile=%DIR%/pasta"_s},
+                    {u"token de acesso"_s, u"%DIR%/pasta"_s, u"não pode ser lido"_s}},
+        OpenFailure{"token_file_empty",
+                    {u"server/token="_s, u"server/tokenFile=%DIR%/vazio"_s},
+                    {u"token de acesso"_s, u"%DIR%/vazio"_s, u"vazio"_s}}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
