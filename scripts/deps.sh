@@ -20,8 +20,10 @@ ensure_packages() {
     return 0
   fi
   echo "Installing: ${missing[*]}"
-  local sudo=""
-  if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  local sudo=()
+  if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+  # Through env: sudo drops the caller's environment, DEBIAN_FRONTEND with it.
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
 }
