@@ -14,7 +14,6 @@ cmake --build "$build" --target qor-server qor-host Pkg_Qor12700 -j "$(nproc)"
 bin="$PWD/$build/bin"
 
 mkdir -p run
-port=7400
 server_log=run/qor-server.log
 server_pid=""
 stop_server() {
@@ -25,7 +24,9 @@ stop_server() {
 }
 trap stop_server EXIT
 
-"$bin/qor-server" --db "sqlite:$PWD/run/demo.db" --demo --listen "127.0.0.1:$port" \
+# On a free port, so that a port another program holds (or a demo still open from an
+# earlier run) cannot stop this one; the host is told below which port it got.
+"$bin/qor-server" --db "sqlite:$PWD/run/demo.db" --demo --listen 127.0.0.1:0 \
   --token-file "$PWD/run/token" >"$server_log" 2>&1 &
 server_pid=$!
 # Wait for the server to say where it listens (it creates the token on first start).
@@ -43,6 +44,7 @@ if ! grep -q "qor-server listening on" "$server_log"; then
   exit 1
 fi
 echo "$(grep -m1 'qor-server listening on' "$server_log")"
+port=$(sed -n 's/^qor-server listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$server_log")
 
 # The host's settings: the server, its token file, and the catalogue, which the demo
 # database holds as well.
