@@ -39,17 +39,21 @@ done
 grep -q "^ExecStart=$prefix/bin/qor-server " "$prefix/share/qor/deploy/qor-server.service" ||
   fail "a unidade systemd instalada não aponta para $prefix/bin/qor-server"
 
-# Nothing installed may still look into the build tree for its libraries.
+# Nothing installed may still look into the build tree for its libraries. Each tool's
+# whole output is read before it is searched: a "grep -q" that stops reading early ends
+# the writer with SIGPIPE, and pipefail would then hide the very line it found.
 for f in "$prefix"/bin/* "$prefix/$libdir"/*.so*; do
-  if readelf -d "$f" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -qF "$build"; then
+  rpath=$(readelf -d "$f" 2>/dev/null | grep -E 'R(UN)?PATH' || true)
+  if [[ $rpath == *"$build"* ]]; then
     fail "$f procura bibliotecas na pasta de compilação"
   fi
 done
 # Every library resolves (ldd prints "not found" otherwise), with the build tree out of
 # reach of the loader.
 for f in "$prefix/bin/qor-host" "$prefix/bin/qor-server" "$prefix/bin/Pkg_Qor12700.so"; do
-  if env -u LD_LIBRARY_PATH ldd "$f" | grep -q "not found"; then
-    ldd "$f" >&2
+  libs=$(env -u LD_LIBRARY_PATH ldd "$f" 2>&1) || fail "ldd falhou em $f: $libs"
+  if [[ $libs == *"not found"* ]]; then
+    printf '%s\n' "$libs" >&2
     fail "$f não encontra suas bibliotecas"
   fi
 done
