@@ -11,7 +11,7 @@ ensure_packages
 build=${QOR_BUILD_DIR:-build/normal}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" --target qor-server qor-host Pkg_Qor12700 -j "$(nproc)"
-bin="$PWD/$build/bin"
+bin="$(cd "$build" && pwd)/bin" # QOR_BUILD_DIR may be relative or absolute
 
 mkdir -p run
 server_log=run/qor-server.log
