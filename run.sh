@@ -15,12 +15,15 @@ bin="$(cd "$build" && pwd)/bin" # QOR_BUILD_DIR may be relative or absolute
 
 mkdir -p run
 server_log=run/qor-server.log
+# This run's own settings: a run started beside it has its own server on another port.
+host_ini=run/qor-host.$$.ini
 server_pid=""
 stop_server() {
   if [ -n "$server_pid" ] && kill -0 "$server_pid" 2>/dev/null; then
     kill "$server_pid" 2>/dev/null || true
     wait "$server_pid" 2>/dev/null || true
   fi
+  rm -f "$host_ini"
 }
 trap stop_server EXIT
 
@@ -48,7 +51,7 @@ port=$(sed -n 's/^qor-server listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$serve
 
 # The host's settings: the server, its token file, and the catalogue, which the demo
 # database holds as well.
-cat >run/qor-host.ini <<INI
+cat >"$host_ini" <<INI
 [server]
 host=127.0.0.1
 port=$port
@@ -69,7 +72,7 @@ PY
 )
 consulta=${consulta:-$(date +%F)}
 
-host_args=(--settings run/qor-host.ini --filial 0001 --paciente 000000000001
+host_args=(--settings "$host_ini" --filial 0001 --paciente 000000000001
   --nome "Maria da Silva" --consulta "$consulta")
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$bin/qor-host" "${host_args[@]}"
