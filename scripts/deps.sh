@@ -3,7 +3,7 @@ QOR_PACKAGES=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  postgresql
+  postgresql python3 openssl
   xvfb xauth
   clang-format
 )
