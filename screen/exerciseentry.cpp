@@ -54,6 +54,18 @@ void copyExercise(TfrmPlanejaExerc &form, TField *code, TField *name, TField *en
 // Asks the plan service whether the row's exercise is already planned for this
 // consultation. At post the call runs under the busy indicator, which is gone again
 // before the answer is looked at, so the refusal is shown without it.
+bool plannedInAnotherRow(TfrmPlanejaExerc &form)
+{
+    TClientDataSet *plan = form.cdsPlaneja;
+    const QString code = form.cdsPlanejaCDEXERFISICO->AsString();
+    for (int row = 0; row < plan->RecordCount(); ++row) {
+        if (row != plan->CurrentRow()
+            && plan->ValueAt(row, form.cdsPlanejaCDEXERFISICO).toString() == code)
+            return true;
+    }
+    return false;
+}
+
 void checkDuplicate(TfrmPlanejaExerc &form, bool showBusy)
 {
     if (showBusy)
@@ -70,7 +82,10 @@ void checkDuplicate(TfrmPlanejaExerc &form, bool showBusy)
     }
     if (showBusy)
         DeactiveShowAvi();
-    if (!form.cdsVerifExerc->IsEmpty()) {
+    // The plan on screen counts as well: a row another workstation deleted meanwhile is
+    // still shown, and a second row of that exercise here would be saved beside it,
+    // leaving two rows on screen for one stored (deleting either would take the new one).
+    if (!form.cdsVerifExerc->IsEmpty() || plannedInAnotherRow(form)) {
         form.cdsPlanejaCDEXERFISICO->FocusControl();
         failWith(form, u"Exer_JCad"_s);
     }

@@ -242,6 +242,28 @@ TEST_P(EntryTest, ExerciseAddedElsewhereIsCaughtAtPostWithoutTheBusyIndicator)
     EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"001030"_s).toDouble(), 2.0);
 }
 
+TEST_P(EntryTest, ExerciseStillShownAfterItsDeletionElsewhereIsRefusedAgain)
+{
+    ASSERT_NE(open(), nullptr);
+    watchMessages();
+    // Another workstation deletes a planned exercise; this screen still shows it.
+    exec(u"DELETE FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = '017190'"_s,
+         {ScreenHarness::Maria});
+    const int checks = calls(u"VerifExerc"_s);
+    clickIncluir();
+    typeText(u"17190"_s);
+    press(Qt::Key_Tab);
+
+    // The plan service was still asked, and the row on screen refused the code.
+    EXPECT_EQ(calls(u"VerifExerc"_s), checks + 1);
+    EXPECT_EQ(messages(), QStringList{u"Exercício físico já cadastrado."_s});
+    EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+    EXPECT_EQ(selectedFieldName(), Code);
+    cancelRow();
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_FALSE(storedHours(ScreenHarness::Maria, u"017190"_s).isValid());
+}
+
 TEST_P(EntryTest, RefusedPostsFocusTheirFieldBeforeOrAfterTheMessage)
 {
     struct Case
