@@ -38,34 +38,67 @@ bool waitUntilQueued(const QString &database, int count)
     return true;
 }
 
+// Writers waiting in line on one database, each on a thread of its own, recording the
+// order in which they got their turn. A writer asks only once the one before is in line.
+class WritersInLine
+{
+public:
+    // `held`: turns already held or waited for, ahead of the first writer.
+    WritersInLine(QString database, int held)
+        : m_database(std::move(database))
+        , m_held(held)
+    { }
+    ~WritersInLine() { join(); }
+
+    void enqueue(char name)
+    {
+        m_threads.emplace_back([this, name] {
+            const WriterTurn turn(m_database, Patient);
+            const std::lock_guard lock(m_mutex);
+            m_order.push_back(name);
+        });
+        m_queuedInOrder =
+            m_queuedInOrder && waitUntilQueued(m_database, m_held + int(m_threads.size()));
+    }
+    void join()
+    {
+        for (std::thread &t : m_threads)
+            t.join();
+        m_threads.clear();
+    }
+    bool queuedInOrder() const { return m_queuedInOrder; }
+    std::vector<char> order()
+    {
+        const std::lock_guard lock(m_mutex);
+        return m_order;
+    }
+
+private:
+    QString m_database;
+    int m_held;
+    std::mutex m_mutex;
+    std::vector<char> m_order;
+    std::vector<std::thread> m_threads;
+    bool m_queuedInOrder = true;
+};
+
 TEST(WriterTurns, AreServedInTheOrderAsked)
 {
     const QString database = u"/turns/first-come.db"_s;
-    std::mutex orderMutex;
-    std::vector<char> order;
-    std::vector<std::thread> waiting;
-    bool queuedInOrder = true;
+    WritersInLine line(database, 1);
     {
         const WriterTurn holder(database, Patient);
         // Another database is not held up by this one.
         {
             const WriterTurn other(u"/turns/another.db"_s, Patient);
         }
-        for (const char name : {'B', 'C', 'D'}) {
-            waiting.emplace_back([&, name] {
-                const WriterTurn turn(database, Patient);
-                const std::lock_guard lock(orderMutex);
-                order.push_back(name);
-            });
-            // The next one asks only once this one is in line.
-            queuedInOrder = queuedInOrder && waitUntilQueued(database, 1 + int(waiting.size()));
-        }
-        EXPECT_TRUE(order.empty());
+        for (const char name : {'B', 'C', 'D'})
+            line.enqueue(name);
+        EXPECT_TRUE(line.order().empty());
     }
-    for (std::thread &t : waiting)
-        t.join();
-    ASSERT_TRUE(queuedInOrder);
-    EXPECT_EQ(order, (std::vector<char>{'B', 'C', 'D'}));
+    line.join();
+    ASSERT_TRUE(line.queuedInOrder());
+    EXPECT_EQ(line.order(), (std::vector<char>{'B', 'C', 'D'}));
     EXPECT_EQ(WriterTurn::queued(database), 0);
 }
 
@@ -74,21 +107,10 @@ TEST(WriterTurns, AreServedInTheOrderAsked)
 TEST(WriterTurns, AWriterOutOfPatienceGivesUpItsPlaceAsBusy)
 {
     const QString database = u"/turns/patience.db"_s;
-    std::mutex orderMutex;
-    std::vector<char> order;
-    std::vector<std::thread> waiting;
-    bool queuedInOrder = true;
-    const auto enqueue = [&](char name) {
-        waiting.emplace_back([&, name] {
-            const WriterTurn turn(database, Patient);
-            const std::lock_guard lock(orderMutex);
-            order.push_back(name);
-        });
-        queuedInOrder = queuedInOrder && waitUntilQueued(database, 1 + int(waiting.size()));
-    };
+    WritersInLine line(database, 1);
     {
         const WriterTurn holder(database, Patient);
-        enqueue('B');
+        line.enqueue('B');
         // On a thread of its own: this one holds the turn.
         std::optional<SqlErrorKind> refusal;
         std::thread([&] {
@@ -100,13 +122,12 @@ TEST(WriterTurns, AWriterOutOfPatienceGivesUpItsPlaceAsBusy)
         }).join();
         EXPECT_EQ(refusal, SqlErrorKind::Busy);
         EXPECT_EQ(WriterTurn::queued(database), 2); // the holder and B
-        enqueue('C');
-        EXPECT_TRUE(order.empty());
+        line.enqueue('C');
+        EXPECT_TRUE(line.order().empty());
     }
-    for (std::thread &t : waiting)
-        t.join();
-    ASSERT_TRUE(queuedInOrder);
-    EXPECT_EQ(order, (std::vector<char>{'B', 'C'}));
+    line.join();
+    ASSERT_TRUE(line.queuedInOrder());
+    EXPECT_EQ(line.order(), (std::vector<char>{'B', 'C'}));
     EXPECT_EQ(WriterTurn::queued(database), 0);
     // The turn did not stop at the ticket given up.
     std::thread([&] {
