@@ -22,8 +22,11 @@ ensure_packages() {
   echo "Installing: ${missing[*]}"
   local sudo=()
   if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+  # Waits for the package lock, which a newly booted machine's automatic updates may hold,
+  # instead of failing at once.
+  local lock=(-o DPkg::Lock::Timeout=600)
   # Through env: sudo drops the caller's environment, DEBIAN_FRONTEND with it.
-  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get "${lock[@]}" update -qq
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+    apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 }
