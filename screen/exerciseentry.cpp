@@ -51,9 +51,7 @@ void copyExercise(TfrmPlanejaExerc &form, TField *code, TField *name, TField *en
         form.cdsPlanejaQTENERCONSPL->SetAsFloat(energy->AsFloat());
 }
 
-// Asks the plan service whether the row's exercise is already planned for this
-// consultation. At post the call runs under the busy indicator, which is gone again
-// before the answer is looked at, so the refusal is shown without it.
+// Whether a row of the plan on screen other than the current one has the typed code.
 bool plannedInAnotherRow(TfrmPlanejaExerc &form)
 {
     TClientDataSet *plan = form.cdsPlaneja;
@@ -66,6 +64,9 @@ bool plannedInAnotherRow(TfrmPlanejaExerc &form)
     return false;
 }
 
+// Asks the plan service whether the row's exercise is already planned for this
+// consultation. At post the call runs under the busy indicator, which is gone again
+// before the answer is looked at, so the refusal is shown without it.
 void checkDuplicate(TfrmPlanejaExerc &form, bool showBusy)
 {
     if (showBusy)

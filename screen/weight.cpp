@@ -24,6 +24,17 @@ bool isEditing(const TDataSet *dataSet)
 const QString MetodoPeso = u"01"_s;
 const QString TipoDadoPeso = u"01"_s;
 
+// The typed weight as a number; the text stays for the user to correct, and the message
+// says what it is about.
+double readWeight(const QString &typed)
+{
+    try {
+        return StrToFloat(typed);
+    } catch (const EConvertError &error) {
+        throw EConvertError(u"Peso inválido: "_s + error.Message());
+    }
+}
+
 } // namespace
 
 void TfrmPlanejaExerc::dbePesoKeyPress(QObject *Sender, QChar &Key)
@@ -46,14 +57,7 @@ void TfrmPlanejaExerc::dbePesoKeyPress(QObject *Sender, QChar &Key)
 void TfrmPlanejaExerc::dbePesoExit(QObject *Sender)
 {
     Q_UNUSED(Sender)
-    double weight = 0;
-    try {
-        weight = StrToFloat(dbePeso->Text());
-    } catch (const EConvertError &error) {
-        // The text stays for the user to correct; the message says what it is about.
-        throw EConvertError(u"Peso inválido: "_s + error.Message());
-    }
-    dbePeso->SetText(FloatToStr(RoundDec(weight, 2)));
+    dbePeso->SetText(FloatToStr(RoundDec(readWeight(dbePeso->Text()), 2)));
 }
 
 void TfrmPlanejaExerc::cdsPesoBeforePost(TDataSet *DataSet)
@@ -65,10 +69,10 @@ void TfrmPlanejaExerc::cdsPesoBeforePost(TDataSet *DataSet)
     // stays allowed: it records no weight and the edit stays open.
     if (const QString typed = cdsPesoDSINFOAVAL->AsString(); !EmptyString(typed)) {
         try {
-            StrToFloat(typed);
-        } catch (const EConvertError &error) {
+            readWeight(typed);
+        } catch (const EConvertError &) {
             dbePeso->SetFocus();
-            throw EConvertError(u"Peso inválido: "_s + error.Message());
+            throw;
         }
     }
     // The weight belongs to the consultation's assessment method "01": it is created and

@@ -19,8 +19,7 @@ struct WriterQueue
     std::condition_variable served;
     quint64 nextTicket = 0;
     quint64 serving = 0;
-    QSet<quint64> abandoned; // tickets whose holders stopped waiting; skipped when reached
-    int waiting = 0; // holders of tickets not yet served nor abandoned, and the one served
+    QSet<quint64> abandoned; // tickets ahead whose holders stopped waiting; skipped when reached
 
     // Under mutex: the turn moves past `serving` and any abandoned tickets behind it.
     void advance()
@@ -62,10 +61,8 @@ WriterTurn::WriterTurn(const QString &databaseName, std::chrono::milliseconds pa
     }
     std::unique_lock lock(m_queue->mutex);
     const quint64 ticket = m_queue->nextTicket++;
-    ++m_queue->waiting;
     if (!m_queue->served.wait_for(lock, patience, [&] { return m_queue->serving == ticket; })) {
         m_queue->abandoned.insert(ticket);
-        --m_queue->waiting;
         throw ESqlError(SqlErrorKind::Busy, QString(),
                         u"O banco de dados está ocupado: outra gravação não terminou."_s);
     }
@@ -79,7 +76,6 @@ WriterTurn::~WriterTurn()
     heldHere.removeOne(m_queue.get());
     {
         const std::lock_guard lock(m_queue->mutex);
-        --m_queue->waiting;
         m_queue->advance();
     }
     // Every waiter looks at its ticket; there are no more of them than worker threads.
@@ -90,7 +86,7 @@ int WriterTurn::queued(const QString &databaseName)
 {
     const std::shared_ptr<WriterQueue> queue = queueFor(databaseName);
     const std::lock_guard lock(queue->mutex);
-    return queue->waiting;
+    return int(queue->nextTicket - queue->serving) - int(queue->abandoned.size());
 }
 
 } // namespace qor
