@@ -77,6 +77,10 @@ host_args=(--settings "$host_ini" --filial 0001 --paciente 000000000001
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   "$bin/qor-host" "${host_args[@]}"
 else
-  QT_QPA_PLATFORM=offscreen "$bin/qor-host" "${host_args[@]}" --screenshot run/screenshot.png
+  # The host ends as failed when the screen showed an error; the picture is written anyway.
+  if ! QT_QPA_PLATFORM=offscreen "$bin/qor-host" "${host_args[@]}" --screenshot run/screenshot.png; then
+    echo "A tela não abriu como esperado: veja as mensagens acima e $PWD/run/screenshot.png" >&2
+    exit 1
+  fi
   echo "Sem tela disponível: a janela foi gravada em $PWD/run/screenshot.png"
 fi

@@ -13,6 +13,7 @@ TModalResult ConsoleDialogs::MessageDlg(const QString &text, TMsgDlgType type,
     switch (type) {
     case mtError:
         kind = u"Erro"_s;
+        ++m_errors;
         break;
     case mtWarning:
         kind = u"Aviso"_s;

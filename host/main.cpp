@@ -36,8 +36,12 @@ int main(int argc, char **argv)
     if (!options.settingsPath.isEmpty())
         qputenv("QOR_SETTINGS", QFileInfo(options.settingsPath).absoluteFilePath().toLocal8Bit());
     const bool unattended = !options.screenshotPath.isEmpty();
-    if (unattended)
-        qor::SetDialogs(std::make_unique<qor::ConsoleDialogs>());
+    const qor::ConsoleDialogs *console = nullptr; // owned by the dialogs' registry
+    if (unattended) {
+        auto dialogs = std::make_unique<qor::ConsoleDialogs>();
+        console = dialogs.get();
+        qor::SetDialogs(std::move(dialogs));
+    }
     qor::Application()->Title = u"Qor - Nutrição Clínica"_s;
 
     int result = 0;
@@ -63,8 +67,8 @@ int main(int argc, char **argv)
 
         std::unique_ptr<qor::ScreenshotWriter> screenshot;
         if (unattended) {
-            screenshot =
-                std::make_unique<qor::ScreenshotWriter>(&window, &package, options.screenshotPath);
+            screenshot = std::make_unique<qor::ScreenshotWriter>(&window, &package, console,
+                                                                 options.screenshotPath);
         }
         QTimer::singleShot(0, &window, [&] {
             if (options.openConsultation)

@@ -1,5 +1,6 @@
 #include "screenshot.h"
 
+#include "consoledialogs.h"
 #include "packageloader.h"
 
 #include "framework/showavi.h"
@@ -19,11 +20,12 @@ constexpr int GiveUpTicks = 600; // a minute
 constexpr int SettleTicks = 3; // paint after the load before grabbing
 } // namespace
 
-ScreenshotWriter::ScreenshotWriter(QWidget *window, const PackageLoader *package, QString path,
-                                   QObject *parent)
+ScreenshotWriter::ScreenshotWriter(QWidget *window, const PackageLoader *package,
+                                   const ConsoleDialogs *dialogs, QString path, QObject *parent)
     : QObject(parent)
     , m_window(window)
     , m_package(package)
+    , m_dialogs(dialogs)
     , m_path(std::move(path))
 {
     m_timer.setInterval(TickMs);
@@ -55,15 +57,18 @@ void ScreenshotWriter::write(bool timedOut)
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     const bool saved = m_window->grab().save(m_path, "PNG");
     const QString shown = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
+    const bool troubled = m_dialogs->errorCount() > 0;
     if (timedOut)
         std::fprintf(stderr, "qor-host: a tela não terminou de carregar; imagem do que havia.\n");
+    else if (troubled)
+        std::fprintf(stderr, "qor-host: houve erro ao abrir a tela; a imagem mostra como ficou.\n");
     if (saved)
         std::fprintf(stdout, "qor-host: imagem gravada em %s\n", shown.toLocal8Bit().constData());
     else
         std::fprintf(stderr, "qor-host: não foi possível gravar %s\n",
                      shown.toLocal8Bit().constData());
     std::fflush(stdout);
-    QApplication::exit(saved && !timedOut ? 0 : 1);
+    QApplication::exit(saved && !timedOut && !troubled ? 0 : 1);
 }
 
 } // namespace qor

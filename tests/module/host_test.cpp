@@ -84,16 +84,16 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
     const Trouble cases[] = {
         {"missing package",
          {u"--package"_s, dir.filePath(u"nada.so"_s), u"--screenshot"_s, png},
-         0,
+         1,
          u"Pacote não encontrado"_s},
         {"library without IniProc",
          {u"--package"_s, bin + u"/libqor_rtl.so"_s, u"--screenshot"_s, png},
-         0,
+         1,
          u"não tem o ponto de entrada IniProc"_s},
         {"opening without the package",
          {u"--package"_s, dir.filePath(u"nada.so"_s), u"--filial"_s, u"0001"_s, u"--paciente"_s,
           u"1"_s, u"--screenshot"_s, png},
-         0,
+         1,
          u"não está carregado"_s},
         {"bad consultation date",
          {u"--filial"_s, u"0001"_s, u"--paciente"_s, u"1"_s, u"--consulta"_s, u"2024-13-40"_s},
@@ -107,11 +107,26 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
         const Outcome outcome = run(c.arguments);
         EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err.toStdString();
         EXPECT_TRUE(outcome.err.contains(c.message)) << outcome.err.toStdString();
-        // Carrying on: the window still came up and was pictured.
-        if (c.exitCode == 0) {
+        // Carrying on: the window still came up and was pictured, and the run ends as
+        // failed so that a script does not take it for a working screen.
+        if (c.exitCode == 1) {
             EXPECT_FALSE(QImage(png).isNull());
+            EXPECT_TRUE(outcome.err.contains(u"houve erro ao abrir a tela"_s))
+                << outcome.err.toStdString();
         }
     }
+}
+
+// The screen itself failing to load (here, no server to load from) is a failed run too.
+TEST_F(HostProcess, EndsAsFailedWhenTheScreenCannotLoad)
+{
+    server.stop();
+    const QString png = dir.filePath(u"sem-servidor.png"_s);
+    const Outcome outcome =
+        run({u"--filial"_s, u"0001"_s, u"--paciente"_s, u"000000000001"_s, u"--screenshot"_s, png});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(u"[Erro]"_s)) << outcome.err.toStdString();
+    EXPECT_FALSE(QImage(png).isNull());
 }
 
 } // namespace
