@@ -1,8 +1,12 @@
 #include "tlsfiles.h"
 
+#include <QEventLoop>
 #include <QFile>
 #include <QSslKey>
 #include <QSslSocket>
+#include <QTcpServer>
+#include <QTimer>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +27,73 @@ bool fail(QString *error, const QString &message)
 {
     *error = message;
     return false;
+}
+
+constexpr int SelfHandshakeMs = 5000;
+
+// Takes one connection and starts the server's side of the handshake on it.
+class SelfServer : public QTcpServer
+{
+public:
+    SelfServer(const QSslConfiguration &configuration, std::function<void()> encrypted,
+               std::function<void(const QString &)> failed)
+        : m_configuration(configuration)
+        , m_encrypted(std::move(encrypted))
+        , m_failed(std::move(failed))
+    { }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        auto *socket = new QSslSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            m_failed(socket->errorString());
+            return;
+        }
+        QObject::connect(socket, &QSslSocket::encrypted, this, m_encrypted);
+        QObject::connect(socket, &QAbstractSocket::errorOccurred, this,
+                         [this, socket] { m_failed(socket->errorString()); });
+        socket->setSslConfiguration(m_configuration);
+        socket->startServerEncryption();
+    }
+
+private:
+    QSslConfiguration m_configuration;
+    std::function<void()> m_encrypted;
+    std::function<void(const QString &)> m_failed;
+};
+
+// Qt finds out whether the key belongs to the certificate only when a handshake starts:
+// a wrong pair would let the server start and then fail every client. One handshake
+// with itself over loopback, before serving, tells. Empty when it succeeded, or when
+// loopback is not there to try it on; else what went wrong.
+QString selfHandshakeProblem(const QSslConfiguration &configuration)
+{
+    QEventLoop loop;
+    QString problem;
+    int encrypted = 0;
+    auto onEncrypted = [&] {
+        if (++encrypted == 2)
+            loop.quit();
+    };
+    auto onFailed = [&](const QString &reason) {
+        if (problem.isEmpty())
+            problem = reason;
+        loop.quit();
+    };
+    SelfServer server(configuration, onEncrypted, onFailed);
+    if (!server.listen(QHostAddress::LocalHost, 0))
+        return {};
+    QSslSocket client;
+    client.setPeerVerifyMode(QSslSocket::VerifyNone); // only the server's side is in question
+    QObject::connect(&client, &QSslSocket::encrypted, &loop, onEncrypted);
+    QObject::connect(&client, &QAbstractSocket::errorOccurred, &loop,
+                     [&] { onFailed(client.errorString()); });
+    QTimer::singleShot(SelfHandshakeMs, &loop,
+                       [&] { onFailed(u"tempo esgotado no teste de conexão"_s); });
+    client.connectToHostEncrypted(u"127.0.0.1"_s, server.serverPort());
+    loop.exec();
+    return encrypted == 2 ? QString() : problem;
 }
 
 } // namespace
@@ -55,6 +126,13 @@ bool loadServerTls(const QString &certificatePath, const QString &keyPath,
     config.setLocalCertificateChain(chain);
     config.setPrivateKey(key);
     config.setPeerVerifyMode(QSslSocket::VerifyNone); // clients prove themselves by token
+    const QString problem = selfHandshakeProblem(config);
+    if (!problem.isEmpty()) {
+        return fail(error,
+                    u"O certificado TLS em %1 e a chave privada em %2 não funcionam juntos "
+                    u"(a chave é de outro certificado?). Detalhe: %3"_s.arg(certificatePath,
+                                                                            keyPath, problem));
+    }
     *configuration = config;
     return true;
 }

@@ -121,6 +121,46 @@ TEST(Tls, RoundTripOnlyWithTheTrustedCertificate)
     EXPECT_EQ(client.call(u"Echo"_s, {1}).value(u"ok"_s), true);
 }
 
+// A key that belongs to another certificate is refused before the server listens,
+// instead of failing every client's handshake later.
+TEST(Tls, ServerRefusesAKeyOfAnotherCertificate)
+{
+    const QString openssl = QStandardPaths::findExecutable(u"openssl"_s);
+    if (openssl.isEmpty())
+        GTEST_SKIP() << "openssl is not installed";
+    QTemporaryDir first, second, rsa;
+    ASSERT_TRUE(makeCertificate(openssl, first));
+    ASSERT_TRUE(makeCertificate(openssl, second));
+    QProcess process;
+    process.start(openssl, {u"genrsa"_s, u"-out"_s, rsa.filePath(u"key.pem"_s), u"2048"_s});
+    ASSERT_TRUE(process.waitForFinished(60000) && process.exitCode() == 0);
+
+    const struct
+    {
+        const char *name;
+        QString key;
+        bool listens;
+    } cases[] = {
+        {"its own key", first.filePath(u"key.pem"_s), true},
+        {"the key of another certificate", second.filePath(u"key.pem"_s), false},
+        {"an RSA key for an EC certificate", rsa.filePath(u"key.pem"_s), false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        RpcServerOptions options = serverOptions();
+        options.tlsCertificate = first.filePath(u"cert.pem"_s);
+        options.tlsKey = c.key;
+        ServerThread server(options, testHandler(nullptr));
+        EXPECT_EQ(server.listening(), c.listens) << server.listenError().toStdString();
+        if (!c.listens) {
+            EXPECT_TRUE(server.listenError().startsWith(
+                u"O certificado TLS em %1 e a chave privada em %2 não funcionam juntos"_s.arg(
+                    options.tlsCertificate, c.key)))
+                << server.listenError().toStdString();
+        }
+    }
+}
+
 TEST(Tls, ClientRefusesAServerWithoutTls)
 {
     ServerThread server(serverOptions(), testHandler(nullptr));
