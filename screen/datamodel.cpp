@@ -224,11 +224,11 @@ void TfrmPlanejaExerc::defineColumns()
     columns->Add(u"QTHREXERFISI"_s)->SetWidth(119);
 
     TColumn *weekly = columns->Add(u"Kcal/Semana"_s);
-    weekly->SetAlignment(taRightJustify);
+    weekly->SetTitleAlignment(taRightJustify);
     weekly->SetVisible(false);
 
     TColumn *daily = columns->Add(u"Kcal/Dia"_s);
-    daily->SetAlignment(taRightJustify);
+    daily->SetTitleAlignment(taRightJustify);
     daily->SetWidth(70);
     daily->SetReadOnly(true);
 }

@@ -114,6 +114,17 @@ void TColumn::SetAlignment(TAlignment alignment)
     changed(false);
 }
 
+TAlignment TColumn::TitleAlignment() const
+{
+    return m_titleAlignment >= 0 ? TAlignment(m_titleAlignment) : taLeftJustify;
+}
+
+void TColumn::SetTitleAlignment(TAlignment alignment)
+{
+    m_titleAlignment = alignment;
+    changed(false);
+}
+
 void TColumn::SetButtonStyle(TColumnButtonStyle style)
 {
     if (m_buttonStyle == style)

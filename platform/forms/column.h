@@ -46,6 +46,10 @@ public:
     // When not set: floats right, everything else left.
     TAlignment Alignment() const;
     void SetAlignment(TAlignment alignment);
+    // The title's own alignment; until set, the header's default.
+    bool TitleAlignmentIsSet() const { return m_titleAlignment >= 0; }
+    TAlignment TitleAlignment() const;
+    void SetTitleAlignment(TAlignment alignment);
     TColumnButtonStyle ButtonStyle() const { return m_buttonStyle; }
     void SetButtonStyle(TColumnButtonStyle style);
 
@@ -67,6 +71,7 @@ private:
     bool m_readOnly = false;
     bool m_visible = true;
     int m_alignment = -1;
+    int m_titleAlignment = -1;
     TColumnButtonStyle m_buttonStyle = cbsAuto;
 };
 

@@ -8,6 +8,23 @@ using namespace Qt::StringLiterals;
 
 namespace qor {
 
+namespace {
+
+int alignmentRole(TAlignment alignment)
+{
+    switch (alignment) {
+    case taRightJustify:
+        return int(Qt::AlignRight | Qt::AlignVCenter);
+    case taCenter:
+        return int(Qt::AlignCenter);
+    case taLeftJustify:
+        break;
+    }
+    return int(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+} // namespace
+
 TDBGridModel::TDBGridModel(TDBGrid *grid)
     : QAbstractTableModel(grid)
     , m_grid(grid)
@@ -58,15 +75,7 @@ QVariant TDBGridModel::data(const QModelIndex &index, int role) const
         }
     }
     case Qt::TextAlignmentRole:
-        switch (column->Alignment()) {
-        case taRightJustify:
-            return int(Qt::AlignRight | Qt::AlignVCenter);
-        case taCenter:
-            return int(Qt::AlignCenter);
-        case taLeftJustify:
-            break;
-        }
-        return int(Qt::AlignLeft | Qt::AlignVCenter);
+        return alignmentRole(column->Alignment());
     default:
         return {};
     }
@@ -74,6 +83,11 @@ QVariant TDBGridModel::data(const QModelIndex &index, int role) const
 
 QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
+    if (role == Qt::TextAlignmentRole && orientation == Qt::Horizontal) {
+        const TColumn *column = m_grid->columnAt(section);
+        return column && column->TitleAlignmentIsSet() ? alignmentRole(column->TitleAlignment())
+                                                       : QVariant();
+    }
     if (role != Qt::DisplayRole)
         return {};
     if (orientation == Qt::Horizontal) {

@@ -52,17 +52,20 @@ struct ColumnRow
     bool readOnly;
     bool visible;
     TAlignment alignment;
+    QVariant titleAlignment; // as the header shows it; none: the header's default
 };
+
+const QVariant right = int(Qt::AlignRight | Qt::AlignVCenter);
 
 TEST_F(InventoryTest, GridColumnsInOrder)
 {
     const ColumnRow expected[] = {
-        {u"CDEXERFISICO"_s, u"Código"_s, 45, false, true, taLeftJustify},
-        {u"DSEXERFISICO"_s, u"Nome"_s, 181, true, true, taLeftJustify},
-        {u"QTENERCONSPL"_s, u"Kcal/kg/hora"_s, 88, true, true, taRightJustify},
-        {u"QTHREXERFISI"_s, u"Horas/Semana"_s, 119, false, true, taRightJustify},
-        {u"Kcal/Semana"_s, u"Kcal/Semana"_s, -1, false, false, taRightJustify},
-        {u"Kcal/Dia"_s, u"Kcal/Dia"_s, 70, true, true, taRightJustify},
+        {u"CDEXERFISICO"_s, u"Código"_s, 45, false, true, taLeftJustify, {}},
+        {u"DSEXERFISICO"_s, u"Nome"_s, 181, true, true, taLeftJustify, {}},
+        {u"QTENERCONSPL"_s, u"Kcal/kg/hora"_s, 88, true, true, taRightJustify, {}},
+        {u"QTHREXERFISI"_s, u"Horas/Semana"_s, 119, false, true, taRightJustify, {}},
+        {u"Kcal/Semana"_s, u"Kcal/Semana"_s, -1, false, false, taRightJustify, right},
+        {u"Kcal/Dia"_s, u"Kcal/Dia"_s, 70, true, true, taRightJustify, right},
     };
     TDBGridColumns *columns = form->dbgPadrao->Columns();
     ASSERT_EQ(columns->Count(), int(std::size(expected)));
@@ -77,6 +80,8 @@ TEST_F(InventoryTest, GridColumnsInOrder)
         EXPECT_EQ(column->ReadOnly(), expected[i].readOnly);
         EXPECT_EQ(column->Visible(), expected[i].visible);
         EXPECT_EQ(column->Alignment(), expected[i].alignment);
+        EXPECT_EQ(form->dbgPadrao->model()->headerData(i, Qt::Horizontal, Qt::TextAlignmentRole),
+                  expected[i].titleAlignment);
     }
     // Titles from the field's label follow the label; only the energy column has its own.
     EXPECT_FALSE(columns->Items(0)->TitleIsSet());

@@ -91,6 +91,7 @@ struct HeaderCase
     int alignment;
     bool editable;
     bool hidden;
+    QVariant titleAlignment = {}; // none: the header's default
 };
 
 class ColumnProperties : public GridModelTest, public ::testing::WithParamInterface<HeaderCase>
@@ -107,6 +108,8 @@ TEST_P(ColumnProperties, ShowInTheHeaderAndTheCells)
     EXPECT_EQ(model()->index(0, c).data(Qt::TextAlignmentRole).toInt(), GetParam().alignment);
     EXPECT_EQ(bool(model()->flags(model()->index(0, c)) & Qt::ItemIsEditable), GetParam().editable);
     EXPECT_EQ(grid->isColumnHidden(c), GetParam().hidden);
+    EXPECT_EQ(model()->headerData(c, Qt::Horizontal, Qt::TextAlignmentRole),
+              GetParam().titleAlignment);
 }
 
 const int left = int(Qt::AlignLeft | Qt::AlignVCenter);
@@ -126,7 +129,13 @@ INSTANTIATE_TEST_SUITE_P(
                        g->Columns()->Items(0)->SetAlignment(taCenter);
                        g->Columns()->Items(0)->SetVisible(false);
                    },
-                   0, u"Código"_s, int(Qt::AlignCenter), true, true}),
+                   0, u"Código"_s, int(Qt::AlignCenter), true, true},
+        HeaderCase{"RightTitleOverLeftCells",
+                   [](TDBGrid *g) { g->Columns()->Items(1)->SetTitleAlignment(taRightJustify); }, 1,
+                   u"NAME"_s, left, false, false, right},
+        HeaderCase{"LeftTitleOverRightCells",
+                   [](TDBGrid *g) { g->Columns()->Items(3)->SetTitleAlignment(taLeftJustify); }, 3,
+                   u"KCAL"_s, right, false, false, left}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(GridModelTest, WithoutColumnsEveryVisibleFieldGetsOne)
