@@ -27,6 +27,18 @@ bool parseDate(const QString &text, const QString &option, QDate &date, QString 
     return false;
 }
 
+// The codes the consultation dialog takes: trimmed, not blank, within the field's size.
+bool parseCode(const QString &text, const QString &option, int size, QString &code, QString *error)
+{
+    code = text.trimmed();
+    if (!code.isEmpty() && code.size() <= size)
+        return true;
+    if (error)
+        *error = u"Código inválido em --%1: '%2' (de 1 a %3 caracteres)."_s.arg(
+            option, text, QString::number(size));
+    return false;
+}
+
 } // namespace
 
 bool ParseHostOptions(const QStringList &arguments, HostOptions &options, QString *error)
@@ -80,8 +92,9 @@ bool ParseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
         return false;
     }
     Consultation &c = options.consultation;
-    c.cdFilial = parser.value(filial);
-    c.cdPaciente = parser.value(paciente);
+    if (!parseCode(parser.value(filial), u"filial"_s, 4, c.cdFilial, error)
+        || !parseCode(parser.value(paciente), u"paciente"_s, 12, c.cdPaciente, error))
+        return false;
     c.nmPaciente = parser.value(nome);
     c.consulta = QDate::currentDate();
     if (parser.isSet(consulta)

@@ -100,6 +100,18 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
          2,
          u"Data inválida em --consulta"_s},
         {"patient without branch", {u"--paciente"_s, u"1"_s}, 2, u"informe --filial"_s},
+        {"blank patient code",
+         {u"--filial"_s, u"0001"_s, u"--paciente"_s, u"  "_s},
+         2,
+         u"Código inválido em --paciente: '  ' (de 1 a 12 caracteres)."_s},
+        {"branch code over its 4 characters",
+         {u"--filial"_s, u"00001"_s, u"--paciente"_s, u"1"_s},
+         2,
+         u"Código inválido em --filial: '00001' (de 1 a 4 caracteres)."_s},
+        {"patient code over its 12 characters",
+         {u"--filial"_s, u"0001"_s, u"--paciente"_s, u"0000000000001"_s},
+         2,
+         u"Código inválido em --paciente"_s},
     };
     for (const Trouble &c : cases) {
         SCOPED_TRACE(c.name);
