@@ -1,5 +1,6 @@
 #include "frmpadrgrid.h"
 
+#include "buttonflat.h"
 #include "csvcell.h"
 #include "data/dataset.h"
 #include "data/datasource.h"
@@ -11,7 +12,6 @@
 #include "forms/label.h"
 #include "forms/menuitem.h"
 #include "forms/panel.h"
-#include "forms/speedbutton.h"
 #include "messages.h"
 #include "prompts.h"
 #include "rtl/exceptions.h"
@@ -35,10 +35,10 @@ bool isEditing(TDataSetState state)
     return state == dsEdit || state == dsInsert;
 }
 
-TSpeedButton *makeButton(QWidget *parent, const QString &name, const QString &caption,
-                         const QString &hint)
+TButtonFlat *makeButton(QWidget *parent, const QString &name, const QString &caption,
+                        const QString &hint)
 {
-    auto *button = new TSpeedButton(parent);
+    auto *button = new TButtonFlat(parent);
     button->setObjectName(name);
     button->SetCaption(caption);
     button->SetHint(hint);
@@ -116,8 +116,8 @@ void TfrmPadraoGrid::buildLayout()
     sbtVerificar = makeButton(panMenu, u"sbtVerificar"_s, u"Verificar"_s, u"Verificar"_s);
     sbtImprimir = makeButton(panMenu, u"sbtImprimir"_s, u"Imprimir"_s, u"Imprimir"_s);
     sbtFechar = makeButton(panMenu, u"sbtFechar"_s, u"Fechar"_s, u"Fechar"_s);
-    for (TSpeedButton *button : {sbtConfirmar, sbtCancelar, sbtIncluir, sbtAlterar, sbtExcluir,
-                                 sbtLocalizar, sbtExportar, sbtVerificar, sbtImprimir})
+    for (TButtonFlat *button : {sbtConfirmar, sbtCancelar, sbtIncluir, sbtAlterar, sbtExcluir,
+                                sbtLocalizar, sbtExportar, sbtVerificar, sbtImprimir})
         bar->addWidget(button);
     bar->addStretch(1);
     lblCodTela = new TLabel(panMenu);
@@ -164,7 +164,7 @@ void TfrmPadraoGrid::buildLayout()
     sbtAnterior = makeButton(panNavigator, u"sbtAnterior"_s, u"<"_s, u"Registro anterior"_s);
     sbtProximo = makeButton(panNavigator, u"sbtProximo"_s, u">"_s, u"Próximo registro"_s);
     sbtUltimo = makeButton(panNavigator, u"sbtUltimo"_s, u">|"_s, u"Último registro"_s);
-    for (TSpeedButton *button : {sbtPrimeiro, sbtAnterior, sbtProximo, sbtUltimo})
+    for (TButtonFlat *button : {sbtPrimeiro, sbtAnterior, sbtProximo, sbtUltimo})
         navigator->addWidget(button);
     dbtNome = new TDBText(panDbgPadrao);
     dbtNome->setObjectName(u"dbtNome"_s);
@@ -181,7 +181,7 @@ void TfrmPadraoGrid::bindEvents()
 
     // Menu item and speed button reach the same handler; the descendant's override
     // takes it. Clicks run under the forms' exception guard.
-    const auto bind = [this](TMenuItem *item, TSpeedButton *button,
+    const auto bind = [this](TMenuItem *item, TButtonFlat *button,
                              void (TfrmPadraoGrid::*handler)(QObject *)) {
         const auto call = [this, handler](QObject *sender) {
             (this->*handler)(sender);
@@ -251,9 +251,9 @@ QList<TMenuItem *> TfrmPadraoGrid::Commands() const
     return FinishingCommands() + NewRecordCommands() + RecordCommands();
 }
 
-TSpeedButton *TfrmPadraoGrid::ButtonOf(const TMenuItem *item) const
+TButtonFlat *TfrmPadraoGrid::ButtonOf(const TMenuItem *item) const
 {
-    const std::pair<const TMenuItem *, TSpeedButton *> pairs[] = {
+    const std::pair<const TMenuItem *, TButtonFlat *> pairs[] = {
         {mniConfirmar, sbtConfirmar}, {mniCancelar, sbtCancelar}, {mniIncluir, sbtIncluir},
         {mniAlterar, sbtAlterar},     {mniExcluir, sbtExcluir},   {mniLocalizar, sbtLocalizar},
         {mniExportar, sbtExportar},

@@ -20,7 +20,7 @@ class TLabel;
 class TMenuItem;
 class TMessages;
 class TPanel;
-class TSpeedButton;
+class TButtonFlat;
 
 // The standard grid form, unit Frmpadrgrid: a menu and a command bar, a record grid on
 // its data source with a navigator, and two message lists. A descendant points
@@ -58,22 +58,22 @@ public:
     TMenuItem *mniLocalizar;
     TMenuItem *mniExportar;
 
-    TSpeedButton *sbtConfirmar;
-    TSpeedButton *sbtCancelar;
-    TSpeedButton *sbtIncluir;
-    TSpeedButton *sbtAlterar;
-    TSpeedButton *sbtExcluir;
-    TSpeedButton *sbtLocalizar;
-    TSpeedButton *sbtExportar;
-    TSpeedButton *sbtVerificar;
-    TSpeedButton *sbtImprimir;
-    TSpeedButton *sbtFechar; // the browse-only control
+    TButtonFlat *sbtConfirmar;
+    TButtonFlat *sbtCancelar;
+    TButtonFlat *sbtIncluir;
+    TButtonFlat *sbtAlterar;
+    TButtonFlat *sbtExcluir;
+    TButtonFlat *sbtLocalizar;
+    TButtonFlat *sbtExportar;
+    TButtonFlat *sbtVerificar;
+    TButtonFlat *sbtImprimir;
+    TButtonFlat *sbtFechar; // the browse-only control
 
     // The navigator on dtsPadrao.
-    TSpeedButton *sbtPrimeiro;
-    TSpeedButton *sbtAnterior;
-    TSpeedButton *sbtProximo;
-    TSpeedButton *sbtUltimo;
+    TButtonFlat *sbtPrimeiro;
+    TButtonFlat *sbtAnterior;
+    TButtonFlat *sbtProximo;
+    TButtonFlat *sbtUltimo;
 
     TPanel *panMenu;
     TPanel *panNavigator;
@@ -88,11 +88,11 @@ public:
     QList<TMenuItem *> RecordCommands() const; // Alterar, Excluir, Localizar, Exportar
     QList<TMenuItem *> Commands() const; // the seven, in the order above
     // The speed button that mirrors a command's menu item (nullptr for others).
-    TSpeedButton *ButtonOf(const TMenuItem *item) const;
+    TButtonFlat *ButtonOf(const TMenuItem *item) const;
     // Each of the seven speed buttons takes its menu item's enabled state.
     void MirrorCommandButtons();
     // The control enabled only while dtsPadrao browses.
-    TSpeedButton *BrowseOnlyControl() const { return sbtFechar; }
+    TButtonFlat *BrowseOnlyControl() const { return sbtFechar; }
 
     // Descendants' panels above (in order, under earlier ones) or below the grid.
     void AddAboveGrid(QWidget *widget);

@@ -6,7 +6,7 @@
 #include "forms/dbgrid.h"
 #include "forms/dialogs.h"
 #include "forms/menuitem.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/consiste.h"
 #include "framework/messages.h"
 #include "framework/showavi.h"

@@ -6,7 +6,7 @@
 #include "forms/dbgrid.h"
 #include "forms/menuitem.h"
 #include "forms/scripteddialogs.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/dbtext.h"
 #include "framework/messages.h"
 #include "framework/prompts.h"

@@ -6,7 +6,7 @@
 #include "forms/dbgrid.h"
 #include "forms/edit.h"
 #include "forms/screen.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/consiste.h"
 #include "framework/showavi.h"
 #include "framework/velmora.h"

@@ -8,7 +8,7 @@
 #include "forms/dbedit.h"
 #include "forms/dbgrid.h"
 #include "forms/screen.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/showavi.h"
 
 #include <QApplication>

@@ -8,7 +8,7 @@
 #include "forms/dbgrid.h"
 #include "forms/edit.h"
 #include "forms/menuitem.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/consiste.h"
 #include "framework/dateeditplus.h"
 #include "framework/showavi.h"

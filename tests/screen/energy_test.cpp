@@ -7,7 +7,7 @@
 #include "forms/dbedit.h"
 #include "forms/dbgrid.h"
 #include "forms/edit.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "module/Cli_qor12700.h"
 
 #include <QAbstractItemModel>

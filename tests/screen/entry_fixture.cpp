@@ -2,7 +2,7 @@
 
 #include "data/clientdataset.h"
 #include "forms/dbgrid.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/consiste.h"
 #include "framework/netconnection.h"
 #include "framework/velmora.h"

@@ -11,7 +11,7 @@
 #include "forms/edit.h"
 #include "forms/label.h"
 #include "forms/panel.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/dateeditplus.h"
 #include "framework/messages.h"
 #include "framework/netconnection.h"

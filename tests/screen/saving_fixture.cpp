@@ -4,7 +4,7 @@
 #include "forms/dbedit.h"
 #include "forms/dbgrid.h"
 #include "forms/guard.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/netconnection.h"
 #include "remote/rpcclient.h"
 #include "sql/sqlquery.h"

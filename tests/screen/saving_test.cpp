@@ -7,7 +7,7 @@
 #include "forms/dbgrid.h"
 #include "forms/edit.h"
 #include "forms/menuitem.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/showavi.h"
 #include "rtl/convert.h"
 

@@ -7,7 +7,7 @@
 #include "forms/dbedit.h"
 #include "forms/dbgrid.h"
 #include "forms/label.h"
-#include "forms/speedbutton.h"
+#include "framework/buttonflat.h"
 #include "framework/messages.h"
 #include "framework/showavi.h"
 #include "module/Cli_qor12700.h"

@@ -1,0 +1,9 @@
+#include "buttonflat.h"
+
+namespace qor {
+
+TButtonFlat::TButtonFlat(QWidget *parent)
+    : TSpeedButton(parent)
+{ }
+
+} // namespace qor
