@@ -100,7 +100,13 @@ const TableSpec &metoAvalTable()
         {key(u"CDFILIAL"_s, 4), key(u"CDPACIENTE"_s, 12), dateKey(u"DTCONSPACI"_s),
          key(u"CDTBMETOAVAL"_s, 2), str(u"IDTABELAAV"_s, 1)},
         {},
-        {},
+        // Checked here rather than by the schema, so that rows stored before the check
+        // existed stay readable; a weight hangs on its method, so none can be recorded
+        // for a patient who is not registered.
+        {{{u"CDFILIAL"_s, u"CDPACIENTE"_s},
+          u"PACIENTE"_s,
+          {u"CDFILIAL"_s, u"CDPACIENTE"_s},
+          u"Paciente não cadastrado."_s}},
         u"Método de avaliação já cadastrado para a consulta."_s,
         u"O método de avaliação não pode ser excluído porque há informações de avaliação "
         u"ligadas a ele."_s,

@@ -318,6 +318,16 @@ TEST_P(PlanDeltas, RecordAWeightUnderItsAssessmentMethod)
               failure(RpcDatabaseError, u"Método de avaliação não cadastrado para a consulta."_s));
     EXPECT_EQ(count(u"INFOAVAL"_s), 1);
 
+    // Nor can a method be recorded for a patient who is not registered (of the
+    // branch, or at all).
+    for (const QVariantList &stranger :
+         {QVariantList{u"0002"_s, Joao, consulta, u"01"_s, u"N"_s},
+          QVariantList{Branch, u"000000000099"_s, consulta, u"01"_s, u"N"_s}}) {
+        EXPECT_EQ(outcome(call(u"SetMetoAval"_s, {deltaJson(metoFields, {insertOf(stranger)})})),
+                  failure(RpcDatabaseError, u"Paciente não cadastrado."_s));
+    }
+    EXPECT_EQ(count(u"METOAVAL"_s), 1);
+
     ok(u"SetMetoAval"_s,
        {deltaJson(metoFields, {insertOf({Branch, Joao, consulta, u"01"_s, u"N"_s})})});
     ok(u"SetPeso"_s, {deltaJson(pesoFields, {insertOf(weight)})});
