@@ -97,14 +97,23 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
         QSqlDatabase::removeDatabase(connectionName);
         cannotOpen(uri, reason);
     }
-    if (uri.dialect == SqlDialect::SQLite) {
-        // Foreign keys are off by default and per connection.
-        runSetup(db, uri, u"PRAGMA foreign_keys = ON"_s);
-        runSetup(db, uri, u"PRAGMA journal_mode = WAL"_s);
-        runSetup(db, uri, u"PRAGMA synchronous = NORMAL"_s);
-    } else {
-        runSetup(db, uri, u"SET client_encoding TO 'UTF8'"_s);
-        runSetup(db, uri, u"SET lock_timeout = %1"_s.arg(SqlLockWaitMs));
+    try {
+        if (uri.dialect == SqlDialect::SQLite) {
+            // Foreign keys are off by default and per connection.
+            runSetup(db, uri, u"PRAGMA foreign_keys = ON"_s);
+            runSetup(db, uri, u"PRAGMA journal_mode = WAL"_s);
+            runSetup(db, uri, u"PRAGMA synchronous = NORMAL"_s);
+        } else {
+            runSetup(db, uri, u"SET client_encoding TO 'UTF8'"_s);
+            runSetup(db, uri, u"SET lock_timeout = %1"_s.arg(SqlLockWaitMs));
+        }
+    } catch (...) {
+        // A connection that opened but cannot be set up (a file that is no database)
+        // is closed and forgotten: each retry would otherwise keep one more open.
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(connectionName);
+        throw;
     }
     return db;
 }

@@ -278,6 +278,33 @@ TEST(ThreadStatements, AreReusedWithFreshValuesAndMayNest)
     closeThreadDatabase(uri);
 }
 
+int openDescriptors()
+{
+    return int(QDir(u"/proc/self/fd"_s)
+                   .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)
+                   .size());
+}
+
+// A file that opens but is no database fails the connection's setup: every attempt (a
+// worker tries again on each call) must leave no connection and no descriptor behind.
+TEST(ThreadDatabase, LeavesNothingBehindWhenTheSetupFails)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(u"not-a-database.db"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(8192, 'x'));
+    file.close();
+    const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + file.fileName());
+    const qsizetype connections = QSqlDatabase::connectionNames().size();
+    const int descriptors = openDescriptors();
+    for (int attempt = 0; attempt < 5; ++attempt)
+        EXPECT_THROW(threadDatabase(uri), EDatabaseError);
+    EXPECT_THROW(openDatabase(uri, u"units-not-a-database"_s), EDatabaseError);
+    EXPECT_FALSE(QSqlDatabase::contains(u"units-not-a-database"_s));
+    EXPECT_EQ(QSqlDatabase::connectionNames().size(), connections);
+    EXPECT_EQ(openDescriptors(), descriptors);
+}
+
 TEST(CatalogueSeed, PadsCodesAndReadsMetValues)
 {
     QFile seed(u":/qor/db/compendium_2011_sample.tsv"_s);
