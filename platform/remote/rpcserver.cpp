@@ -243,6 +243,9 @@ void Worker::serve(qintptr descriptor)
     socket->setReadBufferSize(SocketReadBufferBytes);
     // Answers are written whole: each should leave at once.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    // A peer that vanishes without closing (power cut, network gone) never sends again;
+    // the system's keep-alive probes find it out, or its socket would be held for good.
+    socket->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
     m_connections.insert(id, c);
     // Goes with the socket, however it ends.
     auto *deadline = new QTimer(socket);

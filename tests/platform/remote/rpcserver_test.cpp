@@ -14,6 +14,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <netinet/in.h>
+#include <sys/socket.h>
 
 using namespace qor;
 using namespace qor::test;
@@ -361,6 +363,43 @@ TEST(RpcServer, ClosesConnectionsThatDoNotAuthenticateInTime)
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(*answer,
               object(R"({"jsonrpc":"2.0","id":2,"result":{"ok":true,"data":["ainda aqui"]}})"));
+}
+
+// The keep-alive setting of each connected socket of this process whose own port is
+// `port`: the server's ends of its connections.
+QList<int> keepAliveOfConnectionsOn(quint16 port)
+{
+    QList<int> found;
+    for (int fd = 0; fd < 4096; ++fd) {
+        sockaddr_storage address = {};
+        socklen_t length = sizeof(address);
+        if (::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0
+            || address.ss_family != AF_INET)
+            continue;
+        if (ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port) != port)
+            continue;
+        int listening = 0;
+        socklen_t size = sizeof(listening);
+        if (::getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening)
+            continue;
+        int keepAlive = 0;
+        size = sizeof(keepAlive);
+        ::getsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &keepAlive, &size);
+        found.append(keepAlive);
+    }
+    return found;
+}
+
+// A workstation that vanishes without closing (power cut, network gone) sends nothing
+// more, and an authenticated connection has no deadline: only the system's keep-alive
+// probes can tell the server that the peer is gone, so its socket is not held for ever.
+TEST(RpcServer, HasTheSystemProbeConnectionsForVanishedPeers)
+{
+    ServerThread server(serverOptions(), testHandler(nullptr));
+    ASSERT_TRUE(server.listening());
+    RawConnection member(server.port());
+    ASSERT_TRUE(member.authenticate());
+    EXPECT_EQ(keepAliveOfConnectionsOn(server.port()), QList<int>{1});
 }
 
 TEST(RpcServer, TakesLargeMessagesOnlyOnceAuthenticated)
