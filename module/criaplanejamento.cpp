@@ -17,11 +17,21 @@ public:
     HourGlass &operator=(const HourGlass &) = delete;
 };
 
+// The calendar date and the time of day to the millisecond, as the server stores them.
+// Not as local QDateTimes: a midnight that daylight saving time skips is an invalid one,
+// and every invalid QDateTime equals every other.
+bool sameMoment(TDateTime a, TDateTime b)
+{
+    QDate dateA, dateB;
+    int msecsA = 0, msecsB = 0;
+    const bool validA = DecodeDateTime(a, &dateA, &msecsA);
+    const bool validB = DecodeDateTime(b, &dateB, &msecsB);
+    return validA == validB && dateA == dateB && msecsA == msecsB;
+}
+
 bool isShownConsultation(const QString &cdFilial, const QString &cdPaciente, TDateTime consulta)
 {
-    // Compared as the server stores them, to the millisecond.
-    return cdFilial == stCdFilial && cdPaciente == stCdPaciente
-        && DateTimeToQDateTime(consulta) == DateTimeToQDateTime(dtConsulta);
+    return cdFilial == stCdFilial && cdPaciente == stCdPaciente && sameMoment(consulta, dtConsulta);
 }
 
 void showScreen()

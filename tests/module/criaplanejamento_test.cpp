@@ -7,10 +7,12 @@
 #include "forms/dbedit.h"
 #include "forms/edit.h"
 #include "forms/screen.h"
+#include "framework/dateeditplus.h"
 #include "framework/netconnection.h"
 #include "module/Cli_qor12700.h"
 #include "remote/rpcclient.h"
 #include "sql/sqlquery.h"
+#include "support/scopedtimezone.h"
 
 #include <QPointer>
 #include <gtest/gtest.h>
@@ -72,6 +74,45 @@ TEST_P(CriaPlanejamentoTest, AnotherConsultationReloadsTheScreen)
     EXPECT_EQ(stCdPaciente, ScreenHarness::Maria);
     EXPECT_TRUE(form->cdsPlaneja->IsEmpty());
     EXPECT_TRUE(form->cdsPeso->IsEmpty());
+}
+
+struct DateCase
+{
+    const char *name;
+    QDate shown;
+    QDate asked;
+    bool reloaded;
+};
+
+// In Sao Paulo clocks jumped from midnight to 01:00 on the first day of daylight saving
+// time, so those days have no local midnight; they are dates like any other.
+TEST_P(CriaPlanejamentoTest, ConsultationDatesComparedAsCalendarDates)
+{
+    const DateCase cases[] = {
+        {"two days without a local midnight", QDate(2018, 11, 4), QDate(2017, 10, 15), true},
+        {"the same day without a local midnight", QDate(2018, 11, 4), QDate(2018, 11, 4), false},
+        {"the day before the one that fell back", QDate(2018, 2, 18), QDate(2018, 2, 17), true},
+        {"the day before the gap", QDate(2018, 11, 3), QDate(2018, 11, 4), true},
+    };
+    const ScopedTimeZone saoPaulo("America/Sao_Paulo");
+    for (const DateCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        TfrmPlanejaExerc *form =
+            harness->open(ScreenHarness::Maria, u"Maria"_s, DateToDateTime(c.shown));
+        ASSERT_NE(form, nullptr);
+        ASSERT_EQ(form->depDataCons->date().toString(Qt::ISODate), c.shown.toString(Qt::ISODate));
+        int calls = 0;
+        QObject::connect(form->netPlanejaExerc->Client(), &RpcClient::callStarted, form,
+                         [&] { ++calls; });
+
+        EXPECT_EQ(harness->open(ScreenHarness::Maria, u"Maria"_s, DateToDateTime(c.asked)), form);
+        EXPECT_TRUE(harness->errors().isEmpty());
+        EXPECT_EQ(dtConsulta, DateToDateTime(c.asked));
+        // The date shown is the one new rows are saved under.
+        EXPECT_EQ(form->depDataCons->date().toString(Qt::ISODate), c.asked.toString(Qt::ISODate));
+        EXPECT_EQ(calls, c.reloaded ? 3 : 0);
+        harness->closeScreen();
+    }
 }
 
 struct EditingCase
