@@ -4,6 +4,7 @@
 #include "sqldatetime.h"
 #include "sqlerror.h"
 
+#include <QDateTime>
 #include <QSqlError>
 #include <QSqlRecord>
 
@@ -110,6 +111,15 @@ QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue)
         return value;
     }
     case TFieldType::DateTime:
+        if (sqlValue.metaType().id() == QMetaType::QDateTime) {
+            // A driver's own date-time (PostgreSQL's timestamp) is local time. One that a
+            // daylight-saving change skips is invalid to Qt, which keeps its date and time:
+            // they are the calendar moment stored, read without a time zone.
+            const QDateTime dateTime = sqlValue.toDateTime();
+            if (dateTime.timeSpec() == Qt::LocalTime && dateTime.date().isValid()
+                && dateTime.time().isValid())
+                return EncodeDateTime(dateTime.date(), dateTime.time().msecsSinceStartOfDay());
+        }
         return sqlTextToDateTime(sqlValue.toString());
     }
     return {};

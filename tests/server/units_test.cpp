@@ -9,6 +9,7 @@
 #include "sql/sqlquery.h"
 
 #include "rtl/exceptions.h"
+#include "support/scopedtimezone.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -175,6 +176,52 @@ TEST(SqlDateTime, RefusesWhatIsNotADateTime)
     }
     EXPECT_THROW(dateTimeToSqlText(std::numeric_limits<double>::quiet_NaN()), EDatabaseError);
     EXPECT_THROW(dateTimeToSqlText(1e12), EDatabaseError);
+}
+
+struct DriverDateCase
+{
+    const char *name;
+    const char *select;
+    const char *stored;
+};
+
+// PostgreSQL hands its timestamps to Qt as local date-times. In Sao Paulo the midnight that
+// began daylight saving time did not exist; the value read is still that calendar moment.
+TEST(SqlDateTime, ReadsTheDriversOwnDateTimesAsCalendarMoments)
+{
+    const QByteArray pg = qgetenv("QOR_TEST_PG");
+    if (pg.isEmpty())
+        GTEST_SKIP() << "QOR_TEST_PG is not set";
+    const DriverDateCase cases[] = {
+        {"midnight skipped by daylight saving time", "timestamp '2018-11-04 00:00:00'",
+         "2018-11-04 00:00:00.000"},
+        {"another one", "timestamp(3) '2017-10-15 00:00:00.000'", "2017-10-15 00:00:00.000"},
+        {"the hour that repeated", "timestamp(3) '2018-02-17 23:30:00.250'",
+         "2018-02-17 23:30:00.250"},
+        {"an ordinary moment", "timestamp(3) '2024-02-29 07:05:09.042'", "2024-02-29 07:05:09.042"},
+        {"a date", "date '2018-11-04'", "2018-11-04 00:00:00.000"},
+    };
+    const qor::testing::ScopedTimeZone saoPaulo("America/Sao_Paulo");
+    const QString name = u"qor-units-driver-dates"_s;
+    {
+        QSqlDatabase db = openDatabase(DatabaseUri::parse(QString::fromUtf8(pg)), name);
+        for (const DriverDateCase &c : cases) {
+            SCOPED_TRACE(c.name);
+            QSqlQuery query(db);
+            ASSERT_TRUE(query.exec(u"SELECT %1 AS D"_s.arg(QString::fromLatin1(c.select))));
+            try {
+                const TDataPacket packet =
+                    packetFromQuery(query, {{u"D"_s, TFieldType::DateTime, 0}});
+                ASSERT_EQ(packet.rows.size(), 1);
+                EXPECT_EQ(dateTimeToSqlText(packet.rows[0][0].toDouble()),
+                          QString::fromLatin1(c.stored));
+            } catch (const Exception &e) {
+                ADD_FAILURE() << e.Message().toStdString();
+            }
+        }
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
 }
 
 TEST(Migrations, SplitScriptsAtStatementEnds)
