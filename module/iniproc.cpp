@@ -68,9 +68,11 @@ TDateTime toDateTime(const QVariant &value, int index)
         result = DateToDateTime(value.toDate());
         break;
     case QMetaType::QDateTime:
-        if (!value.toDateTime().isValid())
+        try {
+            result = QDateTimeToDateTime(value.toDateTime());
+        } catch (const EConvertError &) {
             badElement(index, u"data inválida"_s);
-        result = QDateTimeToDateTime(value.toDateTime());
+        }
         break;
     case QMetaType::QString:
         try {

@@ -340,11 +340,13 @@ QVariant TField::coerce(const QVariant &value) const
                && (value.metaType().id() == QMetaType::QDate
                    || value.metaType().id() == QMetaType::QDateTime)) {
         const bool isDate = value.metaType().id() == QMetaType::QDate;
-        if (isDate ? !value.toDate().isValid() : !value.toDateTime().isValid())
+        try {
+            result = QVariant(isDate ? DateToDateTime(value.toDate())
+                                     : QDateTimeToDateTime(value.toDateTime()));
+        } catch (const EConvertError &) {
             throw EDatabaseError(
                 u"Valor inválido para o campo '%1': data inválida."_s.arg(DisplayName()));
-        result = QVariant(isDate ? DateToDateTime(value.toDate())
-                                 : QDateTimeToDateTime(value.toDateTime()));
+        }
     }
     validateValue(result);
     return result;

@@ -134,6 +134,12 @@ TDateTime DateToDateTime(const QDate &date)
 
 TDateTime QDateTimeToDateTime(const QDateTime &dateTime)
 {
+    // A local date-time is read as the clock shows it. One that a daylight-saving change
+    // skips (a Brazilian midnight until 2019) is invalid to Qt, which still keeps its
+    // date and time: it is that calendar moment all the same.
+    if (dateTime.timeSpec() == Qt::LocalTime && dateTime.date().isValid()
+        && dateTime.time().isValid())
+        return EncodeDateTime(dateTime.date(), dateTime.time().msecsSinceStartOfDay());
     if (!dateTime.isValid())
         throw EConvertError(u"Data e hora inválidas."_s);
     const QDateTime local = dateTime.toLocalTime();

@@ -11,7 +11,8 @@ namespace qor {
 // 1899-12-29 06:00), as the classic encoding does.
 using TDateTime = double;
 
-// Raise EConvertError for an invalid date or date-time.
+// Raise EConvertError for an invalid date or date-time. A local date-time is taken as
+// its date and time of day, also one that a daylight-saving change skips.
 TDateTime DateToDateTime(const QDate &date);
 TDateTime QDateTimeToDateTime(const QDateTime &dateTime);
 // An invalid QDate for values that are not finite or lie beyond any calendar.

@@ -4,6 +4,7 @@
 
 #include "forms/application.h"
 #include "rtl/exceptions.h"
+#include "support/scopedtimezone.h"
 
 #include <QDate>
 #include <QDateTime>
@@ -124,6 +125,37 @@ INSTANTIATE_TEST_SUITE_P(
                    {u"0002"_s, u"2"_s, u"João"_s, 1.0, 2.0, u"extra"_s},
                    {u"0002"_s, u"2"_s, u"João"_s, 1, 2}}),
     [](const ::testing::TestParamInfo<GoodParams> &info) { return std::string(info.param.name); });
+
+struct LocalMidnightCase
+{
+    const char *zone;
+    QDate day;
+};
+
+// A host may hand the dates as local QDateTimes at midnight. Where daylight saving time
+// began at midnight (Sao Paulo until 2019) that midnight did not exist, yet it is the
+// consultation's day.
+TEST(IniProcDates, LocalMidnightIsThatDayInEveryZone)
+{
+    const LocalMidnightCase cases[] = {
+        {"America/Sao_Paulo", QDate(2018, 11, 4)}, {"America/Sao_Paulo", QDate(2017, 10, 15)},
+        {"America/Sao_Paulo", QDate(2018, 2, 18)}, {"America/Sao_Paulo", QDate(2018, 2, 17)},
+        {"America/Manaus", QDate(2018, 11, 4)},    {"America/Noronha", QDate(2024, 2, 29)},
+    };
+    for (const LocalMidnightCase &c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.day.toString(Qt::ISODate).toStdString());
+        const qor::testing::ScopedTimeZone zone(c.zone);
+        const QDateTime midnight(c.day, QTime(0, 0));
+        try {
+            const ScreenContext context =
+                ReadIniProcParams(QVariantList{u"0001"_s, u"1"_s, u"Ana"_s, midnight, midnight});
+            EXPECT_EQ(context.consulta, DateToDateTime(c.day));
+            EXPECT_EQ(context.idadePaci, DateToDateTime(c.day));
+        } catch (const Exception &e) {
+            ADD_FAILURE() << e.Message().toStdString();
+        }
+    }
+}
 
 TEST(IniProcOrder, TheDatesAreReadFirst)
 {

@@ -1,6 +1,7 @@
 // Field texts, conversions, type checks and the edit-state rule.
 #include "datafixtures.h"
 #include "rtl/exceptions.h"
+#include "support/scopedtimezone.h"
 
 #include <gtest/gtest.h>
 
@@ -160,6 +161,24 @@ INSTANTIATE_TEST_SUITE_P(
                   QDateTime(QDate(2000, 1, 1), QTime(18, 0)), 36526.75, false},
         ValueCase{"DateFromText", TFieldType::DateTime, u"01/01/2000"_s, {}, true},
         ValueCase{"DateInvalidQDate", TFieldType::DateTime, QDate(2000, 2, 30), {}, true}));
+
+// Sao Paulo's clocks jumped from midnight to 01:00 on 2018-11-04: Qt calls that local
+// midnight invalid, yet it is the day's start, as a QDate of that day would be.
+TEST(Field, LocalMidnightSkippedByDaylightSavingIsThatDay)
+{
+    const qor::testing::ScopedTimeZone saoPaulo("America/Sao_Paulo");
+    TClientDataSet ds;
+    TField *field = ds.AddField(u"F"_s, TFieldType::DateTime, 0);
+    ds.Open();
+    ds.Append();
+    for (const QVariant &value :
+         {QVariant(QDateTime(QDate(2018, 11, 4), QTime(0, 0))), QVariant(QDate(2018, 11, 4))}) {
+        field->Clear();
+        EXPECT_NO_THROW(field->SetValue(value)) << value.typeName();
+        EXPECT_EQ(field->Value(), QVariant(DateToDateTime(QDate(2018, 11, 4)))) << value.typeName();
+    }
+    EXPECT_THROW(field->SetValue(QDateTime()), EDatabaseError);
+}
 
 TEST(Field, AsFloatOfANonNumericStringRaisesAConversionError)
 {

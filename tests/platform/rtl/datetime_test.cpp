@@ -1,6 +1,7 @@
 // TDateTime: days since 1899-12-30 with the time of day in the fraction.
 #include "rtl/datetime.h"
 #include "rtl/exceptions.h"
+#include "support/scopedtimezone.h"
 
 #include <gtest/gtest.h>
 
@@ -71,6 +72,43 @@ TEST(DateTime, LocalDateTimesRoundTrip)
     for (const QDateTime &moment : moments)
         EXPECT_EQ(DateTimeToQDateTime(QDateTimeToDateTime(moment)), moment)
             << moment.toString().toStdString();
+}
+
+struct ZoneMoment
+{
+    const char *zone;
+    QDate date;
+    QTime time;
+};
+
+// A local QDateTime is the wall-clock reading. Sao Paulo skipped midnight when daylight
+// saving time began (until 2019) and repeated 23:00 to 24:00 when it ended; Qt calls a
+// skipped moment invalid but keeps its date and time.
+TEST(DateTime, LocalDateTimesAreTheWallClockReading)
+{
+    const ZoneMoment cases[] = {
+        {"America/Sao_Paulo", QDate(2018, 11, 4), QTime(0, 0)},
+        {"America/Sao_Paulo", QDate(2018, 11, 4), QTime(0, 30, 15, 250)},
+        {"America/Sao_Paulo", QDate(2017, 10, 15), QTime(0, 0)},
+        {"America/Sao_Paulo", QDate(2018, 2, 17), QTime(23, 30)},
+        {"America/Sao_Paulo", QDate(2018, 2, 18), QTime(0, 0)},
+        {"America/Rio_Branco", QDate(2018, 11, 4), QTime(0, 0)},
+        {"UTC", QDate(2024, 2, 29), QTime(23, 59, 59, 999)},
+    };
+    for (const ZoneMoment &c : cases) {
+        SCOPED_TRACE(std::string(c.zone) + " " + c.date.toString(Qt::ISODate).toStdString() + " "
+                     + c.time.toString(u"HH:mm:ss.zzz").toStdString());
+        const qor::testing::ScopedTimeZone zone(c.zone);
+        try {
+            EXPECT_EQ(QDateTimeToDateTime(QDateTime(c.date, c.time)),
+                      EncodeDateTime(c.date, c.time.msecsSinceStartOfDay()));
+        } catch (const Exception &e) {
+            ADD_FAILURE() << e.Message().toStdString();
+        }
+    }
+    // Nothing to read from a QDateTime without a date or time.
+    EXPECT_THROW(QDateTimeToDateTime(QDateTime()), EConvertError);
+    EXPECT_THROW(QDateTimeToDateTime(QDateTime(QDate(2024, 2, 30), QTime(0, 0))), EConvertError);
 }
 
 TEST(DateTimeText, WritesAndReadsEveryPartOfTheMoment)
