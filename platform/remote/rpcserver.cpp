@@ -44,6 +44,11 @@ constexpr int ListenBacklog = 1024;
 // this much later.
 constexpr int AcceptRetryMs = 250;
 
+// Answers a peer has not yet taken that stop the reading of its further calls until it
+// takes most of them: a peer that sends calls without reading their answers would
+// otherwise make them pile up in memory.
+constexpr qint64 UnsentAnswerBytes = 1024 * 1024;
+
 // Before authenticating a peer has only its token to send, a few hundred bytes: a
 // stranger may not make the server hold a whole message's worth for each connection.
 constexpr qint64 UnauthenticatedMessageBytes = 64 * 1024;
@@ -64,6 +69,7 @@ struct Connection
     QTimer *authenticateDeadline = nullptr; // a child of the socket
     bool authenticated = false;
     bool closing = false; // answered for the last time; input is discarded
+    bool waitingForPeer = false; // too many answers not yet taken; reading paused
 };
 
 using ConnectionPtr = std::shared_ptr<Connection>;
@@ -207,6 +213,7 @@ private:
     void handshakeFailed(quint64 id);
     void authenticationLate(quint64 id);
     void pump(quint64 id);
+    void answersTaken(quint64 id);
     void handle(Connection &c, const QByteArray &body);
     void authenticate(Connection &c, const RpcRequest &request);
     void reject(Connection &c, const RpcRequest &request, int code, const QString &message);
@@ -254,6 +261,7 @@ void Worker::serve(qintptr descriptor)
     QObject::connect(deadline, &QTimer::timeout, m_context, [this, id] { authenticationLate(id); });
     deadline->start(m_shared.options.authenticateTimeoutMs);
     QObject::connect(socket, &QIODevice::readyRead, m_context, [this, id] { pump(id); });
+    QObject::connect(socket, &QIODevice::bytesWritten, m_context, [this, id] { answersTaken(id); });
     QObject::connect(socket, &QAbstractSocket::disconnected, m_context, [this, id] { drop(id); });
     if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
         // Nothing is read until the handshake is done; what came with it is read then.
@@ -300,9 +308,15 @@ void Worker::handshakeFailed(quint64 id)
 void Worker::pump(quint64 id)
 {
     const ConnectionPtr c = m_connections.value(id);
-    if (!c)
+    if (!c || c->waitingForPeer)
         return;
     while (!c->closing && !m_shared.shuttingDown) {
+        if (c->socket->bytesToWrite() > UnsentAnswerBytes) {
+            // Its calls wait in the socket, and beyond its read buffer in the system,
+            // where TCP holds the peer back.
+            c->waitingForPeer = true;
+            return;
+        }
         QByteArray body;
         switch (c->parser.next(&body)) {
         case FrameParser::Result::Message:
@@ -327,6 +341,15 @@ void Worker::pump(quint64 id)
     }
     if (c->closing)
         c->socket->readAll(); // discarded, so the socket keeps draining
+}
+
+void Worker::answersTaken(quint64 id)
+{
+    const ConnectionPtr c = m_connections.value(id);
+    if (!c || !c->waitingForPeer || c->socket->bytesToWrite() > UnsentAnswerBytes / 2)
+        return;
+    c->waitingForPeer = false;
+    pump(id);
 }
 
 void Worker::handle(Connection &c, const QByteArray &body)

@@ -402,6 +402,46 @@ TEST(RpcServer, HasTheSystemProbeConnectionsForVanishedPeers)
     EXPECT_EQ(keepAliveOfConnectionsOn(server.port()), QList<int>{1});
 }
 
+// The number of calls the server has finished, once it has stopped finishing more.
+qsizetype callsOnceSettled(const ServerThread &server)
+{
+    qsizetype last = -1;
+    for (int quiet = 0; quiet < 10;) {
+        QThread::msleep(50);
+        const qsizetype now = server.finishedCalls().size();
+        quiet = now == last ? quiet + 1 : 0;
+        last = now;
+    }
+    return last;
+}
+
+// A peer that sends calls without reading their answers: the server stops taking its
+// calls while a few megabytes of answers wait for it, instead of holding them all in
+// memory; once the peer reads, every call is answered, in order.
+TEST(RpcServer, WaitsForAPeerThatDoesNotTakeItsAnswers)
+{
+    ServerThread server(serverOptions(), testHandler(nullptr));
+    ASSERT_TRUE(server.listening());
+    RawConnection peer(server.port());
+    ASSERT_TRUE(peer.authenticate());
+    constexpr int Calls = 200;
+    constexpr int AnswerBytes = 200 * 1024; // 40 MB of answers in all
+    for (int id = 1; id <= Calls; ++id)
+        peer.sendRequest(id, u"RawBig"_s, QJsonArray{AnswerBytes});
+
+    // Without the pause the server would take all 200 calls.
+    const qsizetype taken = callsOnceSettled(server);
+    EXPECT_LT(taken, Calls / 2);
+
+    for (int id = 1; id <= Calls; ++id) {
+        const std::optional<QJsonObject> answer = peer.readMessage();
+        ASSERT_TRUE(answer.has_value()) << "answer " << id;
+        EXPECT_EQ(answer->value(u"id"_s).toInt(), id);
+        EXPECT_EQ(answer->value(u"result"_s)[u"data"_s].toString().size(), AnswerBytes);
+    }
+    EXPECT_EQ(server.finishedCalls().size(), Calls);
+}
+
 TEST(RpcServer, TakesLargeMessagesOnlyOnceAuthenticated)
 {
     ServerThread server(serverOptions(), testHandler(nullptr));
