@@ -70,6 +70,7 @@ struct Connection
     bool authenticated = false;
     bool closing = false; // answered for the last time; input is discarded
     bool waitingForPeer = false; // too many answers not yet taken; reading paused
+    QMetaObject::Connection answersWatch; // while waiting: the socket's bytesWritten
 };
 
 using ConnectionPtr = std::shared_ptr<Connection>;
@@ -261,7 +262,6 @@ void Worker::serve(qintptr descriptor)
     QObject::connect(deadline, &QTimer::timeout, m_context, [this, id] { authenticationLate(id); });
     deadline->start(m_shared.options.authenticateTimeoutMs);
     QObject::connect(socket, &QIODevice::readyRead, m_context, [this, id] { pump(id); });
-    QObject::connect(socket, &QIODevice::bytesWritten, m_context, [this, id] { answersTaken(id); });
     QObject::connect(socket, &QAbstractSocket::disconnected, m_context, [this, id] { drop(id); });
     if (auto *ssl = qobject_cast<QSslSocket *>(socket)) {
         // Nothing is read until the handshake is done; what came with it is read then.
@@ -313,8 +313,10 @@ void Worker::pump(quint64 id)
     while (!c->closing && !m_shared.shuttingDown) {
         if (c->socket->bytesToWrite() > UnsentAnswerBytes) {
             // Its calls wait in the socket, and beyond its read buffer in the system,
-            // where TCP holds the peer back.
+            // where TCP holds the peer back. Watched only now: no cost on every answer.
             c->waitingForPeer = true;
+            c->answersWatch = QObject::connect(c->socket, &QIODevice::bytesWritten, m_context,
+                                               [this, id] { answersTaken(id); });
             return;
         }
         QByteArray body;
@@ -349,6 +351,7 @@ void Worker::answersTaken(quint64 id)
     if (!c || !c->waitingForPeer || c->socket->bytesToWrite() > UnsentAnswerBytes / 2)
         return;
     c->waitingForPeer = false;
+    QObject::disconnect(c->answersWatch);
     pump(id);
 }
 
