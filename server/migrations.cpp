@@ -83,9 +83,15 @@ int schemaVersion(const QSqlDatabase &db)
 int migrateSchema(const QSqlDatabase &db)
 {
     const SqlDialect dialect = dialectOf(db);
-    execSql(db,
-            u"CREATE TABLE IF NOT EXISTS QOR_SCHEMA (VERSION integer NOT NULL PRIMARY KEY, "
-            u"APPLIED varchar(23) NOT NULL)"_s);
+    // Only when missing: PostgreSQL refuses even CREATE TABLE IF NOT EXISTS to a role
+    // without the right to create, as when an administrator made the schema and lets
+    // the server's role only read and write it.
+    QSqlQuery probe(db);
+    if (!probe.exec(u"SELECT 1 FROM QOR_SCHEMA WHERE 1 = 0"_s))
+        execSql(db,
+                u"CREATE TABLE IF NOT EXISTS QOR_SCHEMA (VERSION integer NOT NULL PRIMARY KEY, "
+                u"APPLIED varchar(23) NOT NULL)"_s);
+    probe.finish();
     const QList<Migration> migrations = availableMigrations(dialect);
     const int newest = migrations.isEmpty() ? 0 : migrations.last().version;
 

@@ -14,6 +14,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -291,6 +292,87 @@ TEST_F(SqliteSchema, EnforcesKeysAndTheStoredDateForm)
     };
     for (const QString &sql : refused)
         EXPECT_THROW(execSql(db, sql), EDatabaseError) << sql.toStdString();
+}
+
+// A throwaway database in the cluster named by QOR_TEST_PG, with a connection as its
+// owner; dropped, with the roles the test made, at the end.
+class PostgresSchema : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        const QByteArray pg = qgetenv("QOR_TEST_PG");
+        if (pg.isEmpty())
+            GTEST_SKIP() << "QOR_TEST_PG is not set";
+        admin = DatabaseUri::parse(QString::fromUtf8(pg));
+        suffix = QString::number(QRandomGenerator::global()->generate());
+        uri = admin;
+        uri.database = u"qor_u_"_s + suffix;
+        {
+            QSqlDatabase db = openDatabase(admin, u"units-pg-admin"_s);
+            execSql(db, u"CREATE DATABASE %1"_s.arg(uri.database));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"units-pg-admin"_s);
+        owner = openDatabase(uri, u"units-pg-owner"_s);
+    }
+    void TearDown() override
+    {
+        if (uri.database.isEmpty())
+            return;
+        owner.close();
+        owner = QSqlDatabase();
+        QSqlDatabase::removeDatabase(u"units-pg-owner"_s);
+        {
+            QSqlDatabase db = openDatabase(admin, u"units-pg-admin"_s);
+            execSql(db, u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(uri.database));
+            for (const QString &role : std::as_const(roles))
+                execSql(db, u"DROP ROLE IF EXISTS %1"_s.arg(role));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(u"units-pg-admin"_s);
+    }
+    // A login role of this test's own, and the address to connect as it.
+    DatabaseUri asNewRole(const QString &name)
+    {
+        const QString role = name + u"_"_s + suffix;
+        execSql(owner, u"CREATE ROLE %1 LOGIN"_s.arg(role));
+        roles.append(role);
+        DatabaseUri as = uri;
+        as.user = role;
+        as.password.clear();
+        return as;
+    }
+
+    DatabaseUri admin;
+    DatabaseUri uri;
+    QString suffix;
+    QStringList roles;
+    QSqlDatabase owner;
+};
+
+// Where the administrator created the tables and lets qor-server's role only read and
+// write them, the server starts on the schema as it is.
+TEST_F(PostgresSchema, StartsUnderARoleThatMayOnlyReadAndWriteTheTables)
+{
+    ASSERT_EQ(migrateSchema(owner), 1);
+    const DatabaseUri app = asNewRole(u"qor_app"_s);
+    execSql(owner, u"REVOKE CREATE ON SCHEMA public FROM PUBLIC"_s);
+    execSql(owner,
+            u"GRANT SELECT, INSERT, UPDATE, DELETE ON ALL TABLES IN SCHEMA public TO %1"_s.arg(
+                app.user));
+    {
+        QSqlDatabase db = openDatabase(app, u"units-pg-app"_s);
+        try {
+            EXPECT_EQ(migrateSchema(db), 1);
+        } catch (const Exception &e) {
+            ADD_FAILURE() << e.Message().toStdString();
+        }
+        // Nor does the server take rights it was not given.
+        EXPECT_THROW(execSql(db, u"CREATE TABLE X (Y int)"_s), EDatabaseError);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(u"units-pg-app"_s);
 }
 
 TEST(ThreadStatements, AreReusedWithFreshValuesAndMayNest)
