@@ -4,6 +4,7 @@
 
 #include <QAtomicInteger>
 #include <QHash>
+#include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -34,11 +35,13 @@ struct ThreadConnection
     QString name;
     QSqlDatabase db;
     QHash<QString, std::shared_ptr<QSqlQuery>> statements;
+    QSet<QString> stale; // kept statements to prepare again before their next use
 };
 
 void release(ThreadConnection &connection)
 {
     connection.statements.clear(); // queries first: they hold the connection
+    connection.stale.clear();
     connection.db.close();
     connection.db = QSqlDatabase();
     QSqlDatabase::removeDatabase(connection.name);
@@ -154,8 +157,17 @@ std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString
         return {};
     const auto found = connection->statements.constFind(sql);
     const bool inUse = found != connection->statements.cend() && found->use_count() > 1;
-    if (found != connection->statements.cend() && !inUse)
+    if (found != connection->statements.cend() && !inUse) {
+        if (connection->stale.remove(sql)) {
+            *prepared = (*found)->prepare(sql);
+            if (!*prepared) {
+                const std::shared_ptr<QSqlQuery> failed = *found;
+                connection->statements.remove(sql);
+                return failed;
+            }
+        }
         return *found;
+    }
     auto query = std::make_shared<QSqlQuery>(connection->db);
     query->setForwardOnly(true);
     *prepared = query->prepare(sql);
@@ -164,6 +176,13 @@ std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString
     if (*prepared && !inUse)
         connection->statements.insert(sql, query);
     return query;
+}
+
+void prepareCachedStatementAgain(const QString &connectionName, const QString &sql)
+{
+    ThreadConnection *connection = threadConnections.byName(connectionName);
+    if (connection && connection->statements.contains(sql))
+        connection->stale.insert(sql);
 }
 
 SqlDialect dialectOf(const QSqlDatabase &db)

@@ -32,6 +32,12 @@ void closeThreadDatabase(const DatabaseUri &uri);
 std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString &sql,
                                            bool *prepared);
 
+// Has a kept statement prepared afresh on its next use: PostgreSQL refuses to run a
+// prepared statement again once a table it reads has changed the type of a column it
+// returns. Not done at once: the statement may be failing inside a transaction that
+// must be rolled back first.
+void prepareCachedStatementAgain(const QString &connectionName, const QString &sql);
+
 SqlDialect dialectOf(const QSqlDatabase &db);
 SqlDialect dialectOf(const QSqlDriver *driver);
 

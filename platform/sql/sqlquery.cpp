@@ -23,7 +23,9 @@ namespace {
 } // namespace
 
 SqlStatement::SqlStatement(const QSqlDatabase &db, const QString &sql)
-    : m_dialect(dialectOf(db))
+    : m_sql(sql)
+    , m_connectionName(db.connectionName())
+    , m_dialect(dialectOf(db))
 {
     bool prepared = false;
     m_query = cachedStatement(db, sql, &prepared);
@@ -67,7 +69,11 @@ TDataPacket SqlStatement::packet(const QList<TFieldDef> &fields)
 
 void SqlStatement::fail() const
 {
-    raise(m_dialect, m_query->lastError());
+    const QSqlError error = m_query->lastError();
+    // "cached plan must not change result type": a column it returns changed its type.
+    if (m_dialect == SqlDialect::PostgreSQL && error.nativeErrorCode() == u"0A000"_s)
+        prepareCachedStatementAgain(m_connectionName, m_sql);
+    raise(m_dialect, error);
 }
 
 void execSql(const QSqlDatabase &db, const QString &sql)

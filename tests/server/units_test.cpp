@@ -375,6 +375,37 @@ TEST_F(PostgresSchema, StartsUnderARoleThatMayOnlyReadAndWriteTheTables)
     QSqlDatabase::removeDatabase(u"units-pg-app"_s);
 }
 
+// An administrator widens a column while the server runs: the statements each worker
+// keeps prepared were planned for the old row type. A read may fail once, but the
+// workers must not fail on every call until the server is restarted.
+TEST_F(PostgresSchema, KeptStatementsOutliveAChangedColumnType)
+{
+    execSql(owner, u"CREATE TABLE T (K varchar(4) PRIMARY KEY, V varchar(10))"_s);
+    execSql(owner, u"INSERT INTO T VALUES ('a', 'antes')"_s);
+    const QString read = u"SELECT V FROM T WHERE K = ?"_s;
+    const auto readOnce = [&](QString *value) {
+        try {
+            SqlStatement statement(threadDatabase(uri), read);
+            statement.bind(u"a"_s).exec();
+            if (!statement.next())
+                return false;
+            *value = statement.value(0).toString();
+            return true;
+        } catch (const EDatabaseError &) {
+            return false;
+        }
+    };
+    QString value;
+    ASSERT_TRUE(readOnce(&value));
+    EXPECT_EQ(value, u"antes"_s);
+    execSql(owner, u"ALTER TABLE T ALTER COLUMN V TYPE varchar(20)"_s);
+    execSql(owner, u"UPDATE T SET V = 'depois da mudança'"_s);
+    readOnce(&value); // may fail: planned for the old type
+    EXPECT_TRUE(readOnce(&value));
+    EXPECT_EQ(value, u"depois da mudança"_s);
+    closeThreadDatabase(uri);
+}
+
 TEST(ThreadStatements, AreReusedWithFreshValuesAndMayNest)
 {
     QTemporaryDir dir;
