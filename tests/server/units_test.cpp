@@ -310,7 +310,7 @@ protected:
         uri.database = u"qor_u_"_s + suffix;
         {
             QSqlDatabase db = openDatabase(admin, u"units-pg-admin"_s);
-            execSql(db, u"CREATE DATABASE %1"_s.arg(uri.database));
+            execSql(db, u"CREATE DATABASE %1 %2"_s.arg(uri.database, creationOptions()));
             db.close();
         }
         QSqlDatabase::removeDatabase(u"units-pg-admin"_s);
@@ -332,6 +332,7 @@ protected:
         }
         QSqlDatabase::removeDatabase(u"units-pg-admin"_s);
     }
+    virtual QString creationOptions() const { return {}; }
     // A login role of this test's own, and the address to connect as it.
     DatabaseUri asNewRole(const QString &name)
     {
@@ -405,6 +406,54 @@ TEST_F(PostgresSchema, KeptStatementsOutliveAChangedColumnType)
     EXPECT_EQ(value, u"depois da mudança"_s);
     closeThreadDatabase(uri);
 }
+
+struct EncodingCase
+{
+    const char *name;
+    const char *options; // of CREATE DATABASE
+};
+
+// Databases an administrator created in another encoding than UTF-8.
+class PostgresEncoding : public PostgresSchema, public ::testing::WithParamInterface<EncodingCase>
+{
+protected:
+    QString creationOptions() const override { return QString::fromLatin1(GetParam().options); }
+};
+
+TEST_P(PostgresEncoding, KeepAccentsAndFullLengthTexts)
+{
+    ASSERT_EQ(migrateSchema(owner), 1);
+    ASSERT_TRUE(seedDemoData(owner, QDate(2024, 5, 6)));
+    const QString longName =
+        QString(u"Exercício aeróbico em água, ação contínua; "_s).repeated(3).left(100);
+    ASSERT_EQ(longName.size(), 100);
+    {
+        SqlStatement insert(owner,
+                            u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, "
+                            u"QTENERCONS, CDEDICAO) VALUES (?, ?, ?, ?)"_s);
+        insert.bind(u"099999"_s).bind(longName).bind(2.5).bind(u"2011"_s).exec();
+    }
+    const std::pair<QString, QString> expected[] = {
+        {u"099999"_s, longName},
+        {u"017170"_s, u"Caminhada, 4 km/h, plano, superfície firme"_s}, // from the seed
+    };
+    for (const auto &[code, name] : expected) {
+        SqlStatement select(owner, u"SELECT DSEXERFISICO FROM EXERFISICO WHERE CDEXERFISICO = ?"_s);
+        select.bind(code).exec();
+        ASSERT_TRUE(select.next()) << code.toStdString();
+        EXPECT_EQ(select.value(0).toString(), name) << code.toStdString();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Encodings, PostgresEncoding,
+                         ::testing::Values(EncodingCase{"utf8", ""},
+                                           EncodingCase{
+                                               "latin1",
+                                               "ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' "
+                                               "TEMPLATE template0"}),
+                         [](const ::testing::TestParamInfo<EncodingCase> &info) {
+                             return std::string(info.param.name);
+                         });
 
 TEST(ThreadStatements, AreReusedWithFreshValuesAndMayNest)
 {
