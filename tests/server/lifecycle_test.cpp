@@ -4,6 +4,7 @@
 #include "rawconnection.h"
 
 #include "rtl/exceptions.h"
+#include "sql/sqlconnection.h"
 #include "sql/sqlquery.h"
 
 #include <QDeadlineTimer>
@@ -311,6 +312,80 @@ TEST_P(ServerLifecycle, ReconnectsWhenTheDatabaseDropsItsConnections)
         }
     }
     EXPECT_TRUE(served);
+}
+
+// Two workstations change the same two plan rows in opposite order (the second one here,
+// on the test's own connection): the database breaks the deadlock by failing one of
+// them. Whichever it is, its changes are gone whole, and a failed save says "busy".
+TEST_P(ServerLifecycle, BreaksADeadlockKeepingOnlyOneSideWhole)
+{
+    if (GetParam() != Backend::PostgreSQL)
+        GTEST_SKIP() << "SQLite lets one writer in at a time";
+    QSqlDatabase db = server->db();
+    execSql(db, u"BEGIN"_s);
+    execSql(db, u"UPDATE PLAEXERFISI SET QTHREXERFISI = 2 WHERE CDEXERFISICO = '017190'"_s);
+
+    const QJsonObject delta =
+        deltaJson(planDeltaFields(),
+                  {updateOf(planRow(Maria, consulta, u"002054"_s, 0.75, {}, 3.5),
+                            planRow(Maria, consulta, u"002054"_s, 1.25, {}, 3.5)),
+                   updateOf(planRow(Maria, consulta, u"017190"_s, 1.0, {}, 3.5),
+                            planRow(Maria, consulta, u"017190"_s, 1.5, {}, 3.5))});
+    std::string serverOutcome;
+    std::thread workstation([&] {
+        try {
+            RpcClient other;
+            other.setOptions(server->clientOptions());
+            other.open();
+            serverOutcome = outcome(other.call(u"SetPlaneja"_s, {delta}));
+        } catch (const Exception &e) {
+            serverOutcome = "raised: " + e.Message().toStdString();
+        }
+    });
+    // Once the server waits for the row held here, this side reaches for the row the
+    // server holds.
+    const QString watcherName = u"qor-test-deadlock-watcher"_s;
+    {
+        QSqlDatabase watcher = openDatabase(server->database(), watcherName);
+        bool waiting = false;
+        for (int poll = 0; poll < 6000 && !waiting; ++poll) {
+            SqlStatement query(watcher,
+                               u"SELECT COUNT(*) FROM pg_stat_activity WHERE datname = "
+                               u"current_database() AND wait_event_type = 'Lock'"_s);
+            query.exec();
+            waiting = query.next() && query.value(0).toInt() > 0;
+            if (!waiting)
+                QThread::msleep(10);
+        }
+        watcher.close();
+        EXPECT_TRUE(waiting);
+    }
+    QSqlDatabase::removeDatabase(watcherName);
+    bool thisSideWon = true;
+    try {
+        execSql(db, u"UPDATE PLAEXERFISI SET QTHREXERFISI = 3 WHERE CDEXERFISICO = '002054'"_s);
+        execSql(db, u"COMMIT"_s);
+    } catch (const EDatabaseError &) {
+        thisSideWon = false;
+        execSql(db, u"ROLLBACK"_s);
+    }
+    workstation.join();
+
+    const TDataPacket plan = select(
+        u"SELECT CDEXERFISICO, QTHREXERFISI FROM PLAEXERFISI WHERE CDEXERFISICO IN "
+        u"('002054', '017190') ORDER BY CDEXERFISICO"_s,
+        {{u"CDEXERFISICO"_s, TFieldType::String, 6}, {u"QTHREXERFISI"_s, TFieldType::Float, 0}});
+    ASSERT_EQ(plan.rows.size(), 2);
+    const std::pair<double, double> hours{plan.rows[0][1].toDouble(), plan.rows[1][1].toDouble()};
+    if (thisSideWon) {
+        EXPECT_EQ(serverOutcome,
+                  std::to_string(RpcDatabaseError) + ": "
+                      + u"O banco de dados está ocupado. Tente novamente."_s.toStdString());
+        EXPECT_EQ(hours, std::make_pair(3.0, 2.0));
+    } else {
+        EXPECT_EQ(serverOutcome, "ok");
+        EXPECT_EQ(hours, std::make_pair(1.25, 1.5));
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(ServerLifecycle);
