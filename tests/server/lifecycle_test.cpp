@@ -420,6 +420,77 @@ TEST_P(ServerLifecycle, BreaksADeadlockKeepingOnlyOneSideWhole)
     }
 }
 
+// The database drops the server's connection in the middle of a save (an administrator
+// ending it while it waits for a row held here): the save is reported as failed, none of
+// it is kept, and the same save succeeds when tried again.
+TEST_P(ServerLifecycle, KeepsNothingOfASaveWhoseConnectionWasDropped)
+{
+    if (GetParam() != Backend::PostgreSQL)
+        GTEST_SKIP() << "only a database server drops connections";
+    QSqlDatabase db = server->db();
+    execSql(db, u"BEGIN"_s);
+    execSql(db, u"SELECT 1 FROM PLAEXERFISI WHERE CDEXERFISICO = '017190' FOR UPDATE"_s);
+
+    const QJsonObject delta =
+        deltaJson(planDeltaFields(),
+                  {updateOf(planRow(Maria, consulta, u"002054"_s, 0.75, {}, 3.5),
+                            planRow(Maria, consulta, u"002054"_s, 1.25, {}, 3.5)),
+                   updateOf(planRow(Maria, consulta, u"017190"_s, 1.0, {}, 3.5),
+                            planRow(Maria, consulta, u"017190"_s, 1.5, {}, 3.5))});
+    std::string first;
+    std::thread workstation([&] {
+        try {
+            RpcClient other;
+            other.setOptions(server->clientOptions());
+            other.open();
+            first = outcome(other.call(u"SetPlaneja"_s, {delta}));
+        } catch (const Exception &e) {
+            first = "raised: " + e.Message().toStdString();
+        }
+    });
+    const QString killerName = u"qor-test-killer"_s;
+    {
+        QSqlDatabase killer = openDatabase(server->database(), killerName);
+        int ended = 0;
+        for (int poll = 0; poll < 6000 && ended == 0; ++poll) {
+            SqlStatement query(killer,
+                               u"SELECT COUNT(pg_terminate_backend(pid)) FROM "
+                               u"pg_stat_activity WHERE datname = current_database() "
+                               u"AND wait_event_type = 'Lock'"_s);
+            query.exec();
+            ended = query.next() ? query.value(0).toInt() : 0;
+            if (ended == 0)
+                QThread::msleep(10);
+        }
+        killer.close();
+        EXPECT_EQ(ended, 1);
+    }
+    QSqlDatabase::removeDatabase(killerName);
+    workstation.join();
+    execSql(db, u"COMMIT"_s);
+
+    EXPECT_EQ(first,
+              std::to_string(RpcDatabaseError) + ": "
+                  + u"Sem conexão com o banco de dados. Tente novamente."_s.toStdString());
+    const auto hours = [&] {
+        const TDataPacket plan =
+            select(u"SELECT CDEXERFISICO, QTHREXERFISI FROM PLAEXERFISI WHERE CDEXERFISICO IN "
+                   u"('002054', '017190') ORDER BY CDEXERFISICO"_s,
+                   {{u"CDEXERFISICO"_s, TFieldType::String, 6},
+                    {u"QTHREXERFISI"_s, TFieldType::Float, 0}});
+        return plan.rows.size() == 2
+            ? std::make_pair(plan.rows[0][1].toDouble(), plan.rows[1][1].toDouble())
+            : std::make_pair(-1.0, -1.0);
+    };
+    EXPECT_EQ(hours(), std::make_pair(0.75, 1.0));
+    // The dropped connection is not used again: the same save now goes through.
+    bool saved = false;
+    for (int attempt = 0; attempt < 8 && !saved; ++attempt)
+        saved = call(u"SetPlaneja"_s, {delta}).value(u"ok"_s).toBool();
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(hours(), std::make_pair(1.25, 1.5));
+}
+
 QOR_INSTANTIATE_BACKENDS(ServerLifecycle);
 
 } // namespace
