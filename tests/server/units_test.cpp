@@ -7,6 +7,7 @@
 #include "sql/sqlconnection.h"
 #include "sql/sqldatetime.h"
 #include "sql/sqlquery.h"
+#include "tokenfile.h"
 
 #include "rtl/exceptions.h"
 #include "support/scopedtimezone.h"
@@ -14,9 +15,12 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -537,6 +541,132 @@ TEST(CatalogueSeed, PadsCodesAndReadsMetValues)
         buffer.setData(bad);
         buffer.open(QIODevice::ReadOnly);
         EXPECT_THROW(readCatalogueSeed(buffer), EDatabaseError) << bad.toStdString();
+    }
+}
+
+// Sets the process's umask for one test, and puts the old one back.
+class ScopedUmask
+{
+public:
+    explicit ScopedUmask(mode_t mask)
+        : m_old(::umask(mask))
+    { }
+    ~ScopedUmask() { ::umask(m_old); }
+
+private:
+    mode_t m_old;
+};
+
+mode_t modeOf(const QString &path)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return mode_t(-1);
+    return info.st_mode & 0777;
+}
+
+struct TokenFileCase
+{
+    const char *name;
+    // Prepares what lies at the token's path ("{dir}/token") before the server reads it.
+    std::function<void(const QTemporaryDir &)> prepare;
+    QString error; // part of the message; empty: a token is given
+    bool warned = false;
+};
+
+TEST(TokenFile, IsCreatedOwnerOnlyAndRefusedWhenUnusable)
+{
+    const auto write = [](const QString &path, const QByteArray &bytes,
+                          QFileDevice::Permissions permissions) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        file.close();
+        ASSERT_TRUE(file.setPermissions(permissions));
+    };
+    const auto ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+    const QList<TokenFileCase> cases{
+        {"missing: made, even under a permissive umask", [](const QTemporaryDir &) {}, {}},
+        {"owner-only file",
+         [&](const QTemporaryDir &dir) { write(dir.filePath(u"token"_s), "abc123\n", ownerOnly); },
+         {}},
+        {"file others may read",
+         [&](const QTemporaryDir &dir) {
+             write(dir.filePath(u"token"_s), "abc123\n", ownerOnly | QFileDevice::ReadOther);
+         },
+         {},
+         true},
+        {"empty file",
+         [&](const QTemporaryDir &dir) { write(dir.filePath(u"token"_s), "", ownerOnly); },
+         u"está vazio"_s},
+        {"blank file",
+         [&](const QTemporaryDir &dir) { write(dir.filePath(u"token"_s), " \n\t\r\n", ownerOnly); },
+         u"está vazio"_s},
+        {"a folder in its place",
+         [](const QTemporaryDir &dir) { ASSERT_TRUE(QDir(dir.path()).mkdir(u"token"_s)); },
+         u"arquivo de token"_s},
+        // Whoever may write the folder must not make the server write its token elsewhere.
+        {"a link to a file not yet there",
+         [](const QTemporaryDir &dir) {
+             ASSERT_TRUE(QFile::link(dir.filePath(u"elsewhere"_s), dir.filePath(u"token"_s)));
+         },
+         u"arquivo de token"_s},
+    };
+    for (const TokenFileCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        c.prepare(dir);
+        const QString path = dir.filePath(u"token"_s);
+        const bool existed = QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+        QString warning;
+        QString token;
+        QString error;
+        {
+            ScopedUmask permissive(0);
+            try {
+                token = loadOrCreateToken(path, &warning);
+            } catch (const Exception &e) {
+                error = e.Message();
+            }
+        }
+        if (!c.error.isEmpty()) {
+            EXPECT_TRUE(error.contains(c.error)) << error.toStdString();
+            EXPECT_TRUE(token.isEmpty());
+            EXPECT_FALSE(QFileInfo::exists(dir.filePath(u"elsewhere"_s)));
+            continue;
+        }
+        ASSERT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_FALSE(token.trimmed().isEmpty());
+        EXPECT_EQ(token, token.trimmed());
+        EXPECT_EQ(!warning.isEmpty(), c.warned) << warning.toStdString();
+        if (!existed) {
+            EXPECT_EQ(modeOf(path), mode_t(0600));
+            EXPECT_EQ(token.size(), 64);
+            EXPECT_EQ(loadOrCreateToken(path), token); // kept, not made again
+        }
+    }
+}
+
+// The SQLite file holds the patients' health data: a new one is the owner's alone,
+// whatever the umask, as the token beside it is.
+TEST(ThreadDatabase, CreatesANewSqliteFileOwnerOnly)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"novo.db"_s);
+    {
+        ScopedUmask usual(022);
+        const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + path);
+        {
+            const QSqlDatabase db = threadDatabase(uri);
+            execSql(db, u"CREATE TABLE T (A INTEGER)"_s);
+            execSql(db, u"INSERT INTO T VALUES (1)"_s);
+        }
+        EXPECT_EQ(modeOf(path), mode_t(0600));
+        // The journal SQLite keeps beside it (open, so still there) takes the same mode.
+        EXPECT_EQ(modeOf(path + u"-wal"_s), mode_t(0600));
+        closeThreadDatabase(uri);
     }
 }
 
