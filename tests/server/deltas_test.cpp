@@ -302,15 +302,8 @@ TEST_P(PlanDeltas, RefuseDeltasWhoseFieldsDoNotFitTheTable)
 
 TEST_P(PlanDeltas, RecordAWeightUnderItsAssessmentMethod)
 {
-    const QList<TFieldDef> metoFields{{u"CDFILIAL"_s, TFieldType::String, 4},
-                                      {u"CDPACIENTE"_s, TFieldType::String, 12},
-                                      {u"DTCONSPACI"_s, TFieldType::DateTime, 0},
-                                      {u"CDTBMETOAVAL"_s, TFieldType::String, 2},
-                                      {u"IDTABELAAV"_s, TFieldType::String, 1}};
-    const QList<TFieldDef> pesoFields{
-        {u"CDFILIAL"_s, TFieldType::String, 4},     {u"CDPACIENTE"_s, TFieldType::String, 12},
-        {u"DTCONSPACI"_s, TFieldType::DateTime, 0}, {u"CDTBMETOAVAL"_s, TFieldType::String, 2},
-        {u"CDTIPODADO"_s, TFieldType::String, 2},   {u"DSINFOAVAL"_s, TFieldType::String, 30}};
+    const QList<TFieldDef> metoFields = metoAvalDeltaFields();
+    const QList<TFieldDef> pesoFields = pesoDeltaFields();
     const QVariantList weight{Branch, Joao, consulta, u"01"_s, u"01"_s, u"72,5"_s};
 
     // The weight needs its assessment method first.

@@ -39,9 +39,47 @@ double cpuSeconds(qint64 pid)
         / double(::sysconf(_SC_CLK_TCK));
 }
 
+// A save that changes the hours of two rows of the demo plan, 002054 and then 017190.
+QJsonObject twoRowSave(TDateTime consulta)
+{
+    return deltaJson(planDeltaFields(),
+                     {updateOf(planRow(Maria, consulta, u"002054"_s, 0.75, {}, 3.5),
+                               planRow(Maria, consulta, u"002054"_s, 1.25, {}, 3.5)),
+                      updateOf(planRow(Maria, consulta, u"017190"_s, 1.0, {}, 3.5),
+                               planRow(Maria, consulta, u"017190"_s, 1.5, {}, 3.5))});
+}
+
+// Another workstation sends `delta` on a thread of its own; its outcome goes to *result.
+std::thread saveFromAnotherWorkstation(const ServerProcess &server, const QJsonObject &delta,
+                                       std::string *result)
+{
+    return std::thread([&server, delta, result] {
+        try {
+            RpcClient other;
+            other.setOptions(server.clientOptions());
+            other.open();
+            *result = outcome(other.call(u"SetPlaneja"_s, {delta}));
+        } catch (const Exception &e) {
+            *result = "raised: " + e.Message().toStdString();
+        }
+    });
+}
+
 class ServerLifecycle : public PlanServerTest
 {
 protected:
+    // The stored hours of the rows twoRowSave changes; -1 each when they are not both there.
+    std::pair<double, double> twoRowHours()
+    {
+        const TDataPacket plan =
+            select(u"SELECT CDEXERFISICO, QTHREXERFISI FROM PLAEXERFISI WHERE CDEXERFISICO IN "
+                   u"('002054', '017190') ORDER BY CDEXERFISICO"_s,
+                   {{u"CDEXERFISICO"_s, TFieldType::String, 6},
+                    {u"QTHREXERFISI"_s, TFieldType::Float, 0}});
+        return plan.rows.size() == 2
+            ? std::make_pair(plan.rows[0][1].toDouble(), plan.rows[1][1].toDouble())
+            : std::make_pair(-1.0, -1.0);
+    }
     QJsonObject insertDelta(const QString &code, double hours)
     {
         return deltaJson(planDeltaFields(),
@@ -124,15 +162,8 @@ struct SameRowCase
 // In order: the weight of the last case hangs on the method of the one before.
 TEST_P(ServerLifecycle, LetsOnlyOneOfManyWorkstationsAddTheSameRow)
 {
-    const QList<TFieldDef> metoFields{{u"CDFILIAL"_s, TFieldType::String, 4},
-                                      {u"CDPACIENTE"_s, TFieldType::String, 12},
-                                      {u"DTCONSPACI"_s, TFieldType::DateTime, 0},
-                                      {u"CDTBMETOAVAL"_s, TFieldType::String, 2},
-                                      {u"IDTABELAAV"_s, TFieldType::String, 1}};
-    const QList<TFieldDef> pesoFields{
-        {u"CDFILIAL"_s, TFieldType::String, 4},     {u"CDPACIENTE"_s, TFieldType::String, 12},
-        {u"DTCONSPACI"_s, TFieldType::DateTime, 0}, {u"CDTBMETOAVAL"_s, TFieldType::String, 2},
-        {u"CDTIPODADO"_s, TFieldType::String, 2},   {u"DSINFOAVAL"_s, TFieldType::String, 30}};
+    const QList<TFieldDef> metoFields = metoAvalDeltaFields();
+    const QList<TFieldDef> pesoFields = pesoDeltaFields();
     const SameRowCase cases[] = {
         {"exercise", u"SetPlaneja"_s, u"PLAEXERFISI"_s, insertDelta(u"012020"_s, 0.5),
          u"Exercício físico já cadastrado."_s},
@@ -357,23 +388,9 @@ TEST_P(ServerLifecycle, BreaksADeadlockKeepingOnlyOneSideWhole)
     execSql(db, u"BEGIN"_s);
     execSql(db, u"UPDATE PLAEXERFISI SET QTHREXERFISI = 2 WHERE CDEXERFISICO = '017190'"_s);
 
-    const QJsonObject delta =
-        deltaJson(planDeltaFields(),
-                  {updateOf(planRow(Maria, consulta, u"002054"_s, 0.75, {}, 3.5),
-                            planRow(Maria, consulta, u"002054"_s, 1.25, {}, 3.5)),
-                   updateOf(planRow(Maria, consulta, u"017190"_s, 1.0, {}, 3.5),
-                            planRow(Maria, consulta, u"017190"_s, 1.5, {}, 3.5))});
     std::string serverOutcome;
-    std::thread workstation([&] {
-        try {
-            RpcClient other;
-            other.setOptions(server->clientOptions());
-            other.open();
-            serverOutcome = outcome(other.call(u"SetPlaneja"_s, {delta}));
-        } catch (const Exception &e) {
-            serverOutcome = "raised: " + e.Message().toStdString();
-        }
-    });
+    std::thread workstation =
+        saveFromAnotherWorkstation(*server, twoRowSave(consulta), &serverOutcome);
     // Once the server waits for the row held here, this side reaches for the row the
     // server holds.
     const QString watcherName = u"qor-test-deadlock-watcher"_s;
@@ -403,12 +420,7 @@ TEST_P(ServerLifecycle, BreaksADeadlockKeepingOnlyOneSideWhole)
     }
     workstation.join();
 
-    const TDataPacket plan = select(
-        u"SELECT CDEXERFISICO, QTHREXERFISI FROM PLAEXERFISI WHERE CDEXERFISICO IN "
-        u"('002054', '017190') ORDER BY CDEXERFISICO"_s,
-        {{u"CDEXERFISICO"_s, TFieldType::String, 6}, {u"QTHREXERFISI"_s, TFieldType::Float, 0}});
-    ASSERT_EQ(plan.rows.size(), 2);
-    const std::pair<double, double> hours{plan.rows[0][1].toDouble(), plan.rows[1][1].toDouble()};
+    const std::pair<double, double> hours = twoRowHours();
     if (thisSideWon) {
         EXPECT_EQ(serverOutcome,
                   std::to_string(RpcDatabaseError) + ": "
@@ -431,23 +443,9 @@ TEST_P(ServerLifecycle, KeepsNothingOfASaveWhoseConnectionWasDropped)
     execSql(db, u"BEGIN"_s);
     execSql(db, u"SELECT 1 FROM PLAEXERFISI WHERE CDEXERFISICO = '017190' FOR UPDATE"_s);
 
-    const QJsonObject delta =
-        deltaJson(planDeltaFields(),
-                  {updateOf(planRow(Maria, consulta, u"002054"_s, 0.75, {}, 3.5),
-                            planRow(Maria, consulta, u"002054"_s, 1.25, {}, 3.5)),
-                   updateOf(planRow(Maria, consulta, u"017190"_s, 1.0, {}, 3.5),
-                            planRow(Maria, consulta, u"017190"_s, 1.5, {}, 3.5))});
+    const QJsonObject delta = twoRowSave(consulta);
     std::string first;
-    std::thread workstation([&] {
-        try {
-            RpcClient other;
-            other.setOptions(server->clientOptions());
-            other.open();
-            first = outcome(other.call(u"SetPlaneja"_s, {delta}));
-        } catch (const Exception &e) {
-            first = "raised: " + e.Message().toStdString();
-        }
-    });
+    std::thread workstation = saveFromAnotherWorkstation(*server, delta, &first);
     const QString killerName = u"qor-test-killer"_s;
     {
         QSqlDatabase killer = openDatabase(server->database(), killerName);
@@ -472,23 +470,13 @@ TEST_P(ServerLifecycle, KeepsNothingOfASaveWhoseConnectionWasDropped)
     EXPECT_EQ(first,
               std::to_string(RpcDatabaseError) + ": "
                   + u"Sem conexão com o banco de dados. Tente novamente."_s.toStdString());
-    const auto hours = [&] {
-        const TDataPacket plan =
-            select(u"SELECT CDEXERFISICO, QTHREXERFISI FROM PLAEXERFISI WHERE CDEXERFISICO IN "
-                   u"('002054', '017190') ORDER BY CDEXERFISICO"_s,
-                   {{u"CDEXERFISICO"_s, TFieldType::String, 6},
-                    {u"QTHREXERFISI"_s, TFieldType::Float, 0}});
-        return plan.rows.size() == 2
-            ? std::make_pair(plan.rows[0][1].toDouble(), plan.rows[1][1].toDouble())
-            : std::make_pair(-1.0, -1.0);
-    };
-    EXPECT_EQ(hours(), std::make_pair(0.75, 1.0));
+    EXPECT_EQ(twoRowHours(), std::make_pair(0.75, 1.0));
     // The dropped connection is not used again: the same save now goes through.
     bool saved = false;
     for (int attempt = 0; attempt < 8 && !saved; ++attempt)
         saved = call(u"SetPlaneja"_s, {delta}).value(u"ok"_s).toBool();
     EXPECT_TRUE(saved);
-    EXPECT_EQ(hours(), std::make_pair(1.25, 1.5));
+    EXPECT_EQ(twoRowHours(), std::make_pair(1.25, 1.5));
 }
 
 QOR_INSTANTIATE_BACKENDS(ServerLifecycle);

@@ -80,6 +80,22 @@ QList<TFieldDef> planDeltaFields()
         {u"QTENERCONSPL"_s, TFieldType::Float, 0},  {u"QTENERCONS"_s, TFieldType::Float, 0}};
 }
 
+QList<TFieldDef> metoAvalDeltaFields()
+{
+    return {{u"CDFILIAL"_s, TFieldType::String, 4},
+            {u"CDPACIENTE"_s, TFieldType::String, 12},
+            {u"DTCONSPACI"_s, TFieldType::DateTime, 0},
+            {u"CDTBMETOAVAL"_s, TFieldType::String, 2},
+            {u"IDTABELAAV"_s, TFieldType::String, 1}};
+}
+
+QList<TFieldDef> pesoDeltaFields()
+{
+    return {{u"CDFILIAL"_s, TFieldType::String, 4},     {u"CDPACIENTE"_s, TFieldType::String, 12},
+            {u"DTCONSPACI"_s, TFieldType::DateTime, 0}, {u"CDTBMETOAVAL"_s, TFieldType::String, 2},
+            {u"CDTIPODADO"_s, TFieldType::String, 2},   {u"DSINFOAVAL"_s, TFieldType::String, 30}};
+}
+
 QVariantList planRow(const QString &paciente, TDateTime consulta, const QString &codigo,
                      QVariant horas, const QString &nome, QVariant kcal)
 {

@@ -41,6 +41,9 @@ protected:
 
 // The plan delta's fields as the screen sends them (the joined columns included).
 QList<TFieldDef> planDeltaFields();
+// The assessment method's and the weight's delta fields.
+QList<TFieldDef> metoAvalDeltaFields();
+QList<TFieldDef> pesoDeltaFields();
 QVariantList planRow(const QString &paciente, TDateTime consulta, const QString &codigo,
                      QVariant horas, const QString &nome = {}, QVariant kcal = 3.5);
 QJsonObject deltaJson(const QList<TFieldDef> &fields, const QList<TDeltaChange> &changes);
