@@ -61,6 +61,15 @@ void SqlStatement::exec()
         fail();
 }
 
+bool SqlStatement::next()
+{
+    if (m_query->next())
+        return true;
+    if (m_query->lastError().isValid())
+        fail();
+    return false;
+}
+
 TDataPacket SqlStatement::packet(const QList<TFieldDef> &fields)
 {
     exec();

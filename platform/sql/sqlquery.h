@@ -26,7 +26,9 @@ public:
     void exec();
     // Runs the statement and reads every row with the given metadata.
     TDataPacket packet(const QList<TFieldDef> &fields);
-    bool next() { return m_query->next(); }
+    // False after the last row. A failure while reading rows raises: taken for the end
+    // of the rows, it would pass for "no such row".
+    bool next();
     QVariant value(int index) const { return m_query->value(index); }
     int rowsAffected() const { return m_query->numRowsAffected(); }
     QSqlQuery &query() { return *m_query; }

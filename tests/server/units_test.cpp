@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
+#include <limits>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -458,6 +459,28 @@ INSTANTIATE_TEST_SUITE_P(Encodings, PostgresEncoding,
                          [](const ::testing::TestParamInfo<EncodingCase> &info) {
                              return std::string(info.param.name);
                          });
+
+// SQLite fails a row, not the statement, when abs() overflows: the first row reads, the
+// second fails. That failure must not read as the end of the rows.
+TEST(ThreadStatements, RaiseAFailureWhileReadingRows)
+{
+    QTemporaryDir dir;
+    const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + dir.filePath(u"r.db"_s));
+    QSqlDatabase db = threadDatabase(uri);
+    SqlStatement rows(db, u"SELECT abs(X) FROM (SELECT 1 AS X UNION ALL SELECT ?)"_s);
+    rows.bind(std::numeric_limits<qint64>::min()).exec();
+    ASSERT_TRUE(rows.next());
+    EXPECT_EQ(rows.value(0).toLongLong(), 1);
+    EXPECT_THROW(rows.next(), EDatabaseError);
+    // A statement that simply ends still ends quietly.
+    SqlStatement one(db, u"SELECT abs(X) FROM (SELECT 1 AS X UNION ALL SELECT ?)"_s);
+    one.bind(-2).exec();
+    EXPECT_TRUE(one.next());
+    EXPECT_TRUE(one.next());
+    EXPECT_EQ(one.value(0).toLongLong(), 2);
+    EXPECT_FALSE(one.next());
+    closeThreadDatabase(uri);
+}
 
 TEST(ThreadStatements, AreReusedWithFreshValuesAndMayNest)
 {
