@@ -1,5 +1,7 @@
 #include "velmora.h"
 
+#include "rtl/ownerfile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,14 +45,9 @@ bool writeValues(const QList<std::pair<QString, QString>> &values, QString *erro
                 u"Não foi possível criar a pasta das configurações: %1"_s.arg(info.absolutePath());
         return false;
     }
-    // The file may hold the installation's token: a new one is its owner's alone (an
-    // existing file keeps the mode it has, which QSettings preserves when it rewrites).
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink()) {
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
-                      QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-            file.close();
-    }
+    // The file may hold the installation's token (an existing file keeps the mode it
+    // has, which QSettings preserves when it rewrites).
+    CreateOwnerOnlyFile(path);
     QSettings settings(path, QSettings::IniFormat);
     for (const auto &[key, value] : values)
         settings.setValue(key, value);

@@ -1,10 +1,9 @@
 #include "sqlconnection.h"
 
 #include "rtl/exceptions.h"
+#include "rtl/ownerfile.h"
 
 #include <QAtomicInteger>
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 #include <QSqlDriver>
@@ -69,20 +68,6 @@ struct ThreadConnections
 
 thread_local ThreadConnections threadConnections;
 
-// A new SQLite file holds health data: made readable by its owner alone before SQLite
-// opens it (SQLite would make it 0644 under the usual umask, and its journal files take
-// the main file's mode). An existing file, or a link, is left as it is; when the file
-// cannot be made here, SQLite says why when it opens.
-void createOwnerOnly(const QString &path)
-{
-    if (path == u":memory:"_s || QFileInfo(path).isSymLink() || QFileInfo::exists(path))
-        return;
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
-                  QFileDevice::ReadOwner | QFileDevice::WriteOwner))
-        file.close();
-}
-
 QString newConnectionName(const DatabaseUri &uri)
 {
     static QAtomicInteger<quint64> counter;
@@ -99,7 +84,10 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
 
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName);
     if (uri.dialect == SqlDialect::SQLite) {
-        createOwnerOnly(uri.path);
+        // Health data: SQLite would make a new file (and its journals, which take the
+        // main file's mode) readable by everyone under the usual umask.
+        if (uri.path != u":memory:"_s)
+            CreateOwnerOnlyFile(uri.path);
         db.setDatabaseName(uri.path);
         // Writers wait for each other instead of failing at once.
         db.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=%1"_s.arg(SqlLockWaitMs));

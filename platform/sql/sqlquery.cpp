@@ -23,8 +23,7 @@ namespace {
 } // namespace
 
 SqlStatement::SqlStatement(const QSqlDatabase &db, const QString &sql)
-    : m_sql(sql)
-    , m_connectionName(db.connectionName())
+    : m_connectionName(db.connectionName())
     , m_dialect(dialectOf(db))
 {
     bool prepared = false;
@@ -81,7 +80,7 @@ void SqlStatement::fail() const
     const QSqlError error = m_query->lastError();
     // "cached plan must not change result type": a column it returns changed its type.
     if (m_dialect == SqlDialect::PostgreSQL && error.nativeErrorCode() == u"0A000"_s)
-        prepareCachedStatementAgain(m_connectionName, m_sql);
+        prepareCachedStatementAgain(m_connectionName, m_query->lastQuery());
     raise(m_dialect, error);
 }
 
@@ -126,14 +125,15 @@ QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue)
         return value;
     }
     case TFieldType::DateTime:
-        if (sqlValue.metaType().id() == QMetaType::QDateTime) {
-            // A driver's own date-time (PostgreSQL's timestamp) is local time. One that a
-            // daylight-saving change skips is invalid to Qt, which keeps its date and time:
-            // they are the calendar moment stored, read without a time zone.
-            const QDateTime dateTime = sqlValue.toDateTime();
-            if (dateTime.timeSpec() == Qt::LocalTime && dateTime.date().isValid()
-                && dateTime.time().isValid())
-                return EncodeDateTime(dateTime.date(), dateTime.time().msecsSinceStartOfDay());
+        // A driver's own date-time (PostgreSQL's timestamp) is local time: the calendar
+        // moment stored, also one that a daylight-saving change skips (invalid to Qt).
+        if (sqlValue.metaType().id() == QMetaType::QDateTime
+            && sqlValue.toDateTime().timeSpec() == Qt::LocalTime) {
+            try {
+                return QDateTimeToDateTime(sqlValue.toDateTime());
+            } catch (const EConvertError &) {
+                // No date in it: refused below as the database's invalid date-time.
+            }
         }
         return sqlTextToDateTime(sqlValue.toString());
     }

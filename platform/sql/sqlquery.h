@@ -37,7 +37,6 @@ private:
     [[noreturn]] void fail() const;
 
     std::shared_ptr<QSqlQuery> m_query;
-    QString m_sql;
     QString m_connectionName;
     SqlDialect m_dialect;
     int m_bound = 0;
