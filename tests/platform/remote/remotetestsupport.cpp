@@ -141,10 +141,14 @@ RpcClientOptions clientOptions(quint16 port)
     return options;
 }
 
-RawConnection::RawConnection(quint16 port)
+RawConnection::RawConnection(quint16 port, int receiveBytes)
 {
     m_socket.connectToHost(u"127.0.0.1"_s, port);
     m_socket.waitForConnected(SafetyMs);
+    if (receiveBytes > 0) {
+        m_socket.setReadBufferSize(receiveBytes);
+        m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, receiveBytes);
+    }
 }
 
 void RawConnection::send(const QByteArray &bytes)

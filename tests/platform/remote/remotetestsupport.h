@@ -84,7 +84,10 @@ RpcClientOptions clientOptions(quint16 port);
 class RawConnection
 {
 public:
-    explicit RawConnection(quint16 port);
+    // receiveBytes > 0: the most this end holds unread, in the system and in Qt, so
+    // that a peer that does not read pushes back on the server soon (without it the
+    // system lets the window grow to tens of megabytes).
+    explicit RawConnection(quint16 port, int receiveBytes = 0);
 
     bool connected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
     void send(const QByteArray &bytes);

@@ -422,7 +422,7 @@ TEST(RpcServer, WaitsForAPeerThatDoesNotTakeItsAnswers)
 {
     ServerThread server(serverOptions(), testHandler(nullptr));
     ASSERT_TRUE(server.listening());
-    RawConnection peer(server.port());
+    RawConnection peer(server.port(), 64 * 1024);
     ASSERT_TRUE(peer.authenticate());
     constexpr int Calls = 200;
     constexpr int AnswerBytes = 200 * 1024; // 40 MB of answers in all
