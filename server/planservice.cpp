@@ -4,7 +4,9 @@
 #include "serviceerror.h"
 #include "sql/sqlconnection.h"
 #include "sql/sqlerror.h"
+#include "sql/sqltransaction.h"
 
+#include <algorithm>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -167,22 +169,44 @@ QStringList PlanService::methodNames()
     return names;
 }
 
-RpcResult PlanService::call(const QString &method, const QJsonArray &params) const
+RpcResult PlanService::callOnDatabase(const QString &method, const QJsonArray &params) const
 {
     const Method *m = findMethod(method);
     if (!m)
         failCall(RpcMethodNotFound, u"Método desconhecido: %1."_s.arg(method));
     const Args args = decodeArgs(*m, params);
+    const bool writes = std::any_of(m->params.cbegin(), m->params.cend(),
+                                    [](const Param &p) { return p.kind == ParamKind::Delta; });
+    for (int attempt = 1;; ++attempt) {
+        try {
+            const PlanStore store(threadDatabase(m_uri));
+            return m->run(store, args);
+        } catch (const ESqlError &e) {
+            if (e.kind() != SqlErrorKind::Connection)
+                throw;
+            closeThreadDatabase(m_uri); // connected afresh from here on
+            // A connection the database dropped while it lay idle (a restart, an
+            // administrator) is found out by the first statement sent on it. A read is
+            // run again on a new one; so is a save whose transaction never began. A save
+            // cut off inside its transaction is reported: the database rolled it back.
+            const bool nothingWritten =
+                !writes || dynamic_cast<const ETransactionNotBegun *>(&e) != nullptr;
+            if (attempt == 1 && nothingWritten)
+                continue;
+            throw;
+        }
+    }
+}
+
+RpcResult PlanService::call(const QString &method, const QJsonArray &params) const
+{
     try {
-        const PlanStore store(threadDatabase(m_uri));
-        return m->run(store, args);
+        return callOnDatabase(method, params);
     } catch (const RpcError &) {
         throw;
     } catch (const ESqlError &e) {
-        if (e.kind() == SqlErrorKind::Connection) {
-            closeThreadDatabase(m_uri); // the next call connects afresh
+        if (e.kind() == SqlErrorKind::Connection)
             failCall(RpcDatabaseError, u"Sem conexão com o banco de dados. Tente novamente."_s);
-        }
         if (e.kind() == SqlErrorKind::Busy)
             failCall(RpcDatabaseError, u"O banco de dados está ocupado. Tente novamente."_s);
         failCall(RpcDatabaseError, e.Message());

@@ -23,6 +23,9 @@ public:
     static QStringList methodNames();
 
 private:
+    // Raises ESqlError and the like as they come; call() turns them into RpcError.
+    RpcResult callOnDatabase(const QString &method, const QJsonArray &params) const;
+
     DatabaseUri m_uri;
 };
 

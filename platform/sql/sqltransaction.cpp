@@ -14,7 +14,11 @@ SqlTransaction::SqlTransaction(const QSqlDatabase &db)
 {
     if (dialectOf(m_db) == SqlDialect::SQLite)
         m_turn.emplace(m_db.databaseName(), std::chrono::milliseconds(SqlLockWaitMs));
-    execSql(m_db, beginTransactionStatement(dialectOf(m_db)));
+    try {
+        execSql(m_db, beginTransactionStatement(dialectOf(m_db)));
+    } catch (const ESqlError &e) {
+        throw ETransactionNotBegun(e);
+    }
     m_open = true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sqlerror.h"
 #include "writerturns.h"
 
 #include <QSqlDatabase>
@@ -7,9 +8,19 @@
 
 namespace qor {
 
+// Raised when a transaction could not even begin: none of its statements ran, so the
+// work may be tried again whole (on a new connection when this one was lost).
+class ETransactionNotBegun : public ESqlError
+{
+public:
+    explicit ETransactionNotBegun(const ESqlError &cause)
+        : ESqlError(cause)
+    { }
+};
+
 // One transaction: begun on construction, rolled back on destruction unless committed.
-// Raises ESqlError when begin or commit fails. On SQLite it first waits for this
-// thread's turn to write (see WriterTurn), held until commit or rollback.
+// Raises ETransactionNotBegun when begin fails and ESqlError when commit fails. On SQLite it first
+// waits for this thread's turn to write (see WriterTurn), held until commit or rollback.
 class SqlTransaction
 {
 public:
