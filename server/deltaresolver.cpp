@@ -32,7 +32,7 @@ public:
         , m_delta(delta)
     { }
 
-    void run()
+    void run(const QDeadlineTimer &deadline)
     {
         mapFields();
         SqlTransaction transaction(m_db);
@@ -50,7 +50,7 @@ public:
                 break;
             }
         }
-        transaction.commit();
+        transaction.commitBefore(deadline);
     }
 
 private:
@@ -320,9 +320,10 @@ private:
 
 } // namespace
 
-void applyDelta(const QSqlDatabase &db, const TableSpec &table, const TDelta &delta)
+void applyDelta(const QSqlDatabase &db, const TableSpec &table, const TDelta &delta,
+                std::chrono::milliseconds budget)
 {
-    Resolver(db, table, delta).run();
+    Resolver(db, table, delta).run(QDeadlineTimer(budget));
 }
 
 } // namespace qor

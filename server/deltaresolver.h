@@ -1,9 +1,11 @@
 #pragma once
 
 #include "data/packet.h"
+#include "sql/sqlconnection.h"
 #include "tables.h"
 
 #include <QSqlDatabase>
+#include <chrono>
 
 namespace qor {
 
@@ -13,6 +15,9 @@ namespace qor {
 // conflict. Any failure rolls everything back and raises RpcError with a Portuguese
 // message: RpcConflict, RpcDuplicate, RpcDatabaseError (missing parent, database
 // failure) or invalid params (unknown field, wrong type, value too long, key missing).
-void applyDelta(const QSqlDatabase &db, const TableSpec &table, const TDelta &delta);
+// A delta that takes longer than `budget` in all (waiting for rows held elsewhere) is
+// rolled back and raises ESqlError (busy) instead of being stored.
+void applyDelta(const QSqlDatabase &db, const TableSpec &table, const TDelta &delta,
+                std::chrono::milliseconds budget = std::chrono::milliseconds(SqlSaveBudgetMs));
 
 } // namespace qor

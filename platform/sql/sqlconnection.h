@@ -12,6 +12,9 @@ namespace qor {
 // its turn, before failing as busy: together well inside a client's call timeout, so a
 // save the client was told had failed is never stored later behind its back.
 constexpr int SqlLockWaitMs = 10000;
+// A save of several changes may wait that long for each of them; one that has taken
+// longer than this in all is rolled back instead of committed, for the same reason.
+constexpr int SqlSaveBudgetMs = 2 * SqlLockWaitMs;
 
 // Opens a connection under the given name, set up for our use: SQLite with foreign
 // keys on, WAL and a busy wait; PostgreSQL in UTF-8 with the same bounded wait for

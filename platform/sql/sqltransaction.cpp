@@ -30,6 +30,15 @@ SqlTransaction::~SqlTransaction()
     }
 }
 
+void SqlTransaction::commitBefore(const QDeadlineTimer &deadline)
+{
+    if (deadline.hasExpired()) {
+        throw ESqlError(SqlErrorKind::Busy, QString(),
+                        u"O banco de dados está ocupado: a gravação demorou demais."_s);
+    }
+    commit();
+}
+
 void SqlTransaction::commit()
 {
     execSql(m_db, u"COMMIT"_s);

@@ -3,6 +3,7 @@
 #include "sqlerror.h"
 #include "writerturns.h"
 
+#include <QDeadlineTimer>
 #include <QSqlDatabase>
 #include <optional>
 
@@ -30,6 +31,9 @@ public:
     SqlTransaction &operator=(const SqlTransaction &) = delete;
 
     void commit();
+    // Commits only while the deadline has not passed; otherwise rolls back and raises
+    // ESqlError (busy): whoever asked for the change may have given up waiting.
+    void commitBefore(const QDeadlineTimer &deadline);
 
 private:
     std::optional<WriterTurn> m_turn; // released after the rollback in the destructor

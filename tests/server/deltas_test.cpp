@@ -3,10 +3,17 @@
 // uniqueness, missing parents and malformed deltas, each leaving nothing written.
 #include "planfixture.h"
 
+#include "deltaresolver.h"
+#include "sql/sqlconnection.h"
+#include "sql/sqlerror.h"
 #include "sql/sqlquery.h"
 
 #include <QJsonArray>
+#include <QSemaphore>
+#include <QThread>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -244,6 +251,60 @@ TEST_P(PlanDeltas, WriteOnlyThePlansOwnColumns)
     ASSERT_EQ(catalogue.rows.size(), 1);
     EXPECT_EQ(catalogue.rows[0][0].toString(), u"Corrida leve (jogging), geral"_s);
     EXPECT_EQ(catalogue.rows[0][1].toDouble(), 7.0);
+}
+
+// A save that waited for rows held elsewhere for longer than its budget is rolled back
+// rather than stored: its client may have stopped waiting and been told it failed.
+TEST_P(PlanDeltas, StoreNothingOfASaveThatOutlastedItsBudget)
+{
+    struct Case
+    {
+        const char *name;
+        std::chrono::milliseconds budget;
+        bool stored;
+    };
+    const Case cases[] = {
+        {"over its budget", std::chrono::milliseconds(200), false},
+        {"within its budget", std::chrono::milliseconds(SqlSaveBudgetMs), true},
+    };
+    // As the server decodes it from the wire.
+    const TDelta delta = decodeDelta(
+        deltaJson(planDeltaFields(), {insertOf(planRow(Maria, consulta, u"012020"_s, 0.5))}));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        resetPlan();
+        // Another session holds the plan table for longer than the first budget.
+        QSemaphore held;
+        std::thread holder([&] {
+            const QString name = u"qor-test-holder"_s;
+            {
+                QSqlDatabase other = openDatabase(server->database(), name);
+                if (GetParam() == Backend::SQLite) {
+                    execSql(other, u"BEGIN IMMEDIATE"_s);
+                } else {
+                    execSql(other, u"BEGIN"_s);
+                    execSql(other, u"LOCK TABLE PLAEXERFISI IN ACCESS EXCLUSIVE MODE"_s);
+                }
+                held.release();
+                QThread::msleep(600);
+                execSql(other, u"COMMIT"_s);
+                other.close();
+            }
+            QSqlDatabase::removeDatabase(name);
+        });
+        held.acquire();
+        bool busy = false;
+        try {
+            applyDelta(server->db(), plaExerFisiTable(), delta, c.budget);
+        } catch (const ESqlError &e) {
+            busy = e.kind() == SqlErrorKind::Busy;
+        }
+        holder.join();
+        EXPECT_EQ(busy, !c.stored);
+        EXPECT_EQ(plan().contains(u"012020 0.5 3.5"_s), c.stored)
+            << plan().join(u"; "_s).toStdString();
+        EXPECT_EQ(plan().size(), c.stored ? 4 : 3);
+    }
 }
 
 struct FieldCase
