@@ -110,7 +110,10 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
             // Foreign keys are off by default and per connection.
             runSetup(db, uri, u"PRAGMA foreign_keys = ON"_s);
             runSetup(db, uri, u"PRAGMA journal_mode = WAL"_s);
-            runSetup(db, uri, u"PRAGMA synchronous = NORMAL"_s);
+            // A save the client is told was stored must survive a power cut or a
+            // system crash too, as PostgreSQL's commits do: NORMAL would let the last
+            // ones roll back then.
+            runSetup(db, uri, u"PRAGMA synchronous = FULL"_s);
         } else {
             runSetup(db, uri, u"SET client_encoding TO 'UTF8'"_s);
             runSetup(db, uri, u"SET lock_timeout = %1"_s.arg(SqlLockWaitMs));

@@ -693,5 +693,31 @@ TEST(ThreadDatabase, CreatesANewSqliteFileOwnerOnly)
     }
 }
 
+// What the server's SQLite connections are set up with; each read back from SQLite.
+TEST(ThreadDatabase, SetsUpSqliteForKeysAndDurableCommits)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + dir.filePath(u"t.db"_s));
+    const struct
+    {
+        const char *pragma;
+        QVariant expected;
+    } settings[] = {
+        {"foreign_keys", 1},
+        {"journal_mode", u"wal"_s},
+        {"synchronous", 2}, // FULL: a commit reported is on disk
+        {"busy_timeout", SqlLockWaitMs},
+    };
+    const QSqlDatabase db = threadDatabase(uri);
+    for (const auto &setting : settings) {
+        SqlStatement query(db, u"PRAGMA %1"_s.arg(QLatin1StringView(setting.pragma)));
+        query.exec();
+        ASSERT_TRUE(query.next()) << setting.pragma;
+        EXPECT_EQ(query.value(0).toString(), setting.expected.toString()) << setting.pragma;
+    }
+    closeThreadDatabase(uri);
+}
+
 } // namespace
 } // namespace qor
