@@ -5,6 +5,10 @@
 #include "framework/consiste.h"
 #include "framework/showavi.h"
 
+#include <functional>
+
+using namespace Qt::StringLiterals;
+
 namespace qor {
 
 namespace {
@@ -14,14 +18,17 @@ using SaveMethod = QJsonObject (PlanService::*)(const TDelta &) const;
 // The apply-delta sequence shared by the plan, the weight and the assessment method:
 // one call for the change just posted or deleted, none when nothing changed. A failed
 // save puts the dataset back to its last saved state and the failure goes on unchanged
-// to whoever posted, so no change stays pending between user actions.
-void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod save)
+// to whoever posted, so no change stays pending between user actions. rolledBack, when
+// given, sees the refused change once the dataset is back; it cannot replace the failure.
+void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod save,
+                const std::function<void(const TDelta &)> &rolledBack = {})
 {
     if (dataSet->ChangeCount() <= 0)
         return;
+    TDelta delta;
     try {
         ActiveShowAvi(Application()->MainForm(), 1);
-        const TDelta delta = dataSet->Delta();
+        delta = dataSet->Delta();
         CheckResultServ((service.*save)(delta), true, 0);
         DeactiveShowAvi();
         if (dataSet->LogChanges)
@@ -29,8 +36,30 @@ void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod 
     } catch (...) {
         DeactiveShowAvi();
         dataSet->CancelUpdates();
+        if (rolledBack) {
+            try {
+                rolledBack(delta);
+            } catch (...) {
+                // The save's own failure is the one the user must read.
+            }
+        }
         throw;
     }
+}
+
+// The exercise of the row a refused delete took away, empty when the change was no delete.
+QString deletedExercise(const TDelta &refused)
+{
+    qsizetype code = -1;
+    for (qsizetype i = 0; i < refused.fields.size(); ++i) {
+        if (refused.fields.at(i).name.compare(u"CDEXERFISICO"_s, Qt::CaseInsensitive) == 0)
+            code = i;
+    }
+    for (const TDeltaChange &change : refused.changes) {
+        if (change.op == TChangeOp::Delete && code >= 0 && code < change.oldValues.size())
+            return change.oldValues.at(code).toString();
+    }
+    return {};
 }
 
 } // namespace
@@ -38,7 +67,12 @@ void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod 
 void TfrmPlanejaExerc::cdsPlanejaAfterPost(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
-    applyDelta(cdsPlaneja, planService(), &PlanService::SetPlaneja);
+    // A refused delete brings its row back; the grid goes back to it too, or the
+    // neighbour the delete had made current would be taken by the next delete.
+    applyDelta(cdsPlaneja, planService(), &PlanService::SetPlaneja, [this](const TDelta &refused) {
+        if (const QString code = deletedExercise(refused); !code.isEmpty())
+            cdsPlaneja->Locate(u"CDEXERFISICO"_s, code, TLocateOption::CaseInsensitive);
+    });
     Atualiza_KcalDia();
 }
 
