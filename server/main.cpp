@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <csignal>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -55,6 +56,9 @@ int main(int argc, char **argv)
     // GLib; an explicit setting in the environment still wins.
     if (!qEnvironmentVariableIsSet("QT_NO_GLIB"))
         qputenv("QT_NO_GLIB", "1");
+    // A write beyond the process's file-size limit must fail as a full disk does, with
+    // the save reported as failed, rather than end the server by the default of SIGXFSZ.
+    std::signal(SIGXFSZ, SIG_IGN);
     QCoreApplication app(argc, argv);
     SignalWatcher signalWatcher; // before anything slow, so an early SIGTERM is not lost
 
