@@ -182,7 +182,9 @@ RpcResult PlanService::callOnDatabase(const QString &method, const QJsonArray &p
             const PlanStore store(threadDatabase(m_uri));
             return m->run(store, args);
         } catch (const ESqlError &e) {
-            if (e.kind() != SqlErrorKind::Connection)
+            // A SQLite connection opened while its file could not be written stays
+            // read-only even once the file can be written again: it is replaced too.
+            if (e.kind() != SqlErrorKind::Connection && e.kind() != SqlErrorKind::ReadOnly)
                 throw;
             closeThreadDatabase(m_uri); // connected afresh from here on
             // A connection the database dropped while it lay idle (a restart, an
@@ -209,6 +211,9 @@ RpcResult PlanService::call(const QString &method, const QJsonArray &params) con
             failCall(RpcDatabaseError, u"Sem conexão com o banco de dados. Tente novamente."_s);
         if (e.kind() == SqlErrorKind::Busy)
             failCall(RpcDatabaseError, u"O banco de dados está ocupado. Tente novamente."_s);
+        if (e.kind() == SqlErrorKind::ReadOnly)
+            failCall(RpcDatabaseError,
+                     u"O banco de dados não aceita gravações no momento; nada foi gravado."_s);
         failCall(RpcDatabaseError, e.Message());
     } catch (const Exception &e) {
         failCall(RpcDatabaseError, e.Message());

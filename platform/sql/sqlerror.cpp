@@ -43,6 +43,8 @@ SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error)
     }
     if (primary == 5 || primary == 6) // SQLITE_BUSY, SQLITE_LOCKED
         return SqlErrorKind::Busy;
+    if (primary == 8) // SQLITE_READONLY
+        return SqlErrorKind::ReadOnly;
     return SqlErrorKind::Other;
 }
 

@@ -15,6 +15,7 @@ enum class SqlErrorKind {
     ValueTooLong,
     Busy, // locked, deadlock or serialization: the statement may be retried
     Connection, // the connection is gone
+    ReadOnly, // the database refuses to be written (permissions, a read-only file system)
 };
 
 SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error);

@@ -7,9 +7,14 @@
 #include "rtl/exceptions.h"
 #include "sql/sqlquery.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <csignal>
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -20,6 +25,59 @@ namespace {
 const QStringList FreeCodes{u"001010"_s, u"001020"_s, u"001030"_s, u"002010"_s, u"002048"_s,
                             u"002105"_s, u"002120"_s, u"002150"_s, u"002160"_s, u"003015"_s,
                             u"005010"_s, u"005043"_s, u"007021"_s, u"007030"_s};
+
+// Makes a database file unwritable the way its owner meets it: read-only permissions, or,
+// for root, whom permissions do not stop, the immutable attribute. Undone on destruction.
+class WriteProtection
+{
+public:
+    explicit WriteProtection(QString path)
+        : m_path(std::move(path))
+    { }
+    ~WriteProtection() { off(); }
+
+    bool on()
+    {
+        m_on = ::geteuid() == 0 ? setImmutable(m_path, true)
+                                : QFile::setPermissions(m_path, QFileDevice::ReadOwner);
+        return m_on;
+    }
+    // The file and the journals SQLite made meanwhile with the file's permissions.
+    void off()
+    {
+        if (!m_on)
+            return;
+        m_on = false;
+        if (::geteuid() == 0) {
+            setImmutable(m_path, false);
+            return;
+        }
+        for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s}) {
+            if (QFile::exists(m_path + suffix))
+                QFile::setPermissions(m_path + suffix,
+                                      QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+    }
+
+private:
+    static bool setImmutable(const QString &path, bool immutable)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        if (done) {
+            flags = immutable ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+            done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        }
+        ::close(fd);
+        return done;
+    }
+
+    QString m_path;
+    bool m_on = false;
+};
 
 class StorageFailures : public PlanServerTest
 {
@@ -91,6 +149,27 @@ TEST_P(StorageFailures, RefusesSavesBeyondTheFileSizeLimitAndStaysUp)
     ASSERT_TRUE(setFileSizeLimit(RLIM_INFINITY));
     EXPECT_EQ(save(FreeCodes[10]), "ok");
     EXPECT_TRUE(stored(FreeCodes[10]));
+}
+
+// The database file is made read-only before the server's worker opens its connection
+// (an administrator's mistake, a backup tool): reads are served, saves are refused with a
+// clear message, and once the file is writable again saves are stored without a restart.
+TEST_P(StorageFailures, StoresAgainOnceTheDatabaseIsWritableAgain)
+{
+    WriteProtection protection(server->database().path);
+    if (!protection.on())
+        GTEST_SKIP() << "this file system cannot make the file read-only";
+    EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
+    EXPECT_EQ(save(FreeCodes[0]),
+              std::to_string(RpcDatabaseError) + ": "
+                  + u"O banco de dados não aceita gravações no momento; nada foi gravado."_s
+                        .toStdString());
+    EXPECT_FALSE(stored(FreeCodes[0]));
+
+    protection.off();
+    EXPECT_EQ(save(FreeCodes[0]), "ok");
+    EXPECT_TRUE(stored(FreeCodes[0]));
+    EXPECT_EQ(decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria})).rows.size(), 4);
 }
 
 QOR_INSTANTIATE_BACKENDS(StorageFailures);
