@@ -4,11 +4,13 @@
 #include "rtl/ownerfile.h"
 
 #include <QAtomicInteger>
+#include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -68,6 +70,17 @@ struct ThreadConnections
 
 thread_local ThreadConnections threadConnections;
 
+// The SQLite file a connection opened, as device and inode, kept on its driver object.
+constexpr const char *OpenedFileProperty = "qorOpenedFile";
+
+QString fileIdentity(const QString &path)
+{
+    struct stat info = {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return {};
+    return u"%1:%2"_s.arg(quint64(info.st_dev)).arg(quint64(info.st_ino));
+}
+
 QString newConnectionName(const DatabaseUri &uri)
 {
     static QAtomicInteger<quint64> counter;
@@ -118,6 +131,8 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
             runSetup(db, uri, u"SET client_encoding TO 'UTF8'"_s);
             runSetup(db, uri, u"SET lock_timeout = %1"_s.arg(SqlLockWaitMs));
         }
+        if (uri.dialect == SqlDialect::SQLite && uri.path != u":memory:"_s)
+            db.driver()->setProperty(OpenedFileProperty, fileIdentity(uri.path));
     } catch (...) {
         // A connection that opened but cannot be set up (a file that is no database)
         // is closed and forgotten: each retry would otherwise keep one more open.
@@ -191,6 +206,13 @@ void prepareCachedStatementAgain(const QString &connectionName, const QString &s
     ThreadConnection *connection = threadConnections.byName(connectionName);
     if (connection && connection->statements.contains(sql))
         connection->stale.insert(sql);
+}
+
+bool databaseFileInPlace(const QSqlDatabase &db)
+{
+    const QSqlDriver *driver = db.driver();
+    const QVariant opened = driver ? driver->property(OpenedFileProperty) : QVariant();
+    return !opened.isValid() || fileIdentity(db.databaseName()) == opened.toString();
 }
 
 SqlDialect dialectOf(const QSqlDatabase &db)

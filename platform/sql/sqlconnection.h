@@ -41,6 +41,11 @@ std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString
 // must be rolled back first.
 void prepareCachedStatementAgain(const QString &connectionName, const QString &sql);
 
+// False when the SQLite file this connection opened is no longer the one its path names
+// (removed, or moved away, while open): what is committed there is out of reach of
+// every later connection. True for every other connection.
+bool databaseFileInPlace(const QSqlDatabase &db);
+
 SqlDialect dialectOf(const QSqlDatabase &db);
 SqlDialect dialectOf(const QSqlDriver *driver);
 

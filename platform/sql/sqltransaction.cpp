@@ -41,6 +41,14 @@ void SqlTransaction::commitBefore(const QDeadlineTimer &deadline)
 
 void SqlTransaction::commit()
 {
+    // The connection still holds a file deleted or moved away under it: a commit there
+    // would be reported stored and be read by no one again. SQLite itself treats such a
+    // file as read-only when it notices.
+    if (!databaseFileInPlace(m_db)) {
+        throw ESqlError(
+            SqlErrorKind::ReadOnly, QString(),
+            u"O arquivo do banco de dados %1 não está mais no lugar."_s.arg(m_db.databaseName()));
+    }
     execSql(m_db, u"COMMIT"_s);
     m_open = false;
     m_turn.reset();

@@ -7,7 +7,9 @@
 #include "rtl/exceptions.h"
 #include "sql/sqlquery.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <csignal>
 #include <fcntl.h>
@@ -170,6 +172,42 @@ TEST_P(StorageFailures, StoresAgainOnceTheDatabaseIsWritableAgain)
     EXPECT_EQ(save(FreeCodes[0]), "ok");
     EXPECT_TRUE(stored(FreeCodes[0]));
     EXPECT_EQ(decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria})).rows.size(), 4);
+}
+
+struct RemovalCase
+{
+    const char *name;
+    bool wholeFolder; // else the database file and its journals only
+};
+
+// The database is deleted under the running server (a cleaning script, an administrator
+// in the wrong folder). The server's open connection could still write to the deleted
+// file, but nothing written there can ever be read again: the save is refused instead of
+// being reported stored.
+TEST_P(StorageFailures, RefusesSavesOnceTheDatabaseFileIsRemoved)
+{
+    const RemovalCase cases[] = {{"database file", false}, {"data folder", true}};
+    for (const RemovalCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        client.reset();
+        server = startServer();
+        ASSERT_TRUE(server);
+        client = server->connect();
+        ok(u"GetPaciente"_s, {Branch, Maria}); // the worker's connection, on the file
+        const QString path = server->database().path;
+        if (c.wholeFolder) {
+            ASSERT_TRUE(QDir(QFileInfo(path).path()).removeRecursively());
+        } else {
+            for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s})
+                ASSERT_TRUE(QFile::remove(path + suffix));
+        }
+        const std::string result = save(FreeCodes[0]);
+        EXPECT_EQ(result,
+                  std::to_string(RpcDatabaseError) + ": "
+                      + u"O banco de dados não aceita gravações no momento; nada foi gravado."_s
+                            .toStdString());
+        EXPECT_TRUE(server->isRunning());
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(StorageFailures);
