@@ -4,18 +4,23 @@
 // of it kept when it says it failed.
 #include "planfixture.h"
 
+#include "rtl/datetime.h"
 #include "rtl/exceptions.h"
 #include "sql/sqlquery.h"
 
+#include <QCoreApplication>
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
+#include <QThread>
 #include <csignal>
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -91,18 +96,17 @@ protected:
             GTEST_SKIP() << "the server keeps no database files of its own on PostgreSQL";
     }
 
-    QJsonObject insertDelta(const QString &code)
+    QJsonObject insertDelta(const QString &code, TDateTime date)
     {
-        return deltaJson(planDeltaFields(),
-                         {insertOf(planRow(Maria, consulta, code, 0.5, {}, 7.0))});
+        return deltaJson(planDeltaFields(), {insertOf(planRow(Maria, date, code, 0.5, {}, 7.0))});
     }
 
-    // The outcome of adding `code` to the demo plan; a call that raised (the connection
-    // lost, the server gone) as "raised: ...".
-    std::string save(const QString &code)
+    // The outcome of adding `code` to the plan of the demo consultation (or of `date`); a
+    // call that raised (the connection lost, the server gone) as "raised: ...".
+    std::string save(const QString &code, TDateTime date = 0)
     {
         try {
-            return outcome(call(u"SetPlaneja"_s, {insertDelta(code)}));
+            return outcome(call(u"SetPlaneja"_s, {insertDelta(code, date == 0 ? consulta : date)}));
         } catch (const Exception &e) {
             return "raised: " + e.Message().toStdString();
         }
@@ -208,6 +212,61 @@ TEST_P(StorageFailures, RefusesSavesOnceTheDatabaseFileIsRemoved)
                             .toStdString());
         EXPECT_TRUE(server->isRunning());
     }
+}
+
+// The server is killed (SIGKILL, a power cut) while a save waits for the plan table held
+// here: the waiting client is told the connection was lost, nothing of the save is found
+// after the restart, and the same client's next call reconnects and is served.
+TEST_P(StorageFailures, KeepsNothingOfASaveCutOffByAKill)
+{
+    QSqlDatabase db = server->db();
+    execSql(db, u"BEGIN IMMEDIATE"_s);
+    const pid_t pid = pid_t(server->pid());
+    // Not a measure of anything: only lets the save reach the server and wait there.
+    std::thread killer([pid] {
+        QThread::msleep(300);
+        ::kill(pid, SIGKILL);
+    });
+    const std::string cut = save(FreeCodes[0]);
+    killer.join();
+    execSql(db, u"COMMIT"_s);
+    EXPECT_EQ(cut, "raised: " + u"Conexão com o servidor de aplicação perdida."_s.toStdString());
+
+    server->stop();
+    QString error;
+    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    EXPECT_FALSE(stored(FreeCodes[0]));
+    EXPECT_EQ(save(FreeCodes[0]), "ok");
+    EXPECT_TRUE(stored(FreeCodes[0]));
+}
+
+// Every save the clients were told was stored is there after a kill, read back by the
+// restarted server from the journal the killed one left (no other connection has the
+// database open meanwhile).
+TEST_P(StorageFailures, KeepsEverySaveAnsweredBeforeAKill)
+{
+    client.reset();
+    server = startServer();
+    ASSERT_TRUE(server);
+    client = server->connect();
+    const TDateTime other = DateToDateTime(QDate(2025, 3, 10));
+    const QStringList codes = FreeCodes.mid(0, 5);
+    for (const QString &code : codes)
+        ASSERT_EQ(save(code, other), "ok");
+    EXPECT_GT(QFileInfo(server->database().path + u"-wal"_s).size(), 0);
+
+    ASSERT_EQ(::kill(pid_t(server->pid()), SIGKILL), 0);
+    server->stop();
+    QString error;
+    ASSERT_TRUE(server->start(&error)) << error.toStdString();
+    // The same client: the event loop, run between user actions, finds its connection
+    // lost, and the next call opens it again.
+    QCoreApplication::processEvents();
+    const TDataPacket plan = decodePacket(ok(u"GetPlaneja"_s, {Branch, isoDateTime(other), Maria}));
+    QStringList found;
+    for (const QVariantList &row : plan.rows)
+        found.append(row[3].toString());
+    EXPECT_EQ(found, codes);
 }
 
 QOR_INSTANTIATE_BACKENDS(StorageFailures);
