@@ -157,25 +157,40 @@ TEST_P(StorageFailures, RefusesSavesBeyondTheFileSizeLimitAndStaysUp)
     EXPECT_TRUE(stored(FreeCodes[10]));
 }
 
-// The database file is made read-only before the server's worker opens its connection
-// (an administrator's mistake, a backup tool): reads are served, saves are refused with a
-// clear message, and once the file is writable again saves are stored without a restart.
+// A file of the database is made read-only before the server's worker opens its
+// connection (an administrator's mistake, a backup tool): reads are served, saves are
+// refused with a clear message, and once the file is writable again saves are stored
+// without a restart.
 TEST_P(StorageFailures, StoresAgainOnceTheDatabaseIsWritableAgain)
 {
-    WriteProtection protection(server->database().path);
-    if (!protection.on())
-        GTEST_SKIP() << "this file system cannot make the file read-only";
-    EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
-    EXPECT_EQ(save(FreeCodes[0]),
-              std::to_string(RpcDatabaseError) + ": "
-                  + u"O banco de dados não aceita gravações no momento; nada foi gravado."_s
-                        .toStdString());
-    EXPECT_FALSE(stored(FreeCodes[0]));
+    const struct
+    {
+        const char *name;
+        QString suffix;
+    } cases[] = {{"database file", QString()}, {"shared memory", u"-shm"_s}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        client.reset();
+        server = startServer();
+        ASSERT_TRUE(server);
+        client = server->connect();
+        server->db(); // a connection of the test's own: the journals are there
+        const QString code = FreeCodes[&c - cases];
+        WriteProtection protection(server->database().path + c.suffix);
+        if (!protection.on())
+            GTEST_SKIP() << "this file system cannot make the file read-only";
+        EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
+        EXPECT_EQ(save(code),
+                  std::to_string(RpcDatabaseError) + ": "
+                      + u"O banco de dados não aceita gravações no momento; nada foi gravado."_s
+                            .toStdString());
+        EXPECT_FALSE(stored(code));
 
-    protection.off();
-    EXPECT_EQ(save(FreeCodes[0]), "ok");
-    EXPECT_TRUE(stored(FreeCodes[0]));
-    EXPECT_EQ(decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria})).rows.size(), 4);
+        protection.off();
+        EXPECT_EQ(save(code), "ok");
+        EXPECT_TRUE(stored(code));
+        EXPECT_EQ(decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria})).rows.size(), 4);
+    }
 }
 
 struct RemovalCase
