@@ -1,5 +1,6 @@
 #include "deltaresolver.h"
 
+#include "remote/rpcserver.h"
 #include "serviceerror.h"
 #include "sql/sqlconnection.h"
 #include "sql/sqldatetime.h"
@@ -49,6 +50,12 @@ public:
                 remove(checkedRow(change.oldValues, u"old"_s));
                 break;
             }
+        }
+        // A workstation whose wait ran out while this save queued or waited for the
+        // database was told it failed: storing it now would go behind its back.
+        if (!rpcCallerStillWaiting()) {
+            throw ESqlError(SqlErrorKind::Busy, QString(),
+                            u"O cliente deixou de aguardar a gravação."_s);
         }
         transaction.commitBefore(deadline);
     }

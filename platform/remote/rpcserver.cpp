@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QHash>
 #include <QHostAddress>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QSocketNotifier>
 #include <QSslConfiguration>
@@ -54,6 +55,9 @@ constexpr qint64 UnsentAnswerBytes = 1024 * 1024;
 constexpr qint64 UnauthenticatedMessageBytes = 64 * 1024;
 
 const QString AuthenticateMethod = u"Authenticate"_s;
+
+// The socket of the call this worker thread is running; -1 between calls.
+thread_local qintptr runningCallSocket = -1;
 
 struct Connection
 {
@@ -414,6 +418,8 @@ void Worker::run(Connection &c, const RpcRequest &request)
     QByteArray reply;
     bool ok = false;
     int code = 0;
+    runningCallSocket = c.socket->socketDescriptor();
+    const auto callEnded = qScopeGuard([] { runningCallSocket = -1; });
     try {
         const RpcResult result = m_shared.handler(request.method, request.params.toArray());
         reply =
@@ -518,6 +524,20 @@ void Worker::closeAll()
 }
 
 } // namespace
+
+bool rpcCallerStillWaiting()
+{
+    if (runningCallSocket < 0)
+        return true;
+    // The worker reads nothing while a call runs, so the system holds whatever came since:
+    // a peer that waits has sent nothing more, or its next requests; one that gave up has
+    // closed the connection.
+    char byte = 0;
+    const ssize_t peeked = ::recv(int(runningCallSocket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (peeked >= 0)
+        return peeked > 0;
+    return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR;
+}
 
 struct RpcServer::Private
 {

@@ -57,6 +57,11 @@ private:
 // concurrently from different threads.
 using RpcHandler = std::function<RpcResult(const QString &method, const QJsonArray &params)>;
 
+// For a handler, on its worker thread: false once the peer whose call is running has
+// closed its connection (its wait for the answer ran out, or it went away), so that a
+// change it will never hear of can be dropped before it is stored. True outside a call.
+bool rpcCallerStillWaiting();
+
 // Listens for framed JSON-RPC 2.0 connections. The owning thread only accepts them; each
 // connection then belongs to one of `workers` threads (the least busy takes it), which
 // does its TLS handshake, reads its requests, runs its calls and writes the answers, one

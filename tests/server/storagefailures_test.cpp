@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,11 +18,13 @@
 #include <QThread>
 #include <csignal>
 #include <fcntl.h>
+#include <latch>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -282,6 +285,62 @@ TEST_P(StorageFailures, KeepsEverySaveAnsweredBeforeAKill)
     for (const QVariantList &row : plan.rows)
         found.append(row[3].toString());
     EXPECT_EQ(found, codes);
+}
+
+// Saves from several workstations queue behind one another on one of the server's
+// workers while something else holds the database (another program, a second server
+// started by mistake). The last of them is only taken up as its workstation gives up
+// waiting; a save its workstation was told had failed must not be stored afterwards
+// when the database is let go.
+TEST_P(StorageFailures, StoresNothingForAWorkstationThatGaveUpWhileItsSaveWasQueued)
+{
+    client.reset();
+    ServerProcess::Options options;
+    options.workers = 1;
+    server = startServer(options);
+    ASSERT_TRUE(server);
+    QSqlDatabase db = server->db();
+    execSql(db, u"BEGIN IMMEDIATE"_s);
+
+    // Each waits in turn for as long as the server waits for a lock; the last is taken
+    // up when its workstation's own wait has run out.
+    constexpr int Workstations = 4;
+    std::vector<std::string> outcomes(Workstations);
+    std::latch connected(Workstations);
+    std::vector<std::thread> threads;
+    for (int i = 0; i < Workstations; ++i) {
+        threads.emplace_back([&, i] {
+            RpcClient workstation;
+            workstation.setOptions(server->clientOptions());
+            try {
+                workstation.open();
+            } catch (const Exception &e) {
+                outcomes[i] = "raised: " + e.Message().toStdString();
+            }
+            connected.arrive_and_wait(); // all authenticated before the worker is held up
+            if (!outcomes[i].empty())
+                return;
+            try {
+                outcomes[i] = outcome(
+                    workstation.call(u"SetPlaneja"_s, {insertDelta(FreeCodes[i], consulta)}));
+            } catch (const Exception &e) {
+                outcomes[i] = "raised: " + e.Message().toStdString();
+            }
+        });
+    }
+    for (std::thread &t : threads)
+        t.join();
+    execSql(db, u"COMMIT"_s); // the database is let go once every workstation has its answer
+    // Every save has ended in the server, one way or the other.
+    const QDeadlineTimer deadline(60000);
+    while (server->log().count(u"SetPlaneja"_s) < Workstations && !deadline.hasExpired())
+        QThread::msleep(10);
+    ASSERT_EQ(server->log().count(u"SetPlaneja"_s), Workstations) << server->log().toStdString();
+
+    for (int i = 0; i < Workstations; ++i) {
+        SCOPED_TRACE(outcomes[i]);
+        EXPECT_EQ(stored(FreeCodes[i]), outcomes[i] == "ok") << FreeCodes[i].toStdString();
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(StorageFailures);
