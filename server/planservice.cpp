@@ -182,8 +182,9 @@ RpcResult PlanService::callOnDatabase(const QString &method, const QJsonArray &p
             const PlanStore store(threadDatabase(m_uri));
             return m->run(store, args);
         } catch (const ESqlError &e) {
-            // A SQLite connection opened while its file could not be written stays
-            // read-only even once the file can be written again: it is replaced too.
+            // A connection opened while the database refused writes (a SQLite file that
+            // could not be written, a PostgreSQL database set read-only) keeps refusing
+            // them after the database takes writes again: it is replaced too.
             if (e.kind() != SqlErrorKind::Connection && e.kind() != SqlErrorKind::ReadOnly)
                 throw;
             closeThreadDatabase(m_uri); // connected afresh from here on

@@ -26,6 +26,8 @@ SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error)
             return SqlErrorKind::ValueTooLong;
         if (code == u"40001"_s || code == u"40P01"_s || code == u"55P03"_s)
             return SqlErrorKind::Busy;
+        if (code == u"25006"_s) // read_only_sql_transaction
+            return SqlErrorKind::ReadOnly;
         if (code.startsWith(u"08"_s) || code.startsWith(u"57P0"_s))
             return SqlErrorKind::Connection;
         return SqlErrorKind::Other;

@@ -15,7 +15,7 @@ enum class SqlErrorKind {
     ValueTooLong,
     Busy, // locked, deadlock or serialization: the statement may be retried
     Connection, // the connection is gone
-    ReadOnly, // the database refuses to be written (permissions, a read-only file system)
+    ReadOnly, // the database refuses writes (permissions, a read-only file system or database)
 };
 
 SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error);

@@ -345,5 +345,43 @@ TEST_P(StorageFailures, StoresNothingForAWorkstationThatGaveUpWhileItsSaveWasQue
 
 QOR_INSTANTIATE_BACKENDS(StorageFailures);
 
+class PostgresReadOnly : public PlanServerTest
+{
+protected:
+    void SetUp() override
+    {
+        PlanServerTest::SetUp();
+        if (!IsSkipped() && GetParam() != Backend::PostgreSQL)
+            GTEST_SKIP() << "a database server's own read-only setting";
+    }
+    void setReadOnly(bool readOnly)
+    {
+        execSql(server->db(),
+                u"ALTER DATABASE %1 %2"_s.arg(server->database().database,
+                                              readOnly ? u"SET default_transaction_read_only = on"_s
+                                                       : u"RESET default_transaction_read_only"_s));
+    }
+};
+
+// The database is made read-only for a while (maintenance, a replica that has not been
+// promoted yet) while the server's worker opens its connection: saves are refused with
+// a clear message, and stored again once the database takes writes, without a restart.
+TEST_P(PostgresReadOnly, StoresAgainOnceTheDatabaseTakesWritesAgain)
+{
+    setReadOnly(true);
+    const QJsonObject delta =
+        deltaJson(planDeltaFields(), {insertOf(planRow(Maria, consulta, u"001010"_s, 0.5))});
+    EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
+    EXPECT_EQ(outcome(call(u"SetPlaneja"_s, {delta})),
+              std::to_string(RpcDatabaseError) + ": "
+                  + u"O banco de dados não aceita gravações no momento; nada foi gravado."_s
+                        .toStdString());
+    setReadOnly(false);
+    EXPECT_EQ(outcome(call(u"SetPlaneja"_s, {delta})), "ok");
+    EXPECT_EQ(count(u"PLAEXERFISI"_s), 4);
+}
+
+QOR_INSTANTIATE_BACKENDS(PostgresReadOnly);
+
 } // namespace
 } // namespace qor::testing
