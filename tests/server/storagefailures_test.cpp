@@ -1,7 +1,7 @@
 // qor-server when its storage fails under it or it ends abruptly: the file-size limit
-// reached, the database made read-only, the server killed in the middle of a save.
-// Each save the server answers must be told truly: stored when it says so, and nothing
-// of it kept when it says it failed.
+// reached, the database made read-only or deleted, the server killed in the middle of a
+// save, a workstation giving up on a save that waits. Each save must be told truly:
+// stored when the workstation hears so, and nothing of it kept otherwise.
 #include "planfixture.h"
 
 #include "rtl/datetime.h"
