@@ -61,6 +61,16 @@ protected:
         return form->dbgPadrao->model()->index(current.row(), codeColumn).data().toString();
     }
 
+    // A new row of the exercise the other workstation is about to save: its code
+    // checked (not yet planned) and its time typed.
+    void typeNewRow()
+    {
+        startNewRow();
+        typeCode(u"002120"_s);
+        leaveColumn();
+        typeTime(u"0130"_s);
+    }
+
     // The total below the grid is the sum of the daily figures of the rows the grid shows.
     void expectTotalOfShownRows()
     {
@@ -105,10 +115,7 @@ TEST_P(RefusedSaves, TheScreenCarriesOnAfterARefusedSave)
         {"the other added the same exercise after this screen checked the code",
          true,
          [this](OtherWorkstation &other) {
-             startNewRow();
-             typeCode(u"002120"_s);
-             leaveColumn();
-             typeTime(u"0130"_s);
+             typeNewRow();
              leaveColumn();
              EXPECT_EQ(other.addExercise(u"002120"_s, 2, 5.3), QString());
              confirm();
@@ -119,10 +126,7 @@ TEST_P(RefusedSaves, TheScreenCarriesOnAfterARefusedSave)
         {"the first exercise of an empty plan, added by the other first",
          false,
          [this](OtherWorkstation &other) {
-             startNewRow();
-             typeCode(u"002120"_s);
-             leaveColumn();
-             typeTime(u"0130"_s);
+             typeNewRow();
              leaveColumn();
              EXPECT_EQ(other.addExercise(u"002120"_s, 2, 5.3), QString());
              confirm();
@@ -133,10 +137,7 @@ TEST_P(RefusedSaves, TheScreenCarriesOnAfterARefusedSave)
         {"the same exercise added by the other, posted by going down past the last row",
          true,
          [this](OtherWorkstation &other) {
-             startNewRow();
-             typeCode(u"002120"_s);
-             leaveColumn();
-             typeTime(u"0130"_s);
+             typeNewRow();
              EXPECT_EQ(other.addExercise(u"002120"_s, 2, 5.3), QString());
              press(Qt::Key_Down);
          },
