@@ -1,0 +1,183 @@
+// Catalogue rows the screen meets as they are, odd ones among them, through the real
+// grid and search dialog; and a catalogue file that is replaced while the screen is open.
+#include "entry_fixture.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbgrid.h"
+#include "framework/adoibquery.h"
+#include "framework/buttonflat.h"
+#include "module/Cli_qor12700.h"
+#include "sql/databaseuri.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QDialog>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+const QString Code = u"CDEXERFISICO"_s;
+const QString Name = u"DSEXERFISICO"_s;
+
+const QString EnergyMissing = u"Kcal/Kg/Hora deve ser informada."_s;
+
+// A name of exactly 100 characters, with accents and characters outside Latin-1.
+QString longName()
+{
+    QString name = u"Natação em águas abertas — ritmo Ω, “intervalado” ≥ 2 km · "_s;
+    while (name.size() < 100)
+        name.append(u'ç');
+    return name;
+}
+
+struct OddRow
+{
+    const char *name;
+    QString code;
+    QVariant description; // null: NULL in the catalogue
+    QVariant energy; // null: NULL; a string: stored as that text (SQLite only)
+    QString shownName;
+    bool energyKnown; // the row takes the catalogue's cost, else it stays empty
+    double kcalPerKgHour;
+};
+
+const OddRow OddRows[] = {
+    {"no description", u"099001"_s, QVariant(), 3.0, QString(), true, 3.0},
+    {"no energy cost", u"099002"_s, u"Sem custo"_s, QVariant(), u"Sem custo"_s, false, 0},
+    {"energy cost stored as text", u"099004"_s, u"Custo em texto"_s, u"4,5"_s, u"Custo em texto"_s,
+     false, 0},
+    {"empty energy cost", u"099005"_s, u"Custo vazio"_s, u""_s, u"Custo vazio"_s, false, 0},
+    {"long accented name", u"099008"_s, longName(), 5.5, longName(), true, 5.5},
+};
+
+class CatalogueRowsTest : public PlanScreenTest
+{
+protected:
+    // Rows whose energy is text or endless are only stored where the column takes them.
+    bool storable(const OddRow &row) const
+    {
+        return GetParam() == Backend::SQLite
+            || (row.energy.typeId() != QMetaType::QString && !std::isinf(row.energy.toDouble()));
+    }
+    void addOddRows()
+    {
+        for (const OddRow &row : OddRows) {
+            if (!storable(row))
+                continue;
+            const QVariant energy =
+                row.energy.isNull() ? QVariant(QMetaType(QMetaType::Double)) : row.energy;
+            const QVariant description = row.description.isNull()
+                ? QVariant(QMetaType(QMetaType::QString))
+                : row.description;
+            exec(u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, QTENERCONS) "
+                 u"VALUES (?, ?, ?)"_s,
+                 {row.code, description, energy});
+        }
+    }
+    int storableCount() const
+    {
+        int count = 0;
+        for (const OddRow &row : OddRows)
+            count += storable(row) ? 1 : 0;
+        return count;
+    }
+    void cancelRow()
+    {
+        if (form->cdsPlaneja->State() == dsBrowse)
+            return;
+        harness->dialogs().QueueAnswer(mrYes);
+        ScreenHarness::click(form->sbtCancelar);
+        harness->dialogs().Clear();
+    }
+};
+
+TEST_P(CatalogueRowsTest, TypedCodeOfAnOddRow)
+{
+    addOddRows();
+    clearPlan(ScreenHarness::Maria);
+    ASSERT_NE(open(), nullptr);
+    for (const OddRow &row : OddRows) {
+        if (!storable(row))
+            continue;
+        SCOPED_TRACE(row.name);
+        harness->dialogs().Clear();
+        harness->clearErrors();
+        typeNewRow(row.code, u"0100"_s);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        ASSERT_EQ(form->cdsPlaneja->State(), dsInsert);
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), row.code);
+        EXPECT_EQ(form->cdsPlanejaDSEXERFISICO->AsString(), row.shownName);
+        EXPECT_EQ(form->cdsPlanejaQTENERCONSPL->IsNull(), !row.energyKnown);
+        EXPECT_DOUBLE_EQ(form->cdsPlanejaQTENERCONSPL->AsFloat(), row.kcalPerKgHour);
+        // A figure is only ever made from a cost the catalogue really gives.
+        EXPECT_GE(form->cdsPlanejaKcalDia->AsFloat(), 0.0);
+
+        clickConfirmar();
+        if (row.energyKnown) {
+            EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+            EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+            EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, row.code).toDouble(), 1.0);
+        } else {
+            EXPECT_EQ(messages(), QStringList{EnergyMissing});
+            EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+            EXPECT_TRUE(storedHours(ScreenHarness::Maria, row.code).isNull());
+            cancelRow();
+        }
+    }
+}
+
+TEST_P(CatalogueRowsTest, SearchListShowsEveryRowAndAnOddOneCanBeChosen)
+{
+    addOddRows();
+    ASSERT_NE(open(), nullptr);
+    for (const OddRow &row : OddRows) {
+        if (!storable(row))
+            continue;
+        SCOPED_TRACE(row.name);
+        harness->dialogs().Clear();
+        harness->clearErrors();
+        int rowsListed = -1;
+        searchAnswer = [&](QDialog *dialog) {
+            auto *table = dialog->findChild<QAbstractItemView *>(u"grdPesquisa"_s);
+            rowsListed = table ? table->model()->rowCount() : -1;
+            // The catalogue is listed by code: the odd rows come last, in table order.
+            const int index = int(&row - OddRows);
+            int line = 28;
+            for (int i = 0; i < index; ++i)
+                line += storable(OddRows[i]) ? 1 : 0;
+            if (table)
+                table->setCurrentIndex(table->model()->index(line, 0));
+            return int(QDialog::Accepted);
+        };
+        searchDialogs = 0;
+        clickIncluir();
+        QAbstractButton *button = form->dbgPadrao->EditButton();
+        ASSERT_NE(button, nullptr);
+        ScreenHarness::click(button);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(searchDialogs, 1);
+        EXPECT_EQ(rowsListed, 28 + storableCount());
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), row.code);
+        EXPECT_EQ(form->cdsPlanejaDSEXERFISICO->AsString(), row.shownName);
+        EXPECT_EQ(form->cdsPlanejaQTENERCONSPL->IsNull(), !row.energyKnown);
+        EXPECT_DOUBLE_EQ(form->cdsPlanejaQTENERCONSPL->AsFloat(), row.kcalPerKgHour);
+        cancelRow();
+    }
+}
+
+QOR_INSTANTIATE_BACKENDS(CatalogueRowsTest);
+
+} // namespace
+} // namespace qor::testing
