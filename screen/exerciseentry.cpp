@@ -12,6 +12,8 @@
 #include "module/Cli_qor12700.h"
 #include "rtl/exceptions.h"
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace qor {
@@ -40,12 +42,14 @@ bool selectedFieldIs(const TDBGrid *grid, const QString &fieldName)
 
 // Copies code, name and energy cost of the catalogue row a query stands on. An exercise
 // whose energy cost the catalogue lacks leaves the row's cost empty rather than 0, so
-// the post asks for it instead of planning the exercise at 0 kcal.
+// the post asks for it instead of planning the exercise at 0 kcal; so does a cost no
+// exercise can have (negative, or not finite), which would give negative or endless
+// kcal figures and lower the plan's total.
 void copyExercise(TfrmPlanejaExerc &form, TField *code, TField *name, TField *energy)
 {
     form.cdsPlanejaCDEXERFISICO->SetAsString(code->AsString());
     form.cdsPlanejaDSEXERFISICO->SetAsString(name->AsString());
-    if (energy->IsNull())
+    if (energy->IsNull() || !std::isfinite(energy->AsFloat()) || energy->AsFloat() < 0)
         form.cdsPlanejaQTENERCONSPL->Clear();
     else
         form.cdsPlanejaQTENERCONSPL->SetAsFloat(energy->AsFloat());

@@ -54,9 +54,12 @@ struct OddRow
 const OddRow OddRows[] = {
     {"no description", u"099001"_s, QVariant(), 3.0, QString(), true, 3.0},
     {"no energy cost", u"099002"_s, u"Sem custo"_s, QVariant(), u"Sem custo"_s, false, 0},
+    {"negative energy cost", u"099003"_s, u"Custo negativo"_s, -2.5, u"Custo negativo"_s, false, 0},
     {"energy cost stored as text", u"099004"_s, u"Custo em texto"_s, u"4,5"_s, u"Custo em texto"_s,
      false, 0},
     {"empty energy cost", u"099005"_s, u"Custo vazio"_s, u""_s, u"Custo vazio"_s, false, 0},
+    {"endless energy cost", u"099007"_s, u"Custo sem fim"_s,
+     std::numeric_limits<double>::infinity(), u"Custo sem fim"_s, false, 0},
     {"long accented name", u"099008"_s, longName(), 5.5, longName(), true, 5.5},
 };
 
