@@ -225,7 +225,11 @@ TDataPacket TADOIBQuery::packetWithOwnFields(QSqlQuery &query)
 void TADOIBQuery::Open()
 {
     Close();
-    QSqlDatabase db = Database();
+    QSqlDatabase db = m_database;
+    if (!db.isValid()) {
+        if (TdtmDBGeral *module = dtmDBGeral())
+            db = module->CurrentDatabase(); // raises when the catalogue file is gone
+    }
     if (!db.isValid() || !db.isOpen())
         throw EDatabaseError(u"Não há conexão aberta com o banco de dados."_s);
     const QString text = SQLFor(db.driverName());

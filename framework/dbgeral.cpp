@@ -58,6 +58,7 @@ void TdtmDBGeral::Open(const QString &uri)
 void TdtmDBGeral::Close()
 {
     m_uri.clear();
+    m_lostUri.clear();
     if (!QSqlDatabase::contains(m_connectionName))
         return;
     {
@@ -78,6 +79,26 @@ QSqlDatabase TdtmDBGeral::Database() const
     if (!QSqlDatabase::contains(m_connectionName))
         return {};
     return QSqlDatabase::database(m_connectionName, false);
+}
+
+QSqlDatabase TdtmDBGeral::CurrentDatabase()
+{
+    if (!m_lostUri.isEmpty() || (Connected() && !databaseFileInPlace(Database()))) {
+        const QString uri = m_lostUri.isEmpty() ? m_uri : m_lostUri;
+        Close();
+        m_lostUri = uri;
+        const QString path = DatabaseUri::parse(uri).path;
+        if (!QFileInfo::exists(path))
+            throw EDatabaseError(
+                u"O banco de dados do catálogo de exercícios não foi encontrado: %1"_s.arg(path));
+        try {
+            Open(uri);
+        } catch (...) {
+            m_lostUri = uri; // tried again on the next call
+            throw;
+        }
+    }
+    return Database();
 }
 
 QString TdtmDBGeral::DriverName() const

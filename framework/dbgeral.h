@@ -29,12 +29,21 @@ public:
     // The open connection (an invalid QSqlDatabase while closed). Thread-bound: use it
     // on the user-interface thread only.
     QSqlDatabase Database() const;
+    // The connection the queries run on: Database(), first opened again when the SQLite
+    // file it opened has been replaced or removed since (a restored copy, a new database
+    // of the server), so no row of a file that is no longer the catalogue is read.
+    // Raises EDatabaseError when the file is gone, without making an empty one; the
+    // next call tries again.
+    QSqlDatabase CurrentDatabase();
     // "QSQLITE", "QPSQL", ...; empty while closed.
     QString DriverName() const;
 
 private:
     QString m_uri;
     QString m_connectionName;
+    // The URI whose file went missing under the open connection: opened again once
+    // the file is back.
+    QString m_lostUri;
 };
 
 // The general data module the host made global; nullptr before it did.

@@ -180,6 +180,57 @@ TEST_P(CatalogueRowsTest, SearchListShowsEveryRowAndAnOddOneCanBeChosen)
     }
 }
 
+// The catalogue file replaced (a copy restored over it) and then removed while the
+// screen stays open: lookups read what the file named in the settings holds now.
+TEST_P(CatalogueRowsTest, CatalogueFileReplacedOrRemovedUnderTheScreen)
+{
+    if (GetParam() != Backend::SQLite)
+        GTEST_SKIP() << "a file of its own only with SQLite";
+    ASSERT_NE(open(), nullptr);
+    const QString path = DatabaseUri::parse(harness->server().databaseUri()).path;
+    const QString copy = path + u".restaurado"_s;
+    exec(u"VACUUM INTO '%1'"_s.arg(copy));
+    {
+        QSqlDatabase restored = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"restored"_s);
+        restored.setDatabaseName(copy);
+        ASSERT_TRUE(restored.open());
+        QSqlQuery update(restored);
+        ASSERT_TRUE(update.exec(u"UPDATE EXERFISICO SET QTENERCONS = 9.5, DSEXERFISICO = "
+                                u"'Ciclismo revisto' WHERE CDEXERFISICO = '001030'"_s));
+        restored.close();
+    }
+    QSqlDatabase::removeDatabase(u"restored"_s);
+    // No frame of the old file may be left to a connection that opens the new one.
+    exec(u"PRAGMA wal_checkpoint(TRUNCATE)"_s);
+    ASSERT_EQ(std::rename(QFile::encodeName(copy).constData(), QFile::encodeName(path).constData()),
+              0);
+
+    typeNewRow(u"1030"_s, QString());
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+    EXPECT_EQ(form->cdsPlanejaDSEXERFISICO->AsString(), u"Ciclismo revisto"_s);
+    EXPECT_DOUBLE_EQ(form->cdsPlanejaQTENERCONSPL->AsFloat(), 9.5);
+    cancelRow();
+
+    for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s})
+        QFile::remove(path + suffix);
+    harness->dialogs().Clear();
+    harness->clearErrors();
+    clickIncluir();
+    typeText(u"2010"_s);
+    press(Qt::Key_Tab);
+    const QStringList shown = messages() + errors();
+    ASSERT_EQ(shown.size(), 1) << shown.join(u'\n').toStdString();
+    EXPECT_TRUE(shown.first().contains(u"não foi encontrado"_s)) << shown.first().toStdString();
+    EXPECT_TRUE(shown.first().contains(path)) << shown.first().toStdString();
+    // The row keeps what was typed, no cost from anywhere else, and no empty database
+    // is made where the catalogue was.
+    EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+    EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), u"002010"_s);
+    EXPECT_TRUE(form->cdsPlanejaQTENERCONSPL->IsNull());
+    EXPECT_FALSE(QFile::exists(path));
+    cancelRow();
+}
+
 QOR_INSTANTIATE_BACKENDS(CatalogueRowsTest);
 
 } // namespace
