@@ -11,8 +11,11 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QClipboard>
 #include <QDialog>
 #include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <gtest/gtest.h>
@@ -229,6 +232,28 @@ TEST_P(CatalogueRowsTest, CatalogueFileReplacedOrRemovedUnderTheScreen)
     EXPECT_TRUE(form->cdsPlanejaQTENERCONSPL->IsNull());
     EXPECT_FALSE(QFile::exists(path));
     cancelRow();
+}
+
+// A code pasted from elsewhere often brings blanks or a line break along.
+TEST_P(CatalogueRowsTest, PastedCodeWithBlanksOrALineBreak)
+{
+    const QString pasted[] = {u"1030\n"_s, u"1030\r\n"_s, u" 1030 "_s, u"\t1030"_s};
+    ASSERT_NE(open(), nullptr);
+    for (const QString &text : pasted) {
+        SCOPED_TRACE(text.toStdString());
+        harness->dialogs().Clear();
+        QGuiApplication::clipboard()->setText(text);
+        clickIncluir();
+        press(Qt::Key_F2); // the cell editor opens on the empty code
+        QLineEdit *editor = form->dbgPadrao->InplaceEditor();
+        ASSERT_NE(editor, nullptr);
+        press(Qt::Key_V, Qt::ControlModifier);
+        press(Qt::Key_Tab);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), u"001030"_s);
+        EXPECT_DOUBLE_EQ(form->cdsPlanejaQTENERCONSPL->AsFloat(), 8.0);
+        cancelRow();
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(CatalogueRowsTest);
