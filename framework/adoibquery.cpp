@@ -82,20 +82,6 @@ TFieldType fieldTypeOf(const QVariant &value)
     throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(sqlErrorDetail(error)));
 }
 
-// A number column may hold text where the database lets it (SQLite keeps "4,5" or ""
-// as written): such a value is unknown, read as null, so one bad row neither hides
-// the others of a listing nor gives a figure of its own.
-QVariant readValue(const TFieldDef &field, const QVariant &sqlValue)
-{
-    try {
-        return fromSqlValue(field.type, sqlValue);
-    } catch (const EDatabaseError &) {
-        if (field.type != TFieldType::Float)
-            throw;
-        return {};
-    }
-}
-
 } // namespace
 
 TADOIBQuery::TADOIBQuery(QObject *parent)
@@ -160,33 +146,12 @@ TParam *TADOIBQuery::ParamByName(const QString &name)
 
 TDataPacket TADOIBQuery::packetOfFields(QSqlQuery &query) const
 {
-    TDataPacket packet;
+    QList<TFieldDef> defs;
     const QList<TField *> dataFields = DataFields();
     for (const TField *field : dataFields)
-        packet.fields.append({field->FieldName(), field->DataType(), field->Size()});
-
-    const QSqlRecord record = query.record();
-    QList<int> columns;
-    for (const TFieldDef &field : std::as_const(packet.fields)) {
-        int found = -1; // by name, without regard to case (PostgreSQL folds it)
-        for (int i = 0; i < record.count() && found < 0; ++i) {
-            if (record.fieldName(i).compare(field.name, Qt::CaseInsensitive) == 0)
-                found = i;
-        }
-        if (found < 0)
-            throw EDatabaseError(u"A consulta não traz o campo %1."_s.arg(field.name));
-        columns.append(found);
-    }
-    while (query.next()) {
-        QVariantList row;
-        row.reserve(packet.fields.size());
-        for (qsizetype i = 0; i < packet.fields.size(); ++i)
-            row.append(readValue(packet.fields[i], query.value(columns[i])));
-        packet.rows.append(std::move(row));
-    }
-    if (query.lastError().isValid())
-        fail(query.lastError());
-    return packet;
+        defs.append({field->FieldName(), field->DataType(), field->Size()});
+    // Raises when a defined field is missing; one unreadable number spoils only its cell.
+    return packetFromQuery(query, defs, UnreadableNumbers::ReadAsNull);
 }
 
 TDataPacket TADOIBQuery::packetWithOwnFields(QSqlQuery &query)

@@ -140,8 +140,18 @@ QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue)
     return {};
 }
 
-TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields)
+TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields,
+                            UnreadableNumbers unreadable)
 {
+    const auto read = [unreadable](const TFieldDef &field, const QVariant &sqlValue) {
+        if (unreadable == UnreadableNumbers::Raise || field.type != TFieldType::Float)
+            return fromSqlValue(field.type, sqlValue);
+        try {
+            return fromSqlValue(field.type, sqlValue);
+        } catch (const EDatabaseError &) {
+            return QVariant();
+        }
+    };
     const QSqlRecord record = query.record();
     QList<int> columns;
     columns.reserve(fields.size());
@@ -162,7 +172,7 @@ TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields)
         QVariantList row;
         row.reserve(fields.size());
         for (qsizetype i = 0; i < fields.size(); ++i)
-            row.append(fromSqlValue(fields[i].type, query.value(columns[i])));
+            row.append(read(fields[i], query.value(columns[i])));
         packet.rows.append(std::move(row));
     }
     if (query.lastError().isValid())

@@ -49,9 +49,15 @@ void execSql(const QSqlDatabase &db, const QString &sql);
 QVariant toSqlValue(TFieldType type, const QVariant &value);
 QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue);
 
+// What becomes of a value a number column holds that is no number (SQLite keeps "4,5"
+// or "" as written): it raises, or it is read as null, so that one bad row of a listing
+// neither hides the others nor gives a figure of its own.
+enum class UnreadableNumbers { Raise, ReadAsNull };
+
 // The rows of an executed query as a data packet with the given field metadata.
 // Columns are matched by name, ignoring case (PostgreSQL folds unquoted names to
 // lower case). A field the query lacks raises EDatabaseError.
-TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields);
+TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields,
+                            UnreadableNumbers unreadable = UnreadableNumbers::Raise);
 
 } // namespace qor
