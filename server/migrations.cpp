@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlQuery>
 
 using namespace Qt::StringLiterals;
@@ -52,6 +53,12 @@ QString readScript(const QString &path)
 
 } // namespace
 
+void lockMigrations(const QSqlDatabase &db)
+{
+    if (dialectOf(db) == SqlDialect::PostgreSQL) // SQLite's BEGIN IMMEDIATE already serializes
+        execSql(db, u"SELECT pg_advisory_xact_lock(12700)"_s);
+}
+
 QStringList splitSqlScript(const QString &script)
 {
     QStringList statements;
@@ -87,27 +94,41 @@ int migrateSchema(const QSqlDatabase &db)
     // without the right to create, as when an administrator made the schema and lets
     // the server's role only read and write it.
     QSqlQuery probe(db);
-    if (!probe.exec(u"SELECT 1 FROM QOR_SCHEMA WHERE 1 = 0"_s))
+    const bool missing = !probe.exec(u"SELECT 1 FROM QOR_SCHEMA WHERE 1 = 0"_s);
+    probe.finish();
+    if (missing) {
+        // PostgreSQL lets two servers creating the table at once collide in its catalogue
+        // (a unique violation, not "already exists"): the second waits for the first.
+        SqlTransaction transaction(db);
+        lockMigrations(db);
         execSql(db,
                 u"CREATE TABLE IF NOT EXISTS QOR_SCHEMA (VERSION integer NOT NULL PRIMARY KEY, "
                 u"APPLIED varchar(23) NOT NULL)"_s);
-    probe.finish();
+        transaction.commit();
+    }
     const QList<Migration> migrations = availableMigrations(dialect);
     const int newest = migrations.isEmpty() ? 0 : migrations.last().version;
 
     for (const Migration &migration : migrations) {
         SqlTransaction transaction(db);
-        if (dialect == SqlDialect::PostgreSQL) // SQLite's BEGIN IMMEDIATE already serializes
-            execSql(db, u"SELECT pg_advisory_xact_lock(12700)"_s);
+        lockMigrations(db);
         if (currentVersion(db) >= migration.version)
             continue;
-        for (const QString &statement : splitSqlScript(readScript(migration.path)))
-            execSql(db, statement);
-        SqlStatement record(db, u"INSERT INTO QOR_SCHEMA (VERSION, APPLIED) VALUES (?, ?)"_s);
-        record.bind(migration.version)
-            .bind(QDateTime::currentDateTimeUtc().toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s));
-        record.exec();
-        transaction.commit();
+        try {
+            for (const QString &statement : splitSqlScript(readScript(migration.path)))
+                execSql(db, statement);
+            SqlStatement record(db, u"INSERT INTO QOR_SCHEMA (VERSION, APPLIED) VALUES (?, ?)"_s);
+            record.bind(migration.version)
+                .bind(QDateTime::currentDateTimeUtc().toString(u"yyyy-MM-dd HH:mm:ss.zzz"_s));
+            record.exec();
+            transaction.commit();
+        } catch (const EDatabaseError &e) {
+            // The administrator has to know which script the database stopped before.
+            throw EDatabaseError(
+                u"Não foi possível atualizar o esquema do banco de dados para a "
+                u"versão %1 (%2); nada dela foi aplicado. %3"_s.arg(migration.version)
+                    .arg(QFileInfo(migration.path).fileName(), e.Message()));
+        }
     }
 
     const int version = currentVersion(db);
