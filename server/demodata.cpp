@@ -1,5 +1,6 @@
 #include "demodata.h"
 
+#include "migrations.h"
 #include "rtl/datetime.h"
 #include "rtl/exceptions.h"
 #include "sql/sqlquery.h"
@@ -73,6 +74,10 @@ bool seedDemoData(const QSqlDatabase &db, const QDate &consultation)
     const QList<CatalogueEntry> catalogue = readCatalogueSeed(seed);
 
     SqlTransaction transaction(db);
+    // Two servers asked for the demo at once on PostgreSQL would both find the database
+    // empty, and the second fail to start on the first one's rows: it waits instead,
+    // and then finds them.
+    lockMigrations(db);
     if (!databaseIsEmpty(db))
         return false;
 
