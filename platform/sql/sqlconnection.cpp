@@ -2,14 +2,17 @@
 
 #include "rtl/exceptions.h"
 #include "rtl/ownerfile.h"
+#include "sqlerror.h"
 
 #include <QAtomicInteger>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QHash>
 #include <QSet>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QThread>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
@@ -27,8 +30,15 @@ namespace {
 void runSetup(QSqlDatabase &db, const DatabaseUri &uri, const QString &statement)
 {
     QSqlQuery query(db);
-    if (!query.exec(statement))
-        cannotOpen(uri, query.lastError().text());
+    // Turning a new SQLite file to WAL while another process opens it too is refused
+    // as busy at once, without the busy timeout's wait: wait here as the timeout would.
+    const QDeadlineTimer deadline(SqlLockWaitMs);
+    while (!query.exec(statement)) {
+        const QSqlError error = query.lastError();
+        if (classifySqlError(uri.dialect, error) != SqlErrorKind::Busy || deadline.hasExpired())
+            cannotOpen(uri, error.text());
+        QThread::msleep(20);
+    }
 }
 
 // The connections this thread made, with their prepared statements; removed when
