@@ -7,12 +7,17 @@
 #include "rtl/exceptions.h"
 #include "sql/sqlconnection.h"
 #include "sql/sqlquery.h"
+#include "tokenfile.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <atomic>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -86,6 +91,7 @@ private:
 struct Started
 {
     bool listening = false;
+    quint16 port = 0;
     QString log;
 };
 
@@ -101,9 +107,10 @@ std::unique_ptr<QProcess> launch(const NewDatabase &database, const QString &tok
     return process;
 }
 
-// Waits for the "listening" line or the end of the process, then stops it.
-Started finish(QProcess &process)
+// Waits for the "listening" line or the end of the process.
+Started waitForStart(QProcess &process)
 {
+    static const QRegularExpression listening(u"qor-server listening on [^\\n]*:(\\d+)"_s);
     Started started;
     const QDeadlineTimer deadline(WaitMs);
     QString out;
@@ -112,16 +119,46 @@ Started finish(QProcess &process)
             break;
         process.waitForReadyRead(500);
         out += QString::fromUtf8(process.readAllStandardOutput());
-        started.listening = out.contains(u"qor-server listening on"_s);
+        const auto match = listening.match(out);
+        started.listening = match.hasMatch();
+        started.port = quint16(match.captured(1).toUInt());
     }
+    return started;
+}
+
+// Stops the process and returns its log.
+QString stop(QProcess &process)
+{
     if (process.state() == QProcess::Running) {
         process.terminate();
         if (!process.waitForFinished(WaitMs))
             process.kill();
     }
     process.waitForFinished(WaitMs);
-    started.log = QString::fromUtf8(process.readAllStandardError());
+    return QString::fromUtf8(process.readAllStandardError());
+}
+
+Started finish(QProcess &process)
+{
+    Started started = waitForStart(process);
+    started.log = stop(process);
     return started;
+}
+
+// Whether the server on `port` takes calls made with `token`.
+bool answers(quint16 port, const QString &token)
+{
+    RpcClient client;
+    RpcClientOptions options;
+    options.port = port;
+    options.token = token;
+    client.setOptions(options);
+    try {
+        client.open();
+        return client.call(u"GetPaciente"_s, {Branch, Maria}).value(u"ok"_s).toBool();
+    } catch (const Exception &) {
+        return false;
+    }
 }
 
 struct TogetherCase
@@ -154,9 +191,19 @@ TEST_P(StartingTogether, AllStartAndMakeTheSchemaAndTheDemoOnce)
         std::vector<std::unique_ptr<QProcess>> processes;
         for (int i = 0; i < Servers; ++i)
             processes.push_back(launch(database, tokenFile, GetParam().demo));
-        for (auto &process : processes) {
-            const Started started = finish(*process);
-            EXPECT_TRUE(started.listening) << started.log.toStdString();
+        std::vector<Started> started;
+        for (auto &process : processes)
+            started.push_back(waitForStart(*process));
+        QFile file(tokenFile);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString token = QString::fromUtf8(file.readAll()).trimmed();
+        EXPECT_EQ(token.size(), 64);
+        for (size_t i = 0; i < processes.size(); ++i) {
+            // All of them serve with the one token in the file.
+            const bool answered = started[i].listening && answers(started[i].port, token);
+            const QString log = stop(*processes[i]);
+            EXPECT_TRUE(started[i].listening) << log.toStdString();
+            EXPECT_TRUE(answered) << log.toStdString();
         }
         EXPECT_EQ(database.count(u"SELECT COUNT(*) FROM QOR_SCHEMA"_s), 1);
         EXPECT_EQ(database.count(u"SELECT MAX(VERSION) FROM QOR_SCHEMA"_s), 1);
@@ -212,6 +259,45 @@ TEST_P(SchemaItCannotMake, KeepsNothingHalfMadeAndStartsOnceFixed)
 }
 
 QOR_INSTANTIATE_BACKENDS(SchemaItCannotMake);
+
+// Servers starting at once with no token file yet: each one gets the token, the same.
+TEST(TokenFileTogether, GivesEveryServerTheOneTokenWritten)
+{
+    constexpr int Rounds = 100;
+    constexpr int Servers = 6;
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    for (int round = 0; round < Rounds; ++round) {
+        const QString path = dir.filePath(u"token-%1"_s.arg(round));
+        std::atomic<int> ready = 0;
+        std::vector<QString> tokens(Servers), errors(Servers);
+        std::vector<std::thread> threads;
+        for (int i = 0; i < Servers; ++i) {
+            threads.emplace_back([&, i] {
+                ++ready;
+                while (ready < Servers) { } // all at the same moment
+                try {
+                    tokens[size_t(i)] = loadOrCreateToken(path);
+                } catch (const Exception &e) {
+                    errors[size_t(i)] = e.Message();
+                }
+            });
+        }
+        for (std::thread &thread : threads)
+            thread.join();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QString written = QString::fromUtf8(file.readAll()).trimmed();
+        ASSERT_EQ(written.size(), 64);
+        for (int i = 0; i < Servers; ++i) {
+            ASSERT_TRUE(errors[size_t(i)].isEmpty())
+                << "round " << round << ": " << errors[size_t(i)].toStdString();
+            ASSERT_EQ(tokens[size_t(i)].toStdString(), written.toStdString()) << "round " << round;
+        }
+        // Nothing is left beside it but the token itself.
+        ASSERT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), round + 1);
+    }
+}
 
 } // namespace
 } // namespace qor::testing
