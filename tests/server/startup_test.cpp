@@ -275,7 +275,8 @@ TEST(TokenFileTogether, GivesEveryServerTheOneTokenWritten)
         for (int i = 0; i < Servers; ++i) {
             threads.emplace_back([&, i] {
                 ++ready;
-                while (ready < Servers) { } // all at the same moment
+                while (ready < Servers) // all at the same moment
+                    std::this_thread::yield();
                 try {
                     tokens[size_t(i)] = loadOrCreateToken(path);
                 } catch (const Exception &e) {
