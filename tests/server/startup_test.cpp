@@ -16,6 +16,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThread>
 #include <atomic>
 #include <thread>
 
@@ -298,6 +299,53 @@ TEST(TokenFileTogether, GivesEveryServerTheOneTokenWritten)
         // Nothing is left beside it but the token itself.
         ASSERT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), round + 1);
     }
+}
+
+// A new SQLite file another server is still writing (its first migration) when this one
+// opens it: turning the file to WAL waits for that writer, as every write does, rather
+// than refusing to open the database.
+TEST(SqliteOpening, WaitsForAWriterOfANewFile)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"t.db"_s);
+    const DatabaseUri uri = DatabaseUri::parse(u"sqlite:"_s + path);
+    const QString writerName = u"startup-other-writer"_s;
+    {
+        // The other server's connection, still in SQLite's default journal.
+        QSqlDatabase writer = QSqlDatabase::addDatabase(u"QSQLITE"_s, writerName);
+        writer.setDatabaseName(path);
+        ASSERT_TRUE(writer.open());
+        execSql(writer, u"CREATE TABLE T (A integer)"_s);
+        execSql(writer, u"BEGIN IMMEDIATE"_s);
+        execSql(writer, u"INSERT INTO T VALUES (1)"_s);
+
+        std::atomic<bool> opening = false;
+        QString error, journal;
+        std::thread opener([&] {
+            const QString name = u"startup-opener"_s;
+            opening = true;
+            try {
+                QSqlDatabase db = openDatabase(uri, name);
+                SqlStatement mode(db, u"PRAGMA journal_mode"_s);
+                mode.exec();
+                journal = mode.next() ? mode.value(0).toString() : QString();
+                db.close();
+            } catch (const Exception &e) {
+                error = e.Message();
+            }
+            QSqlDatabase::removeDatabase(name);
+        });
+        while (!opening)
+            std::this_thread::yield();
+        QThread::msleep(200); // so the opener meets the writer's lock, most times
+        execSql(writer, u"COMMIT"_s);
+        opener.join();
+        EXPECT_TRUE(error.isEmpty()) << error.toStdString();
+        EXPECT_EQ(journal.toStdString(), "wal");
+        writer.close();
+    }
+    QSqlDatabase::removeDatabase(writerName);
 }
 
 } // namespace
