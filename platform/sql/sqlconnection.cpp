@@ -140,6 +140,10 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
         } else {
             runSetup(db, uri, u"SET client_encoding TO 'UTF8'"_s);
             runSetup(db, uri, u"SET lock_timeout = %1"_s.arg(SqlLockWaitMs));
+            // Floats are read as text: a server set to print fewer digits than a double
+            // needs (extra_float_digits 0) would hand back 0.3 for 0.30000000000000004,
+            // and the row read would no longer match the row stored when it is saved.
+            runSetup(db, uri, u"SET extra_float_digits = 3"_s);
         }
         if (uri.dialect == SqlDialect::SQLite && uri.path != u":memory:"_s)
             db.driver()->setProperty(OpenedFileProperty, fileIdentity(uri.path));
