@@ -35,6 +35,10 @@ void TNetConnection::Open()
         return;
     if (BeforeConnect)
         BeforeConnect(this);
+    // A mistyped port or TLS switch is said, not replaced by the default: that would
+    // send the token to another port, or in clear.
+    if (const QString problem = WebSettingsProblem(); !problem.isEmpty())
+        throw Exception(problem);
     if (Port <= 0 || Port > 65535)
         throw Exception(u"Porta inválida para o servidor de aplicação: %1."_s.arg(Port));
     RpcClientOptions options;

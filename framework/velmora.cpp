@@ -113,10 +113,41 @@ QString WebTokenProblem()
     return u"O arquivo do token de acesso %1 está vazio."_s.arg(tokenFile);
 }
 
+namespace {
+
+bool tlsOn(const QString &text)
+{
+    return text == "true"_L1 || text == "1"_L1 || text == "yes"_L1 || text == "on"_L1;
+}
+
+bool tlsOff(const QString &text)
+{
+    return text.isEmpty() || text == "false"_L1 || text == "0"_L1 || text == "no"_L1
+        || text == "off"_L1;
+}
+
+} // namespace
+
 bool WebTls()
 {
-    const QString text = readSetting(u"server/tls"_s).toString().trimmed().toLower();
-    return text == "true"_L1 || text == "1"_L1 || text == "yes"_L1 || text == "on"_L1;
+    return tlsOn(readSetting(u"server/tls"_s).toString().trimmed().toLower());
+}
+
+QString WebSettingsProblem()
+{
+    const QString port = readSetting(u"server/port"_s).toString().trimmed();
+    if (!port.isEmpty()) {
+        bool ok = false;
+        const int number = port.toInt(&ok);
+        if (!ok || number < 1 || number > 65535)
+            return u"O valor de server/port em %1 não é uma porta válida (de 1 a 65535): "
+                   u"'%2'."_s.arg(SettingsPath(), port);
+    }
+    const QString tls = readSetting(u"server/tls"_s).toString().trimmed();
+    if (!tlsOn(tls.toLower()) && !tlsOff(tls.toLower()))
+        return u"O valor de server/tls em %1 não é reconhecido: '%2' (use true ou false)."_s.arg(
+            SettingsPath(), tls);
+    return {};
 }
 
 QString WebCaFile()

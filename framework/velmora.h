@@ -25,6 +25,10 @@ QString WebToken();
 // empty when it gives one. The server refuses every connection without a token.
 QString WebTokenProblem();
 bool WebTls(); // false when not set
+// A port or TLS value written in the file that the getters would not take as written,
+// as a Portuguese sentence naming the key and the file; empty when there is none. The
+// connection refuses to open on it rather than use the default in its place.
+QString WebSettingsProblem();
 QString WebCaFile(); // PEM file trusted for TLS; empty: the system's
 int WebConnectTimeoutMs(); // 5000 when not set or not positive
 int WebCallTimeoutMs(); // 30000 when not set or not positive

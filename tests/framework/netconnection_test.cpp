@@ -266,7 +266,25 @@ INSTANTIATE_TEST_SUITE_P(
                     {u"token de acesso"_s, u"%DIR%/pasta"_s, u"não pode ser lido"_s}},
         OpenFailure{"token_file_empty",
                     {u"server/token="_s, u"server/tokenFile=%DIR%/vazio"_s},
-                    {u"token de acesso"_s, u"%DIR%/vazio"_s, u"vazio"_s}}),
+                    {u"token de acesso"_s, u"%DIR%/vazio"_s, u"vazio"_s}},
+        // A port or TLS switch mistyped must not send the token to another port, or in
+        // clear: the value is refused, naming the key and the file.
+        OpenFailure{"port_not_a_number",
+                    {u"server/port=74OO"_s},
+                    {u"server/port"_s, u"%DIR%/qor-host.ini"_s, u"74OO"_s}},
+        OpenFailure{"port_zero", {u"server/port=0"_s}, {u"server/port"_s, u"%DIR%/qor-host.ini"_s}},
+        OpenFailure{"port_negative",
+                    {u"server/port=-7400"_s},
+                    {u"server/port"_s, u"%DIR%/qor-host.ini"_s, u"-7400"_s}},
+        OpenFailure{"port_above_65535",
+                    {u"server/port=74000"_s},
+                    {u"server/port"_s, u"%DIR%/qor-host.ini"_s, u"74000"_s}},
+        OpenFailure{"tls_in_portuguese",
+                    {u"server/tls=sim"_s},
+                    {u"server/tls"_s, u"%DIR%/qor-host.ini"_s, u"sim"_s}},
+        OpenFailure{"tls_misspelt",
+                    {u"server/tls=ture"_s},
+                    {u"server/tls"_s, u"%DIR%/qor-host.ini"_s, u"ture"_s}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
