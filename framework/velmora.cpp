@@ -90,6 +90,10 @@ QString WebToken()
     const QString tokenFile = readSetting(u"server/tokenFile"_s).toString().trimmed();
     if (tokenFile.isEmpty())
         return {};
+    // Only a regular file: opening a named pipe would wait for a writer forever, and a
+    // device may never end its first line.
+    if (!QFileInfo(tokenFile).isFile())
+        return {};
     QFile file(tokenFile);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -108,7 +112,7 @@ QString WebTokenProblem()
     if (!info.exists())
         return u"Arquivo do token de acesso não encontrado: %1."_s.arg(tokenFile);
     QFile file(tokenFile);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return u"O arquivo do token de acesso %1 não pode ser lido."_s.arg(tokenFile);
     return u"O arquivo do token de acesso %1 está vazio."_s.arg(tokenFile);
 }

@@ -19,6 +19,8 @@
 
 #include <atomic>
 
+#include <sys/stat.h>
+
 using namespace Qt::StringLiterals;
 using namespace qor;
 
@@ -230,6 +232,8 @@ TEST_P(NetConnectionOpenTest, FailureRaisesInPortugueseAndStaysClosed)
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.write("\n");
     empty.close();
+    // A named pipe nobody writes to: opening it for reading would wait forever.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(u"fila"_s)).constData(), 0600), 0);
     for (const QString &setting : GetParam().settings) {
         const qsizetype equals = setting.indexOf(u'=');
         ASSERT_TRUE(WriteSetting(setting.left(equals), inDir(setting.mid(equals + 1))));
@@ -267,6 +271,9 @@ INSTANTIATE_TEST_SUITE_P(
         OpenFailure{"token_file_empty",
                     {u"server/token="_s, u"server/tokenFile=%DIR%/vazio"_s},
                     {u"token de acesso"_s, u"%DIR%/vazio"_s, u"vazio"_s}},
+        OpenFailure{"token_file_a_named_pipe",
+                    {u"server/token="_s, u"server/tokenFile=%DIR%/fila"_s},
+                    {u"token de acesso"_s, u"%DIR%/fila"_s, u"não pode ser lido"_s}},
         // A port or TLS switch mistyped must not send the token to another port, or in
         // clear: the value is refused, naming the key and the file.
         OpenFailure{"port_not_a_number",
