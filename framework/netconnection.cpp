@@ -33,6 +33,8 @@ void TNetConnection::Open()
 {
     if (m_connected)
         return;
+    // One reading of the settings file for the whole opening, BeforeConnect's included.
+    const SettingsSnapshot settings;
     if (BeforeConnect)
         BeforeConnect(this);
     // A mistyped port or TLS switch is said, not replaced by the default: that would

@@ -5,10 +5,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSettings>
 #include <QStandardPaths>
 
 #include <limits>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -16,16 +18,26 @@ namespace qor {
 
 namespace {
 
-// A fresh QSettings each time: the file is read anew, so the getters see changes made
-// by another process (the start script, a test) since the last read.
-QVariant readSetting(const QString &key)
+QVariant fileValue(const QSettings &settings, const QString &key)
 {
-    QSettings settings(SettingsPath(), QSettings::IniFormat);
     const QVariant value = settings.value(key);
     // An INI value holding a comma comes back as a list; we want the text as written.
     if (value.typeId() == QMetaType::QStringList)
         return value.toStringList().join(u',');
     return value;
+}
+
+// The values of the SettingsSnapshot in force on this thread, if any.
+thread_local std::optional<QHash<QString, QVariant>> t_snapshot;
+
+// A fresh QSettings each time: the file is read anew, so the getters see changes made
+// by another process (the start script, a test) since the last read.
+QVariant readSetting(const QString &key)
+{
+    if (t_snapshot)
+        return t_snapshot->value(key);
+    QSettings settings(SettingsPath(), QSettings::IniFormat);
+    return fileValue(settings, key);
 }
 
 int positiveInt(const QString &key, int fallback, int maximum = std::numeric_limits<int>::max())
@@ -61,6 +73,25 @@ bool writeValues(const QList<std::pair<QString, QString>> &values, QString *erro
 }
 
 } // namespace
+
+SettingsSnapshot::SettingsSnapshot()
+    : m_outermost(!t_snapshot)
+{
+    if (!m_outermost)
+        return;
+    QSettings settings(SettingsPath(), QSettings::IniFormat);
+    QHash<QString, QVariant> values;
+    const QStringList keys = settings.allKeys();
+    for (const QString &key : keys)
+        values.insert(key, fileValue(settings, key));
+    t_snapshot = std::move(values);
+}
+
+SettingsSnapshot::~SettingsSnapshot()
+{
+    if (m_outermost)
+        t_snapshot.reset();
+}
 
 QString SettingsPath()
 {

@@ -14,6 +14,22 @@ namespace qor {
 
 QString SettingsPath();
 
+// While one exists on this thread, the getters answer from the file as it was when it
+// was made: an opening of the connection reads the file once, so a change written
+// meanwhile is taken whole at the next opening, never half of it. One made while
+// another exists uses the other's values.
+class SettingsSnapshot
+{
+public:
+    SettingsSnapshot();
+    ~SettingsSnapshot();
+    SettingsSnapshot(const SettingsSnapshot &) = delete;
+    SettingsSnapshot &operator=(const SettingsSnapshot &) = delete;
+
+private:
+    bool m_outermost;
+};
+
 // The application server's host name; "127.0.0.1" when not set.
 QString WebURL();
 // The application server's port; 7400 when not set or not a valid port.

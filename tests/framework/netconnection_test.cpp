@@ -32,8 +32,9 @@ const QString kToken = u"token-de-teste-123"_s;
 class ServerThread : public QThread
 {
 public:
-    explicit ServerThread(quint16 port = 0)
+    explicit ServerThread(quint16 port = 0, QString token = kToken)
         : m_port(port)
+        , m_token(std::move(token))
     { }
     ~ServerThread() override { stop(); }
 
@@ -59,7 +60,7 @@ protected:
         RpcServerOptions options;
         options.listenHost = u"127.0.0.1"_s;
         options.port = m_port;
-        options.token = kToken;
+        options.token = m_token;
         options.workers = 1;
         RpcServer server(options, [this](const QString &method, const QJsonArray &params) {
             ++calls;
@@ -78,6 +79,7 @@ protected:
 
 private:
     quint16 m_port;
+    QString m_token;
     QSemaphore m_ready;
 };
 
@@ -157,6 +159,37 @@ TEST_F(NetConnectionTest, ACallOnAClosedConnectionOpensIt)
     net.Close();
     EXPECT_FALSE(net.Connected());
     net.Close(); // harmless
+}
+
+TEST_F(NetConnectionTest, AFileRewrittenWhileOpeningIsTakenWholeAtTheNextOpening)
+{
+    const QString otherToken = u"token-de-outra-instalacao"_s;
+    ServerThread other(0, otherToken);
+    const quint16 otherPort = other.startServer();
+    ASSERT_NE(otherPort, 0);
+    // Another program rewrites the file for the other installation just after the
+    // opening has read the host and port.
+    const auto screenBinding = net.BeforeConnect;
+    net.BeforeConnect = [&](QObject *sender) {
+        screenBinding(sender);
+        QFile file(dir.filePath(u"qor-host.ini"_s));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(u"[server]\nhost=127.0.0.1\nport=%1\ntoken=%2\n"_s
+                       .arg(QString::number(otherPort), otherToken)
+                       .toUtf8());
+    };
+    net.Open(); // with the settings as they were when it began
+    EXPECT_EQ(net.Port, port);
+    CheckResultServ(net.AppServer()->Call(u"GetPeso"_s, {}));
+    EXPECT_EQ(server.calls.load(), 1);
+
+    net.Close();
+    net.BeforeConnect = screenBinding;
+    net.Open(); // the change, whole
+    EXPECT_EQ(net.Port, otherPort);
+    CheckResultServ(net.AppServer()->Call(u"GetPeso"_s, {}));
+    EXPECT_EQ(other.calls.load(), 1);
+    EXPECT_EQ(server.calls.load(), 1);
 }
 
 struct LostLink
