@@ -203,6 +203,10 @@ int WebCallTimeoutMs()
 QString CatalogueURI()
 {
     const QString uri = readSetting(u"catalogue/uri"_s).toString().trimmed();
+    // "~/" as the sample settings write the default: the user's home folder, not a
+    // folder named "~" under wherever the host was started, with a new empty file in it.
+    if (uri.startsWith(u"sqlite:~/"_s))
+        return u"sqlite:"_s + QDir::homePath() + uri.mid(8);
     if (!uri.isEmpty())
         return uri;
     return u"sqlite:"_s + QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation)

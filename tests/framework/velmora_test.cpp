@@ -1,9 +1,15 @@
 // Settings: read from the host's INI file each time, with defaults for what is missing.
 #include "framework/velmora.h"
 
+#include "framework/dbgeral.h"
+
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 
 #include <sys/stat.h>
@@ -101,6 +107,57 @@ INSTANTIATE_TEST_SUITE_P(
         FileCase{"not_ini_at_all", "\x01\x02 lixo sem chaves\n", u"127.0.0.1", 7400, false, 5000,
                  30000}),
     [](const auto &info) { return std::string(info.param.name); });
+
+struct CatalogueCase
+{
+    const char *name;
+    const char16_t *written;
+    const char16_t *expected; // %HOME% is the user's home folder
+};
+
+class VelmoraCatalogueTest : public VelmoraTest, public ::testing::WithParamInterface<CatalogueCase>
+{
+};
+
+TEST_P(VelmoraCatalogueTest, CatalogueAddressAsTheUserMeantIt)
+{
+    const CatalogueCase &c = GetParam();
+    ASSERT_TRUE(WriteSetting(u"catalogue/uri"_s, QString::fromUtf16(c.written)));
+    EXPECT_EQ(CatalogueURI().toStdString(),
+              QString::fromUtf16(c.expected).replace(u"%HOME%"_s, QDir::homePath()).toStdString());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Velmora, VelmoraCatalogueTest,
+    ::testing::Values(
+        // As the sample settings and the manual write the default: the home folder, not
+        // a folder named "~" under wherever the host was started.
+        CatalogueCase{"home_folder", u"sqlite:~/.local/share/qor/catalogue.db",
+                      u"sqlite:%HOME%/.local/share/qor/catalogue.db"},
+        CatalogueCase{"home_folder_blanks", u"  sqlite:~/cat.db  ", u"sqlite:%HOME%/cat.db"},
+        CatalogueCase{"absolute", u"sqlite:/srv/qor/cat.db", u"sqlite:/srv/qor/cat.db"},
+        CatalogueCase{"relative", u"sqlite:dados/cat.db", u"sqlite:dados/cat.db"},
+        CatalogueCase{"tilde_of_another_user", u"sqlite:~ana/cat.db", u"sqlite:~ana/cat.db"},
+        CatalogueCase{"postgresql", u"postgresql://qor_catalogo@127.0.0.1:5432/qor",
+                      u"postgresql://qor_catalogo@127.0.0.1:5432/qor"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(VelmoraTest, ACatalogueInTheHomeFolderIsTheOneOpened)
+{
+    const QString file = QDir::homePath() + u"/catalogo-casa.db"_s;
+    {
+        TdtmDBGeral seed;
+        seed.Open(u"sqlite:"_s + file);
+        QSqlQuery query(seed.Database());
+        ASSERT_TRUE(query.exec(u"CREATE TABLE EXERFISICO (CDEXERFISICO TEXT)"_s));
+    }
+    ASSERT_TRUE(WriteSetting(u"catalogue/uri"_s, u"sqlite:~/catalogo-casa.db"_s));
+    TdtmDBGeral module;
+    module.Open();
+    EXPECT_TRUE(module.Database().tables().contains(u"EXERFISICO"_s));
+    EXPECT_FALSE(QFileInfo::exists(u"~"_s)); // no stray folder where the host started
+    QFile::remove(file);
+}
 
 TEST_F(VelmoraTest, ReadsTheFileAnewEachTime)
 {
