@@ -141,5 +141,37 @@ TEST_F(HostProcess, EndsAsFailedWhenTheScreenCannotLoad)
     EXPECT_FALSE(QImage(png).isNull());
 }
 
+// A mistyped value in the settings file stops the opening with the key and the file
+// named, rather than connecting in clear or to the default port.
+TEST_F(HostProcess, RefusesAMistypedSettingNamingItAndTheFile)
+{
+    const QString ini = dir.filePath(u"qor-host.ini"_s);
+    const QString port = QString::number(server.port());
+    const struct
+    {
+        const char *name;
+        QString port;
+        QString tls;
+        QString message;
+    } cases[] = {
+        {"TLS switch in Portuguese", port, u"sim"_s, u"O valor de server/tls em %1"_s.arg(ini)},
+        {"port with a letter O", u"74O0"_s, u"false"_s, u"O valor de server/port em %1"_s.arg(ini)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile settings(ini);
+        ASSERT_TRUE(settings.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        settings.write(u"[server]\nhost=%1\nport=%2\ntoken=%3\ntls=%4\n[catalogue]\nuri=%5\n"_s
+                           .arg(server.host(), c.port, server.token(), c.tls, server.databaseUri())
+                           .toUtf8());
+        settings.close();
+        const QString png = dir.filePath(u"config.png"_s);
+        const Outcome outcome = run(
+            {u"--filial"_s, u"0001"_s, u"--paciente"_s, u"000000000001"_s, u"--screenshot"_s, png});
+        EXPECT_EQ(outcome.exitCode, 1) << outcome.err.toStdString();
+        EXPECT_TRUE(outcome.err.contains(c.message)) << outcome.err.toStdString();
+    }
+}
+
 } // namespace
 } // namespace qor::testing
