@@ -109,6 +109,19 @@ const Method *findMethod(const QString &name)
     return nullptr;
 }
 
+// Our tables have a handful of columns. Decoding checks every field name against the
+// ones before it, so a delta naming hundreds of thousands of fields would hold a worker,
+// and every connection it serves, for hours before being refused.
+constexpr qsizetype MaxDeltaFields = 64;
+
+void checkDeltaFieldCount(const QJsonObject &delta)
+{
+    const QJsonValue fields = delta.value(u"fields"_s);
+    if (fields.isArray() && fields.toArray().size() > MaxDeltaFields)
+        throw EDatabaseError(
+            u"campos demais (%1; no máximo %2)"_s.arg(fields.toArray().size()).arg(MaxDeltaFields));
+}
+
 Args decodeArgs(const Method &method, const QJsonArray &params)
 {
     QStringList names;
@@ -143,6 +156,7 @@ Args decodeArgs(const Method &method, const QJsonArray &params)
             case ParamKind::Delta:
                 if (!value.isObject())
                     throw EDatabaseError(u"deve ser um objeto de alterações"_s);
+                checkDeltaFieldCount(value.toObject());
                 args.delta = decodeDelta(value);
                 args.values.append(QVariant());
                 break;
