@@ -125,6 +125,19 @@ private:
                 u"O campo %1 aceita no máximo %2 caracteres."_s.arg(column.name).arg(column.size));
     }
 
+    // PostgreSQL refuses a NUL, and a lone half of a surrogate pair would be stored as a
+    // replacement character: neither text would be kept as it was sent. Only values being
+    // written are checked, so a row stored earlier can still be found by its old values.
+    void checkText(const Slot &slot, const QVariant &value) const
+    {
+        if (slot.column->type != TFieldType::String || isNull(value))
+            return;
+        const QString text = value.toString();
+        if (text.contains(QChar(0)) || !QStringView(text).isValidUtf16())
+            failCall(RpcInvalidParams,
+                     u"O campo %1 contém caracteres inválidos."_s.arg(slot.column->name));
+    }
+
     static bool sameValue(TFieldType type, const QVariant &a, const QVariant &b)
     {
         if (isNull(a) || isNull(b))
@@ -211,8 +224,10 @@ private:
 
     void insert(const QVariantList &row)
     {
-        for (const Slot &slot : m_slots)
+        for (const Slot &slot : m_slots) {
             checkValue(slot, row[slot.index]);
+            checkText(slot, row[slot.index]);
+        }
         if (rowExists(row))
             failCall(RpcDuplicate, m_table.duplicateMessage);
         checkParents(row, {});
@@ -240,6 +255,7 @@ private:
             if (sameValue(slot.column->type, oldRow[slot.index], newRow[slot.index]))
                 continue;
             checkValue(slot, newRow[slot.index]);
+            checkText(slot, newRow[slot.index]);
             changed.append(&slot);
             keyChanged = keyChanged || slot.column->key;
         }

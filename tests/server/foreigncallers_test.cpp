@@ -69,6 +69,70 @@ TEST_P(ForeignCallers, AnswerDeltasOfAbsurdShapeAtOnce)
     EXPECT_EQ(everything(), before);
 }
 
+struct TextCase
+{
+    const char *name;
+    QString method;
+    QList<TFieldDef> fields;
+    QList<TDeltaChange> changes;
+};
+
+// Text that cannot be stored as it was sent: a NUL (which PostgreSQL refuses and which
+// would cut the statement short) or half of a UTF-16 surrogate pair, as a client that cuts
+// a text to its column's length in code units leaves of an emoji (stored as a replacement
+// character, so the row would no longer hold what the caller was told was saved).
+TEST_P(ForeignCallers, RefuseTextThatCannotBeStoredAsSent)
+{
+    const QVariantList weight =
+        decodePacket(ok(u"GetPeso"_s, {Branch, Maria, consultaIso()})).rows.value(0);
+    ASSERT_EQ(weight.size(), 6);
+    const auto withText = [](QVariantList row, int column, const QString &text) {
+        row[column] = text;
+        return row;
+    };
+    const QString nul = u"68"_s + QChar(0) + u"5"_s;
+    const QString halfPair = u"68,5 "_s + QChar(0xD83D);
+    const QString lowHalf = QChar(0xDE00) + u"x"_s;
+    const QVariantList method{Branch, Joao, consulta, u"01"_s, u"N"_s};
+    const QList<TextCase> cases{
+        {"weight with a NUL",
+         u"SetPeso"_s,
+         pesoDeltaFields(),
+         {updateOf(weight, withText(weight, 5, nul))}},
+        {"weight ending in half a pair",
+         u"SetPeso"_s,
+         pesoDeltaFields(),
+         {updateOf(weight, withText(weight, 5, halfPair))}},
+        {"weight starting with the pair's second half",
+         u"SetPeso"_s,
+         pesoDeltaFields(),
+         {updateOf(weight, withText(weight, 5, lowHalf))}},
+        {"method flag with a NUL",
+         u"SetMetoAval"_s,
+         metoAvalDeltaFields(),
+         {insertOf(withText(method, 4, QString(QChar(0))))}},
+        {"patient key with a NUL",
+         u"SetMetoAval"_s,
+         metoAvalDeltaFields(),
+         {insertOf(withText(method, 1, u"0000000"_s + QChar(0) + u"0002"_s))}},
+        {"exercise code with half a pair",
+         u"SetPlaneja"_s,
+         planDeltaFields(),
+         {insertOf(planRow(Maria, consulta, u"01202"_s + QChar(0xD83D), 0.5))}},
+    };
+    const QStringList before = everything();
+    for (const TextCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QJsonObject result = call(c.method, {deltaJson(c.fields, c.changes)});
+        const QJsonObject error = result.value(u"error"_s).toObject();
+        EXPECT_EQ(error.value(u"code"_s).toInt(), -32602) << outcome(result);
+        EXPECT_TRUE(error.value(u"message"_s).toString().contains(u"caracteres inválidos"_s))
+            << outcome(result);
+    }
+    EXPECT_EQ(everything(), before);
+    EXPECT_EQ(decodePacket(ok(u"GetPeso"_s, {Branch, Maria, consultaIso()})).rows.value(0), weight);
+}
+
 QOR_INSTANTIATE_BACKENDS(ForeignCallers);
 
 } // namespace
