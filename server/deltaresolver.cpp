@@ -8,6 +8,8 @@
 #include "sql/sqlquery.h"
 #include "sql/sqltransaction.h"
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace qor {
@@ -79,6 +81,10 @@ private:
                                                                 fieldTypeName(column->type)));
             m_slots.append({column, i});
         }
+        // In the table's order, so that the statements built from them do not depend on
+        // the order the caller listed its fields in: each text is prepared and kept.
+        std::sort(m_slots.begin(), m_slots.end(),
+                  [](const Slot &a, const Slot &b) { return a.column < b.column; });
         for (const ColumnSpec &column : m_table.columns) {
             if (column.key && !slotOf(column.name))
                 invalid(u"falta o campo %1 da chave"_s.arg(column.name));

@@ -215,6 +215,12 @@ std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString
     return query;
 }
 
+int cachedStatementCount(const QSqlDatabase &db)
+{
+    const ThreadConnection *connection = threadConnections.byName(db.connectionName());
+    return connection ? int(connection->statements.size()) : 0;
+}
+
 void prepareCachedStatementAgain(const QString &connectionName, const QString &sql)
 {
     ThreadConnection *connection = threadConnections.byName(connectionName);

@@ -35,6 +35,9 @@ void closeThreadDatabase(const DatabaseUri &uri);
 std::shared_ptr<QSqlQuery> cachedStatement(const QSqlDatabase &db, const QString &sql,
                                            bool *prepared);
 
+// How many statements the connection keeps (0 for one threadDatabase did not make).
+int cachedStatementCount(const QSqlDatabase &db);
+
 // Has a kept statement prepared afresh on its next use: PostgreSQL refuses to run a
 // prepared statement again once a table it reads has changed the type of a column it
 // returns. Not done at once: the statement may be failing inside a transaction that

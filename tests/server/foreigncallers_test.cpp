@@ -3,7 +3,13 @@
 // leaves the database as it was, and the server keeps answering.
 #include "planfixture.h"
 
+#include "deltaresolver.h"
+#include "sql/sqlconnection.h"
+#include "tables.h"
+
 #include <QJsonArray>
+#include <algorithm>
+#include <numeric>
 
 using namespace Qt::StringLiterals;
 
@@ -131,6 +137,48 @@ TEST_P(ForeignCallers, RefuseTextThatCannotBeStoredAsSent)
     }
     EXPECT_EQ(everything(), before);
     EXPECT_EQ(decodePacket(ok(u"GetPeso"_s, {Branch, Maria, consultaIso()})).rows.value(0), weight);
+}
+
+// The same change sent with its fields in another order is the same statement: a caller
+// shuffling them would otherwise have each worker's connection keep (and PostgreSQL
+// prepare) a new statement for every order, without end.
+TEST_P(ForeignCallers, KeepOneStatementWhateverTheOrderOfTheFields)
+{
+    // The server's own path: a thread connection, which keeps its statements.
+    const QSqlDatabase db = threadDatabase(server->database());
+    const QList<TFieldDef> fields = planDeltaFields();
+    QList<int> order(fields.size());
+    std::iota(order.begin(), order.end(), 0);
+    double hours = 1.0;
+    int keptAfterFirst = -1;
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        QList<TFieldDef> shuffled;
+        QVariantList oldRow, newRow;
+        const QVariantList stored = planRow(Maria, consulta, u"017190"_s, hours);
+        for (int i : order) {
+            shuffled.append(fields[i]);
+            oldRow.append(stored[i]);
+            newRow.append(i == 4 ? QVariant(hours + 1) : stored[i]);
+        }
+        TDelta delta{
+            shuffled,
+            {updateOf(oldRow, newRow)},
+        };
+        ASSERT_NO_THROW(applyDelta(db, plaExerFisiTable(), delta));
+        hours += 1;
+        if (round == 0)
+            keptAfterFirst = cachedStatementCount(db);
+        else
+            EXPECT_EQ(cachedStatementCount(db), keptAfterFirst);
+        std::next_permutation(order.begin(), order.end());
+        std::rotate(order.begin(), order.begin() + 1, order.end());
+    }
+    EXPECT_GT(keptAfterFirst, 0);
+    closeThreadDatabase(server->database());
+    const TDataPacket plan = decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria}));
+    ASSERT_EQ(plan.rows.size(), 3);
+    EXPECT_EQ(plan.rows[1][4].toDouble(), hours);
 }
 
 QOR_INSTANTIATE_BACKENDS(ForeignCallers);
