@@ -40,6 +40,12 @@ public:
         mapFields();
         SqlTransaction transaction(m_db);
         for (const TDeltaChange &change : m_delta.changes) {
+            // Stopped as soon as it is over its budget, not after the last row: a delta
+            // of a hundred thousand rows would otherwise hold this worker, and the rows
+            // it locked, long after it is certain to be rolled back.
+            if (deadline.hasExpired())
+                throw ESqlError(SqlErrorKind::Busy, QString(),
+                                u"O banco de dados está ocupado: a gravação demorou demais."_s);
             switch (change.op) {
             case TChangeOp::Insert:
                 insert(checkedRow(change.newValues, u"new"_s));

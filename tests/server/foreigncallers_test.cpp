@@ -5,6 +5,7 @@
 
 #include "deltaresolver.h"
 #include "sql/sqlconnection.h"
+#include "sql/sqlerror.h"
 #include "tables.h"
 
 #include <QJsonArray>
@@ -179,6 +180,42 @@ TEST_P(ForeignCallers, KeepOneStatementWhateverTheOrderOfTheFields)
     const TDataPacket plan = decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria}));
     ASSERT_EQ(plan.rows.size(), 3);
     EXPECT_EQ(plan.rows[1][4].toDouble(), hours);
+}
+
+// A delta over its budget stops at the next row instead of running to its end only to be
+// rolled back: told by a later row's own failure which of the two happened.
+TEST_P(ForeignCallers, StopADeltaOnceItIsOverItsBudget)
+{
+    struct Case
+    {
+        const char *name;
+        std::chrono::milliseconds budget;
+        std::string outcome;
+    };
+    const Case cases[] = {
+        {"within its budget", std::chrono::milliseconds(SqlSaveBudgetMs),
+         "duplicate: Exercício físico já cadastrado."},
+        {"already over it", std::chrono::milliseconds(0), "busy"},
+    };
+    const TDelta delta{planDeltaFields(),
+                       {insertOf(planRow(Maria, consulta, u"012020"_s, 0.5)),
+                        insertOf(planRow(Maria, consulta, u"017190"_s, 0.5))}};
+    const QSqlDatabase db = threadDatabase(server->database());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string outcome = "stored";
+        try {
+            applyDelta(db, plaExerFisiTable(), delta, c.budget);
+        } catch (const RpcError &e) {
+            outcome =
+                (e.code == RpcDuplicate ? "duplicate: " : "other: ") + e.message.toStdString();
+        } catch (const ESqlError &e) {
+            outcome = e.kind() == SqlErrorKind::Busy ? "busy" : e.Message().toStdString();
+        }
+        EXPECT_EQ(outcome, c.outcome);
+        EXPECT_EQ(count(u"PLAEXERFISI"_s), 3);
+    }
+    closeThreadDatabase(server->database());
 }
 
 QOR_INSTANTIATE_BACKENDS(ForeignCallers);
