@@ -164,6 +164,9 @@ public:
     // The weight label and edit are usable, highlighted, only while no weight text is
     // recorded (after loading and after every weight save).
     void applyWeightFieldRule();
+    // The command rule run again after a plan save, which may change the plan's rows
+    // without changing its state; a weight being typed keeps its commands.
+    void refreshPlanCommands();
 
     // A plan row or the weight is being edited or inserted.
     bool EditingInProgress() const override;

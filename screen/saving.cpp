@@ -69,11 +69,29 @@ void TfrmPlanejaExerc::cdsPlanejaAfterPost(TDataSet *DataSet)
     Q_UNUSED(DataSet)
     // A refused delete brings its row back; the grid goes back to it too, or the
     // neighbour the delete had made current would be taken by the next delete.
-    applyDelta(cdsPlaneja, planService(), &PlanService::SetPlaneja, [this](const TDelta &refused) {
-        if (const QString code = deletedExercise(refused); !code.isEmpty())
-            cdsPlaneja->Locate(u"CDEXERFISICO"_s, code, TLocateOption::CaseInsensitive);
-    });
+    // A delete, or a refused save that takes a new row back, leaves the plan browsing, so
+    // no state change tells the commands whether a row is left: without this the record
+    // commands stayed offered on an empty plan, where they do nothing.
+    try {
+        applyDelta(
+            cdsPlaneja, planService(), &PlanService::SetPlaneja, [this](const TDelta &refused) {
+                if (const QString code = deletedExercise(refused); !code.isEmpty())
+                    cdsPlaneja->Locate(u"CDEXERFISICO"_s, code, TLocateOption::CaseInsensitive);
+            });
+    } catch (...) {
+        refreshPlanCommands();
+        throw;
+    }
     Atualiza_KcalDia();
+    refreshPlanCommands();
+}
+
+void TfrmPlanejaExerc::refreshPlanCommands()
+{
+    dtsPadraoStateChange(dtsPadrao);
+    // A weight still being typed keeps its confirm and cancel.
+    if (cdsPeso->State() == dsEdit || cdsPeso->State() == dsInsert)
+        dtsPesoStateChange(dtsPeso);
 }
 
 void TfrmPlanejaExerc::cdsPesoAfterPost(TDataSet *DataSet)

@@ -1,0 +1,307 @@
+// The plan grid worked fast from the keyboard and the mouse, as during a consultation:
+// a code typed and then picked in the search dialog, Esc on new and changed rows,
+// moving away from a row that cannot be posted, deletes answered either way. What the
+// grid shows, what the server stores and the commands offered must agree afterwards.
+#include "entry_fixture.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbgrid.h"
+#include "forms/edit.h"
+#include "forms/menuitem.h"
+#include "framework/buttonflat.h"
+#include "module/Cli_qor12700.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QLineEdit>
+#include <QTest>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+const QString Code = u"CDEXERFISICO"_s;
+const QString Name = u"DSEXERFISICO"_s;
+const QString Hours = u"QTHREXERFISI"_s;
+
+class KeyboardTest : public PlanScreenTest
+{
+protected:
+    // The search dialog answered with the first row its filter leaves.
+    void chooseInSearch(const QString &filterText)
+    {
+        searchAnswer = [this, filterText](QDialog *dialog) {
+            auto *filter = dialog->findChild<QLineEdit *>(u"edtPesquisa"_s);
+            if (!filter)
+                return int(QDialog::Rejected);
+            dialog->show();
+            QTest::keyClicks(filter, filterText);
+            QTest::keyClick(filter, Qt::Key_Return);
+            dialog->hide();
+            // Closing the dialog gives the main window back its activation.
+            QApplication::setActiveWindow(harness->mainWindow());
+            return dialog->result();
+        };
+    }
+    void cancelRow()
+    {
+        if (form->cdsPlaneja->State() == dsBrowse)
+            return;
+        harness->dialogs().QueueAnswer(mrYes);
+        ScreenHarness::click(form->sbtCancelar);
+        harness->dialogs().Clear();
+    }
+    QStringList storedCodes()
+    {
+        QStringList codes;
+        for (int row = 0; row < form->cdsPlaneja->RecordCount(); ++row)
+            codes.append(form->cdsPlaneja->ValueAt(row, form->cdsPlanejaCDEXERFISICO).toString());
+        return codes;
+    }
+};
+
+// A code typed in the new row's code cell and then replaced by a choice in the search
+// dialog: the choice is what the row keeps once the column is left.
+TEST_P(KeyboardTest, SearchChoiceAfterATypedCodeIsKept)
+{
+    struct Case
+    {
+        const char *name;
+        QString typed; // into the code cell before the dialog
+        QString filter; // the dialog's filter; the first row left is chosen
+        QString code;
+        QString description;
+    };
+    const Case cases[] = {
+        {"a known code typed first", u"1030"_s, u"Corrida, 8 km"_s, u"012030"_s,
+         u"Corrida, 8 km/h"_s},
+        {"an unknown code typed first", u"9999"_s, u"Bicicleta ergom"_s, u"002010"_s,
+         u"Bicicleta ergométrica, geral"_s},
+    };
+    ASSERT_NE(open(), nullptr);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        harness->dialogs().Clear();
+        chooseInSearch(c.filter);
+        clickIncluir();
+        typeText(c.typed);
+        QAbstractButton *button = form->dbgPadrao->EditButton();
+        ASSERT_NE(button, nullptr);
+        ScreenHarness::click(button);
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), c.code);
+        // The cell's editor shows the choice, not the code typed before it.
+        if (QLineEdit *editor = form->dbgPadrao->InplaceEditor()) {
+            EXPECT_EQ(editor->text(), c.code);
+        }
+        press(Qt::Key_Tab);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), c.code);
+        EXPECT_EQ(form->cdsPlanejaDSEXERFISICO->AsString(), c.description);
+        EXPECT_EQ(cell(Name), c.description);
+        cancelRow();
+    }
+}
+
+// Esc in each state of the row: the typed text goes first, then the row's changes; the
+// server is asked nothing and the plan shows what it showed before.
+TEST_P(KeyboardTest, EscapeGivesBackWhatWasThere)
+{
+    struct Case
+    {
+        const char *name;
+        bool newRow;
+        QString code; // typed in a new row's code cell
+        QString time; // typed in the time cell (the row's committed change)
+        QString pending; // typed in the time cell again and left there, or empty
+        int escapes;
+    };
+    const Case cases[] = {
+        {"new row half filled, Esc twice", true, u"1030"_s, QString(), QString(), 2},
+        {"new row, time typed then Esc twice", true, u"1030"_s, u"0130"_s, u"02"_s, 3},
+        {"changed row, Esc once", false, QString(), u"0500"_s, QString(), 1},
+        {"changed row, text pending, Esc twice", false, QString(), u"0500"_s, u"0700"_s, 2},
+        {"changed row, Esc four times", false, QString(), u"0500"_s, QString(), 4},
+    };
+    ASSERT_NE(open(), nullptr);
+    const QStringList codesBefore = storedCodes();
+    const QString total = form->edtTotal->Text();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        harness->dialogs().Clear();
+        ASSERT_TRUE(form->cdsPlaneja->Locate(Code, u"017190"_s));
+        ScreenHarness::processEvents();
+        const int saves = calls(u"SetPlaneja"_s);
+        if (c.newRow) {
+            clickIncluir();
+            typeText(c.code);
+            press(Qt::Key_Tab);
+        }
+        if (!c.time.isEmpty()) {
+            clickColumn(Hours);
+            typeText(c.time);
+            press(Qt::Key_Return);
+        }
+        if (!c.pending.isEmpty()) {
+            press(Qt::Key_Return); // the editor opens again on the time
+            typeText(c.pending);
+        }
+        ASSERT_NE(form->cdsPlaneja->State(), dsBrowse);
+        for (int i = 0; i < c.escapes; ++i)
+            press(Qt::Key_Escape);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_EQ(storedCodes(), codesBefore);
+        EXPECT_EQ(calls(u"SetPlaneja"_s), saves);
+        EXPECT_EQ(form->edtTotal->Text(), total);
+        ASSERT_TRUE(form->cdsPlaneja->Locate(Code, u"017190"_s));
+        EXPECT_EQ(cell(Hours), u"01:00"_s);
+        EXPECT_EQ(form->dbgPadrao->InplaceEditor(), nullptr);
+        EXPECT_TRUE(form->sbtIncluir->Enabled());
+        EXPECT_FALSE(form->sbtConfirmar->Enabled());
+        EXPECT_TRUE(form->sbtExcluir->Enabled());
+    }
+    EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"017190"_s).toDouble(), 1.0);
+    EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
+}
+
+// A new row that cannot be posted keeps the user on it, with what was typed, whether
+// they click another row, press Insert or Down, or confirm.
+TEST_P(KeyboardTest, LeavingARowThatCannotBePostedKeepsIt)
+{
+    struct Case
+    {
+        const char *name;
+        QString code;
+        QString time;
+        std::function<void()> leave;
+        QString message;
+    };
+    const auto clickFirstRow = [this] {
+        TDBGrid *grid = form->dbgPadrao;
+        const QRect rect = grid->visualRect(grid->model()->index(0, column(Hours)));
+        ScreenHarness::click(grid->viewport(), rect.center());
+    };
+    const auto pressKey = [this](Qt::Key key) {
+        return [this, key] {
+            press(key);
+        };
+    };
+    const auto confirm = [this] {
+        clickConfirmar();
+    };
+    const QString noTime = u"Horas/semana deve ser informada."_s;
+    const QString noCode = u"Código deve ser informado."_s;
+    const Case cases[] = {
+        {"no time, another row clicked", u"1030"_s, QString(), clickFirstRow, noTime},
+        {"no time, Insert", u"1030"_s, QString(), pressKey(Qt::Key_Insert), noTime},
+        {"no time, Down", u"1030"_s, QString(), pressKey(Qt::Key_Down), noTime},
+        {"no time, Up", u"1030"_s, QString(), pressKey(Qt::Key_Up), noTime},
+        {"no time, confirmed", u"1030"_s, QString(), confirm, noTime},
+        {"no code, another row clicked", QString(), u"0130"_s, clickFirstRow, noCode},
+        {"no code, Up", QString(), u"0130"_s, pressKey(Qt::Key_Up), noCode},
+    };
+    ASSERT_NE(open(), nullptr);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        typeNewRow(c.code, c.time);
+        ASSERT_EQ(form->cdsPlaneja->State(), dsInsert);
+        harness->dialogs().Clear();
+        const int row = form->cdsPlaneja->CurrentRow();
+        const int saves = calls(u"SetPlaneja"_s);
+        c.leave();
+        EXPECT_EQ(messages(), QStringList{c.message});
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+        EXPECT_EQ(form->cdsPlaneja->RecordCount(), 4);
+        EXPECT_EQ(form->cdsPlaneja->CurrentRow(), row);
+        EXPECT_EQ(form->dbgPadrao->currentIndex().row(), row);
+        EXPECT_EQ(calls(u"SetPlaneja"_s), saves);
+        if (!c.code.isEmpty()) {
+            EXPECT_EQ(cell(Name), u"Ciclismo, 19 a 22 km/h, lazer, esforço moderado"_s);
+        }
+        if (!c.time.isEmpty()) {
+            EXPECT_EQ(cell(Hours), u"01:30"_s);
+        }
+        EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
+        cancelRow();
+        EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    }
+}
+
+// Deleting from the command bar: No leaves everything; Yes down to the empty plan, where
+// the command is no longer offered.
+TEST_P(KeyboardTest, DeletesAnsweredEitherWayDownToTheEmptyPlan)
+{
+    ASSERT_NE(open(), nullptr);
+    const QString total = form->edtTotal->Text();
+    harness->dialogs().QueueAnswer(mrNo);
+    ScreenHarness::click(form->sbtExcluir);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
+    EXPECT_EQ(calls(u"SetPlaneja"_s), 0);
+    EXPECT_EQ(form->edtTotal->Text(), total);
+    for (int left = 2; left >= 0; --left) {
+        SCOPED_TRACE(left);
+        harness->dialogs().Clear();
+        harness->dialogs().QueueAnswer(mrYes);
+        ScreenHarness::click(form->sbtExcluir);
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlaneja->RecordCount(), left);
+        EXPECT_EQ(storedRowCount(ScreenHarness::Maria), left);
+        EXPECT_EQ(form->dbgPadrao->model()->rowCount(), left);
+        EXPECT_EQ(form->sbtExcluir->Enabled(), left > 0);
+        EXPECT_EQ(form->sbtAlterar->Enabled(), left > 0);
+        EXPECT_TRUE(form->sbtIncluir->Enabled());
+    }
+    // The empty plan takes a new row again.
+    harness->dialogs().Clear();
+    clickIncluir();
+    typeText(u"1030"_s);
+    press(Qt::Key_Tab);
+    clickColumn(Hours);
+    typeText(u"0100"_s);
+    press(Qt::Key_Tab);
+    clickConfirmar();
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+    EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+    EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 1);
+    EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"001030"_s).toDouble(), 1.0);
+    EXPECT_TRUE(form->sbtExcluir->Enabled());
+    EXPECT_TRUE(form->sbtAlterar->Enabled());
+}
+
+// The only row of the plan refused by the server is taken back: the plan is empty again
+// and offers only the new-record command.
+TEST_P(KeyboardTest, RefusedOnlyRowLeavesNoRecordCommands)
+{
+    clearPlan(ScreenHarness::Maria);
+    ASSERT_NE(open(), nullptr);
+    ASSERT_EQ(form->cdsPlaneja->RecordCount(), 0);
+    clickIncluir();
+    typeText(u"1030"_s);
+    press(Qt::Key_Tab);
+    clickColumn(Hours);
+    typeText(u"0100"_s);
+    press(Qt::Key_Tab);
+    // Another workstation plans the same exercise meanwhile: the save is refused.
+    addPlanRow(ScreenHarness::Maria, u"001030"_s, 2.0, 8.0);
+    harness->dialogs().Clear();
+    clickConfirmar();
+    EXPECT_FALSE(messages().isEmpty() && errors().isEmpty());
+    EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 0);
+    EXPECT_TRUE(form->sbtIncluir->Enabled());
+    EXPECT_FALSE(form->sbtExcluir->Enabled());
+    EXPECT_FALSE(form->sbtAlterar->Enabled());
+    EXPECT_FALSE(form->sbtConfirmar->Enabled());
+}
+
+QOR_INSTANTIATE_BACKENDS(KeyboardTest);
+
+} // namespace
+} // namespace qor::testing
