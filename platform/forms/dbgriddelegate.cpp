@@ -48,7 +48,15 @@ void TDBGridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
     auto *e = qobject_cast<TInplaceEdit *>(editor);
     if (!e)
         return;
-    guarded([&] { e->setText(index.data(Qt::EditRole).toString()); });
+    guarded([&] {
+        // The view refills open editors whenever the grid's rows repaint, the first key
+        // of an edit among them (the row goes into edit state): the same text set again
+        // would move the cursor to the end and drop the selection, so that key landed
+        // there, and in a full edit mask was lost.
+        const QString text = index.data(Qt::EditRole).toString();
+        if (e->text() != text)
+            e->setText(text);
+    });
 }
 
 QString TDBGridDelegate::editorText(QWidget *editor)

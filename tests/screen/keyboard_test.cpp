@@ -301,6 +301,64 @@ TEST_P(KeyboardTest, RefusedOnlyRowLeavesNoRecordCommands)
     EXPECT_FALSE(form->sbtConfirmar->Enabled());
 }
 
+// An editor opened on a cell of a browsing row (Enter, F2 or a double click) keeps where
+// the user put the cursor, or what they selected, when the first key starts the edit: the
+// key lands there instead of at the end, where the full time mask drops it silently.
+TEST_P(KeyboardTest, FirstKeyInAnOpenedEditorLandsWhereTheCursorIs)
+{
+    struct Case
+    {
+        const char *name;
+        Qt::Key open; // how the editor is opened on the time cell
+        QList<Qt::Key> keys; // then typed
+        QString shown;
+        double stored;
+    };
+    // In turn on the row of 017190, stored at 01:00 at first.
+    const Case cases[] = {
+        {"Enter, Home, 0230",
+         Qt::Key_Return,
+         {Qt::Key_Home, Qt::Key_0, Qt::Key_2, Qt::Key_3, Qt::Key_0},
+         u"02:30"_s,
+         2.5},
+        {"F2, Home, Delete, 2",
+         Qt::Key_F2,
+         {Qt::Key_Home, Qt::Key_Delete, Qt::Key_2},
+         u"22:30"_s,
+         22.5},
+        {"Enter, select all, 0345",
+         Qt::Key_Return,
+         {Qt::Key_End, Qt::Key_unknown, Qt::Key_0, Qt::Key_3, Qt::Key_4, Qt::Key_5},
+         u"03:45"_s,
+         3.75},
+    };
+    ASSERT_NE(open(), nullptr);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        harness->dialogs().Clear();
+        ASSERT_TRUE(form->cdsPlaneja->Locate(Code, u"017190"_s));
+        ScreenHarness::processEvents();
+        clickColumn(Hours);
+        press(c.open);
+        QLineEdit *editor = form->dbgPadrao->InplaceEditor();
+        ASSERT_NE(editor, nullptr);
+        for (Qt::Key key : c.keys) {
+            if (key == Qt::Key_unknown)
+                editor->selectAll(); // as a triple click or Shift+Home leaves it
+            else
+                press(key);
+        }
+        press(Qt::Key_Return);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_EQ(cell(Hours), c.shown);
+        clickConfirmar();
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"017190"_s).toDouble(), c.stored);
+        cancelRow();
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(KeyboardTest);
 
 } // namespace
