@@ -443,7 +443,7 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
 {
     // Esc cancels on key-down, before any key filter can drop it.
     if (!m_forwarding && event->key() != Qt::Key_Escape) {
-        QChar key = typedChar(event);
+        QChar key = filteredChar(event);
         if (!key.isNull()) {
             const QChar typed = key;
             if (!filterKey(key)) {

@@ -117,7 +117,7 @@ bool TDBGridDelegate::eventFilter(QObject *object, QEvent *event)
         auto *ke = static_cast<QKeyEvent *>(event);
         // Esc cancels on key-down, before any key filter can drop it.
         if (!m_grid->forwardingKey() && ke->key() != Qt::Key_Escape) {
-            QChar key = typedChar(ke);
+            QChar key = filteredChar(ke);
             if (!key.isNull()) {
                 const QChar typed = key;
                 if (!m_grid->filterKey(key))

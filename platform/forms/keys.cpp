@@ -36,6 +36,13 @@ QChar typedChar(const QKeyEvent *event)
     return {};
 }
 
+QChar filteredChar(const QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete)
+        return QChar(127);
+    return typedChar(event);
+}
+
 std::unique_ptr<QKeyEvent> retypedEvent(const QKeyEvent *event, QChar key)
 {
     int code = 0;

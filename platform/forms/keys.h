@@ -13,6 +13,11 @@ namespace qor {
 // QChar when the key types nothing (arrows, function keys, Delete).
 QChar typedChar(const QKeyEvent *event);
 
+// The character a grid's key filter is asked about: what typedChar gives, and for the
+// Delete key (with any modifier) the DEL character (127), so that a filter refusing
+// typing in a column refuses deleting there too.
+QChar filteredChar(const QKeyEvent *event);
+
 // A copy of the event that types `key` instead (for a handler that replaced the key).
 std::unique_ptr<QKeyEvent> retypedEvent(const QKeyEvent *event, QChar key);
 

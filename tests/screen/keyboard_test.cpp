@@ -359,6 +359,52 @@ TEST_P(KeyboardTest, FirstKeyInAnOpenedEditorLandsWhereTheCursorIs)
     }
 }
 
+// Outside insert the code column takes no typing, deleting included: Corrida leve
+// (012020) with its "2" deleted would read 01020, that is Ciclismo (001020), and the
+// row would change exercise. A new row's code takes Delete like any key.
+TEST_P(KeyboardTest, DeleteKeysInTheCodeColumnFollowTheKeyFilter)
+{
+    struct Case
+    {
+        const char *name;
+        bool newRow;
+        Qt::KeyboardModifiers modifiers;
+        QString left; // the editor's text afterwards
+    };
+    const Case cases[] = {
+        {"Delete on a planned row", false, Qt::NoModifier, u"012020"_s},
+        {"Ctrl+Delete on a planned row", false, Qt::ControlModifier, u"012020"_s},
+        {"Shift+Delete on a planned row", false, Qt::ShiftModifier, u"012020"_s},
+        {"Delete on a new row", true, Qt::NoModifier, u"01020"_s},
+    };
+    addPlanRow(ScreenHarness::Maria, u"012020"_s, 1.0, 7.0);
+    ASSERT_NE(open(), nullptr);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        harness->dialogs().Clear();
+        ASSERT_TRUE(form->cdsPlaneja->Locate(Code, u"012020"_s));
+        ScreenHarness::processEvents();
+        if (c.newRow) {
+            clickIncluir();
+            typeText(u"012020"_s);
+        } else {
+            clickColumn(Code);
+            press(Qt::Key_Return); // the cell editor opens on the code
+        }
+        QLineEdit *editor = form->dbgPadrao->InplaceEditor();
+        ASSERT_NE(editor, nullptr);
+        editor->setCursorPosition(2);
+        press(Qt::Key_Delete, c.modifiers);
+        EXPECT_EQ(editor->text(), c.left);
+        EXPECT_EQ(form->cdsPlaneja->State(), c.newRow ? dsInsert : dsBrowse);
+        press(Qt::Key_Tab);
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), c.newRow ? u"001020"_s : u"012020"_s);
+        cancelRow();
+        EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 4);
+        EXPECT_FALSE(storedHours(ScreenHarness::Maria, u"012020"_s).isNull());
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(KeyboardTest);
 
 } // namespace
