@@ -7,6 +7,8 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 #include <exception>
 
 using namespace Qt::StringLiterals;
@@ -23,13 +25,18 @@ void TfrmPlanejaExerc::cdsPlanejaCalcFields(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
     // No time, or a time of zero: the figures stay empty rather than 0,000. An empty
-    // time reads as 0, so one test covers both.
+    // time reads as 0, so one test covers both. A negative time, which other programs
+    // sharing the database may have stored, is no time spent either: counted, it would
+    // lower the plan's total.
     const long double hours = cdsPlanejaQTHREXERFISI->AsFloat();
-    if (hours == 0)
+    if (!(hours > 0))
         return;
     try {
         const long double weight = weightValue(dbePeso->Text());
-        const long double weekly = weight * cdsPlanejaQTENERCONSPL->AsFloat() * hours;
+        // A negative weight or energy cost is no body weight or cost at all; both count
+        // as a missing one (0), never as a negative figure lowering the total.
+        const long double cost = std::max(0.0, cdsPlanejaQTENERCONSPL->AsFloat());
+        const long double weekly = (weight < 0 ? 0.0L : weight) * cost * hours;
         cdsPlanejaKcalSemana->SetAsFloat(double(weekly));
         // The daily figure is derived from the weekly one as stored, not from weekly.
         cdsPlanejaKcalDia->SetAsFloat(double(cdsPlanejaKcalSemana->AsFloat() / 7.0L));
