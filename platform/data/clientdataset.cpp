@@ -32,7 +32,10 @@ void checkLength(const TField *field, const QVariant &value, qsizetype row)
 {
     if (field->DataType() != TFieldType::String || field->Size() <= 0 || !value.isValid())
         return;
-    const qsizetype length = value.toString().size();
+    const QString text = value.toString();
+    if (text.size() <= field->Size())
+        return;
+    const qsizetype length = textLength(text);
     if (length > field->Size())
         throw EDatabaseError(
             u"Pacote de dados inválido: linha %1, campo '%2': texto com %3 caracteres para o tamanho %4."_s

@@ -311,7 +311,7 @@ void TField::validateValue(const QVariant &value) const
         if (value.metaType().id() != QMetaType::QString)
             throw EDatabaseError(
                 u"Valor inválido para o campo '%1': esperado um texto."_s.arg(DisplayName()));
-        const qsizetype length = value.toString().size();
+        const qsizetype length = textLength(value.toString());
         if (m_size > 0 && length > m_size)
             throw EDatabaseError(
                 u"O texto do campo '%1' tem %2 caracteres; o máximo é %3."_s.arg(DisplayName())

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 namespace qor {
 
@@ -22,6 +23,19 @@ enum class TDataEvent {
 };
 
 enum class TUpdateStatus { Unmodified, Modified, Inserted, Deleted };
+
+// A text's length in characters, as the databases count a column's size: a character
+// beyond the basic plane is one character, not the two UTF-16 units QString counts, so a
+// name the database holds within its size is never refused for being longer.
+inline qsizetype textLength(QStringView text)
+{
+    qsizetype length = text.size();
+    for (qsizetype i = 1; i < text.size(); ++i) {
+        if (text[i].isLowSurrogate() && text[i - 1].isHighSurrogate())
+            --length;
+    }
+    return length;
+}
 
 struct TFieldDef
 {

@@ -77,9 +77,10 @@ QVariant decodeCell(const TFieldDef &field, const JsonValue &json, QString *prev
                 throw BadCell{u"esperado um texto"_s};
             text = u""_s;
         }
-        if (field.size > 0 && text.size() > field.size)
-            throw BadCell{
-                u"texto com %1 caracteres para o tamanho %2"_s.arg(text.size()).arg(field.size)};
+        // The UTF-16 size is never below the length, so it alone clears most texts.
+        if (field.size > 0 && text.size() > field.size && textLength(text) > field.size)
+            throw BadCell{u"texto com %1 caracteres para o tamanho %2"_s.arg(textLength(text))
+                              .arg(field.size)};
         if (previous) {
             if (text == *previous)
                 return QVariant(*previous);

@@ -333,6 +333,11 @@ TEST_P(ForeignRows, PatientRowsOthersWroteOpenTheScreen)
         {"a name of the column's full size, with accents",
          QString(u"Conceição Gonçalves Araújo "_s).repeated(3).left(80), QDate(1990, 7, 1),
          yearsSince(QDate(1990, 7, 1))},
+        // Eighty characters, thirteen of them beyond the basic plane (two UTF-16 units
+        // each), as the database counts them.
+        {"a name of the column's full size with characters beyond the basic plane",
+         QString(u"Ana \U0001D49C "_s).repeated(13) + u"Jo"_s, QDate(1990, 7, 1),
+         yearsSince(QDate(1990, 7, 1))},
     };
     for (const PatientCase &c : cases) {
         SCOPED_TRACE(c.name);

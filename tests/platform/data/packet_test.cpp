@@ -32,6 +32,8 @@ TEST(Packet, RoundTripsThroughJsonText)
         {QVariant(), QVariant(), QVariant(), QVariant()},
         {u""_s, -1.25, -1e-9, u"\"aspas\" \\ e barras / 日本"_s},
         {u"9999"_s, 2958465.0, 1e300, QString(100, u'x')},
+        // Four characters beyond the basic plane fill a size of 4, as a database counts.
+        {u"\U0001D49C\U0001D49C\U0001D49C\U0001D49C"_s, 0.0, 0.0, QString()},
     };
     const TDataPacket back = decodePacket(overTheWire(encodePacket(packet)));
     EXPECT_EQ(back.fields, packet.fields);
@@ -172,6 +174,9 @@ INSTANTIATE_TEST_SUITE_P(
         Malformed{R"({"fields":[)" FIELD_A R"(],"rows":[[5]]})",
                   "linha 1, campo 'A': esperado um texto"},
         Malformed{R"({"fields":[)" FIELD_A R"(],"rows":[["abcd"]]})", "texto com 4 caracteres"},
+        Malformed{R"({"fields":[)" FIELD_A
+                  R"(],"rows":[["\ud835\udc9c\ud835\udc9c\ud835\udc9c\ud835\udc9c"]]})",
+                  "texto com 4 caracteres para o tamanho 3"},
         Malformed{R"({"fields":[)" FIELD_F R"(],"rows":[[1],["1,5"]]})",
                   "linha 2, campo 'F': esperado um número"},
         Malformed{R"({"fields":[)" FIELD_F R"(],"rows":[[true]]})", "esperado um número"},
