@@ -353,6 +353,32 @@ TEST_P(ForeignRows, PatientRowsOthersWroteOpenTheScreen)
     }
 }
 
+// Texts in the birth date column that are no date: "no date" as some programs write it,
+// and days no calendar has. SQLite keeps any text of the stored form.
+TEST_P(ForeignRows, BirthDatesThatAreNoDateLeaveOnlyTheAgeEmpty)
+{
+    if (GetParam() != Backend::SQLite)
+        GTEST_SKIP() << "a PostgreSQL timestamp holds only real dates";
+    for (const QString &text : {u"0000-00-00 00:00:00.000"_s, u"2023-02-30 00:00:00.000"_s,
+                                u"1985-13-01 00:00:00.000"_s}) {
+        SCOPED_TRACE(text.toStdString());
+        exec(u"UPDATE PACIENTE SET DTNASCPACI = ? WHERE CDPACIENTE = '000000000001'"_s, {text});
+        ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+        EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+        EXPECT_EQ(form->edtIdade->Text(), QString());
+        // The rest of the consultation is there to work on.
+        EXPECT_EQ(form->dbePeso->Text(), u"68,5"_s);
+        EXPECT_EQ(shownPlan().size(), 3);
+        changeTime(u"017190"_s, u"0200"_s);
+        EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+        EXPECT_EQ(storedPlan(Maria).value(1), (StoredRow{u"017190"_s, 2.0, 3.5}));
+        // The stored text is left as it was.
+        EXPECT_EQ(count(u"SELECT COUNT(*) FROM PACIENTE WHERE DTNASCPACI = '"_s + text + u"'"_s),
+                  1);
+        closeScreen();
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(ForeignRows);
 
 } // namespace
