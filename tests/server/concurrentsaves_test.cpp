@@ -174,6 +174,7 @@ struct RaceCase
     // Plan rows another PostgreSQL session locks until both saves wait for them, so that
     // the saves really run side by side.
     QStringList heldRows = {};
+    QStringList before = {}; // run on the database before each round
 };
 
 const QStringList Others{u"017190 1"_s, u"018310 0.5"_s};
@@ -306,6 +307,28 @@ TEST_P(ConcurrentSaves, TwoSavesOfTheSameRowsEndOneWayOrTheOtherNeverHalfway)
                                   {"ok", missingRow, plan},
                                   {dependents, "ok", plus(plan, {JoaoMethod, u"peso 70"_s})}};
          }},
+        // The method and the weight of a consultation that has neither, from two rooms.
+        {"a weight against the creation of its method",
+         20,
+         [](ConcurrentSaves &t) {
+             const QVariantList method{Branch, Joao, t.consultation(), u"01"_s, u"N"_s};
+             const QVariantList weight{Branch, Joao, t.consultation(), u"01"_s, u"01"_s, u"70"_s};
+             return QList<Save>{
+                 {u"SetMetoAval"_s, deltaJson(metoAvalDeltaFields(), {insertOf(method)})},
+                 {u"SetPeso"_s, deltaJson(pesoDeltaFields(), {insertOf(weight)})}};
+         },
+         [&]() {
+             QStringList plan = plus(Others, {u"002054 0.75"_s});
+             const std::string missing = failure(
+                 RpcDatabaseError, u"Método de avaliação não cadastrado para a consulta."_s);
+             const std::string missingRow =
+                 failure(RpcDatabaseError, u"Registro relacionado não cadastrado."_s);
+             return QList<Ending>{{"ok", missing, plus(plan, {JoaoMethod})},
+                                  {"ok", missingRow, plus(plan, {JoaoMethod})},
+                                  {"ok", "ok", plus(plan, {JoaoMethod, u"peso 70"_s})}};
+         },
+         {},
+         {u"DELETE FROM METOAVAL WHERE CDPACIENTE = '%1'"_s.arg(Joao)}},
     };
 
     for (const RaceCase &c : cases) {
@@ -313,6 +336,8 @@ TEST_P(ConcurrentSaves, TwoSavesOfTheSameRowsEndOneWayOrTheOtherNeverHalfway)
         const QList<Ending> endings = c.endings();
         for (int round = 0; round < c.rounds; ++round) {
             resetRows();
+            for (const QString &sql : c.before)
+                execSql(server->db(), sql);
             const std::vector<std::string> outcomes = race(c.saves(*this), holdRows(c.heldRows));
             const QStringList after = stored();
             const bool known = std::any_of(endings.cbegin(), endings.cend(), [&](const Ending &e) {
