@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cerrno>
 #include <optional>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -531,7 +532,10 @@ bool rpcCallerStillWaiting()
         return true;
     // The worker reads nothing while a call runs, so the system holds whatever came since:
     // a peer that waits has sent nothing more, or its next requests; one that gave up has
-    // closed the connection.
+    // closed the connection, perhaps behind a next request that is still unread.
+    pollfd state{int(runningCallSocket), POLLRDHUP, 0};
+    if (::poll(&state, 1, 0) > 0 && (state.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0)
+        return false;
     char byte = 0;
     const ssize_t peeked = ::recv(int(runningCallSocket), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     if (peeked >= 0)

@@ -583,3 +583,70 @@ TEST(RpcServer, WrongClientTokenIsRefusedByOpen)
 }
 
 } // namespace
+
+namespace {
+
+struct CallerCase
+{
+    const char *name;
+    bool sendsAnotherRequest; // pipelined behind the running call
+    bool closes; // the caller goes away while its call runs
+};
+
+class RpcServerCallerWaiting : public testing::TestWithParam<CallerCase>
+{
+};
+
+} // namespace
+
+// A handler about to store a change asks whether its caller is still there: a caller
+// that has closed is gone, whatever it sent before closing.
+TEST_P(RpcServerCallerWaiting, TellsAClosedCallerFromOneThatWaits)
+{
+    const CallerCase c = GetParam();
+    QSemaphore entered, release;
+    std::atomic<int> seen{-1};
+    ServerThread server(serverOptions(), [&](const QString &method, const QJsonArray &) {
+        if (method != u"Probe"_s)
+            return RpcResult();
+        entered.release();
+        release.acquire();
+        // A close takes a moment to reach the server: a gone caller is given a few
+        // seconds to show as gone, a waiting one is asked once.
+        const QDeadlineTimer limit(c.closes ? 5000 : 0);
+        bool waiting = rpcCallerStillWaiting();
+        while (waiting && !limit.hasExpired()) {
+            QThread::msleep(2);
+            waiting = rpcCallerStillWaiting();
+        }
+        seen = waiting ? 1 : 0;
+        return RpcResult();
+    });
+    ASSERT_TRUE(server.listening());
+    {
+        RawConnection raw(server.port());
+        ASSERT_TRUE(raw.authenticate());
+        raw.sendRequest(1, u"Probe"_s, QJsonArray());
+        ASSERT_TRUE(entered.tryAcquire(1, 10000));
+        if (c.sendsAnotherRequest)
+            raw.sendRequest(2, u"Other"_s, QJsonArray());
+        if (!c.closes) {
+            release.release();
+            EXPECT_TRUE(raw.readMessage().has_value());
+        }
+    }
+    if (c.closes)
+        release.release();
+    QDeadlineTimer answered(10000);
+    while (seen < 0 && !answered.hasExpired())
+        QThread::msleep(2);
+    EXPECT_EQ(seen, c.closes ? 0 : 1) << c.name;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Callers, RpcServerCallerWaiting,
+    testing::Values(CallerCase{"waits", false, false},
+                    CallerCase{"waits with its next request sent", true, false},
+                    CallerCase{"closed", false, true},
+                    CallerCase{"closed after sending its next request", true, true}),
+    [](const testing::TestParamInfo<CallerCase> &info) { return std::to_string(info.index); });
