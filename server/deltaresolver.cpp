@@ -7,6 +7,7 @@
 #include "sql/sqlerror.h"
 #include "sql/sqlquery.h"
 #include "sql/sqltransaction.h"
+#include "storabletext.h"
 
 #include <algorithm>
 
@@ -137,15 +138,13 @@ private:
                 u"O campo %1 aceita no máximo %2 caracteres."_s.arg(column.name).arg(column.size));
     }
 
-    // PostgreSQL refuses a NUL, and a lone half of a surrogate pair would be stored as a
-    // replacement character: neither text would be kept as it was sent. Only values being
-    // written are checked, so a row stored earlier can still be found by its old values.
+    // Only values being written are checked, so a row stored earlier can still be found
+    // by its old values.
     void checkText(const Slot &slot, const QVariant &value) const
     {
         if (slot.column->type != TFieldType::String || isNull(value))
             return;
-        const QString text = value.toString();
-        if (text.contains(QChar(0)) || !QStringView(text).isValidUtf16())
+        if (!storableText(value.toString()))
             failCall(RpcInvalidParams,
                      u"O campo %1 contém caracteres inválidos."_s.arg(slot.column->name));
     }

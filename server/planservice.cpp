@@ -5,6 +5,7 @@
 #include "sql/sqlconnection.h"
 #include "sql/sqlerror.h"
 #include "sql/sqltransaction.h"
+#include "storabletext.h"
 
 #include <algorithm>
 #include <functional>
@@ -142,6 +143,8 @@ Args decodeArgs(const Method &method, const QJsonArray &params)
             case ParamKind::String:
                 if (!value.isString())
                     throw EDatabaseError(u"deve ser um texto"_s);
+                if (!storableText(value.toString()))
+                    throw EDatabaseError(u"contém caracteres inválidos"_s);
                 args.values.append(value.toString());
                 break;
             case ParamKind::DateTime: {

@@ -140,6 +140,31 @@ TEST_P(ForeignCallers, RefuseTextThatCannotBeStoredAsSent)
     EXPECT_EQ(decodePacket(ok(u"GetPeso"_s, {Branch, Maria, consultaIso()})).rows.value(0), weight);
 }
 
+// The same characters in a reading call's arguments are refused the same way: on
+// PostgreSQL a NUL reached the driver, which answered with its own English text.
+TEST_P(ForeignCallers, RefuseReadingArgumentsThatAreNoText)
+{
+    const QString nul = u"0000"_s + QChar(0) + u"0000001"_s;
+    const QString halfPair = u"00000000000"_s + QChar(0xD83D);
+    const QList<std::pair<QString, QJsonArray>> calls{
+        {u"GetPaciente"_s, {Branch, nul}},
+        {u"GetPaciente"_s, {QString(QChar(0)), Maria}},
+        {u"GetPeso"_s, {Branch, halfPair, consultaIso()}},
+        {u"GetMetoAval"_s, {Branch, Maria, nul, consultaIso()}},
+        {u"VerifExerc"_s, {Branch, Maria, consultaIso(), u"01"_s + QChar(0) + u"2020"_s}},
+        {u"GetPlaneja"_s, {Branch, consultaIso(), nul}},
+    };
+    for (const auto &[method, params] : calls) {
+        SCOPED_TRACE(method.toStdString());
+        const QJsonObject result = call(method, params);
+        const QJsonObject error = result.value(u"error"_s).toObject();
+        EXPECT_EQ(error.value(u"code"_s).toInt(), -32602) << outcome(result);
+        EXPECT_TRUE(error.value(u"message"_s).toString().contains(u"caracteres inválidos"_s))
+            << outcome(result);
+    }
+    EXPECT_EQ(decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria})).rows.size(), 3);
+}
+
 // The same change sent with its fields in another order is the same statement: a caller
 // shuffling them would otherwise have each worker's connection keep (and PostgreSQL
 // prepare) a new statement for every order, without end.
