@@ -57,6 +57,11 @@ void TfrmPlanejaExerc::dbePesoKeyPress(QObject *Sender, QChar &Key)
 void TfrmPlanejaExerc::dbePesoExit(QObject *Sender)
 {
     Q_UNUSED(Sender)
+    // Saving the weight locks the edit, which then loses the focus: its text is the
+    // stored weight by then, and reformatting it would show (and compute with) a weight
+    // other than the one saved.
+    if (!dbePeso->Enabled())
+        return;
     dbePeso->SetText(FloatToStr(RoundDec(readWeight(dbePeso->Text()), 2)));
 }
 

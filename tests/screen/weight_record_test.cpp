@@ -1,0 +1,96 @@
+// The weight as recorded and as shown afterwards: what the weight edit shows once the
+// weight is saved, and every figure computed from it, must be what a reopened screen
+// shows for the stored weight. Against a real qor-server, keys into the real edit.
+#include "saving_fixture.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbedit.h"
+#include "forms/dbgrid.h"
+#include "forms/edit.h"
+#include "framework/buttonflat.h"
+#include "module/Cli_qor12700.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+class WeightRecordTest : public ScreenFixture
+{
+protected:
+    // The daily figure of each plan row, by exercise code.
+    QStringList shownFigures()
+    {
+        QStringList out;
+        for (form->cdsPlaneja->First(); !form->cdsPlaneja->Eof(); form->cdsPlaneja->Next())
+            out.append(form->cdsPlanejaCDEXERFISICO->AsString() + u'='
+                       + form->cdsPlanejaKcalDia->DisplayText());
+        return out;
+    }
+};
+
+struct RecordCase
+{
+    const char *name;
+    QString typed; // typed and confirmed without leaving the edit
+};
+
+// The confirm button takes no focus: the weight is posted with the focus still in the
+// edit, and saving it locks the edit, which then loses the focus.
+TEST_P(WeightRecordTest, ShownWeightAndFiguresAreTheStoredOnes)
+{
+    const RecordCase cases[] = {
+        {"already rounded", u"72,5"_s},    {"three decimals", u"72,456"_s},
+        {"a trailing comma", u"7,"_s},     {"a leading zero", u"070"_s},
+        {"no integer part", u"7,5<<\b"_s},
+    };
+    for (const RecordCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(u"DELETE FROM PLAEXERFISI WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
+        exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
+        ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+        form->dbePeso->SetFocus();
+        for (const QChar key : c.typed) {
+            if (key == u'<')
+                QTest::keyClick(form->dbePeso, Qt::Key_Left);
+            else if (key == u'\b')
+                QTest::keyClick(form->dbePeso, Qt::Key_Backspace);
+            else
+                QTest::keyClick(form->dbePeso, key.toLatin1());
+        }
+        ASSERT_TRUE(form->dbePeso->hasFocus());
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+
+        const QVariant stored = storedWeight(ScreenHarness::Joao);
+        ASSERT_FALSE(stored.isNull());
+        EXPECT_EQ(form->dbePeso->Text(), stored.toString());
+        EXPECT_EQ(form->cdsPesoDSINFOAVAL->AsString(), stored.toString());
+        EXPECT_FALSE(form->dbePeso->Enabled());
+        EXPECT_TRUE(form->dbgPadrao->Enabled());
+
+        addPlanRow(u"002120"_s, u"0130"_s);
+        ASSERT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        const QStringList figures = shownFigures();
+        const QString total = form->edtTotal->Text();
+        ASSERT_EQ(figures.size(), 1);
+        EXPECT_NE(total, u"0,000"_s);
+
+        // Reopened, the screen reads the stored weight: the same text, the same figures.
+        harness->closeScreen();
+        ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+        EXPECT_EQ(form->dbePeso->Text(), stored.toString());
+        EXPECT_EQ(shownFigures(), figures);
+        EXPECT_EQ(form->edtTotal->Text(), total);
+        harness->closeScreen();
+    }
+}
+
+QOR_INSTANTIATE_BACKENDS(WeightRecordTest);
+
+} // namespace
+} // namespace qor::testing
