@@ -8,6 +8,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMdiSubWindow>
 #include <QTimer>
@@ -183,6 +184,26 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
         }
     }
     QLineEdit::keyPressEvent(e);
+}
+
+void TDBEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    // Dead keys, compose sequences and input methods deliver composed text instead of
+    // keys. Committed as is, it would skip OnKeyPress and would not put the dataset into
+    // edit, so the edit showed text that is never written. Each committed character is
+    // typed instead, as its key would have been; the text being composed is shown as usual.
+    const QString committed = event->commitString();
+    if (committed.isEmpty() || isReadOnly()) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    QInputMethodEvent composing(event->preeditString(), event->attributes());
+    QLineEdit::inputMethodEvent(&composing);
+    for (const QChar c : committed) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        keyPressEvent(&key);
+    }
+    event->accept();
 }
 
 void TDBEdit::focusInEvent(QFocusEvent *event)

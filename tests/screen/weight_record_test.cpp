@@ -10,6 +10,8 @@
 #include "framework/buttonflat.h"
 #include "module/Cli_qor12700.h"
 
+#include <QApplication>
+#include <QInputMethodEvent>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -86,6 +88,58 @@ TEST_P(WeightRecordTest, ShownWeightAndFiguresAreTheStoredOnes)
         EXPECT_EQ(form->dbePeso->Text(), stored.toString());
         EXPECT_EQ(shownFigures(), figures);
         EXPECT_EQ(form->edtTotal->Text(), total);
+        harness->closeScreen();
+    }
+}
+
+struct ComposedCase
+{
+    const char *name;
+    QString keys; // typed first, key by key
+    QString composed; // then committed by the input method (dead keys, compose)
+    QString shown;
+    TDataSetState state;
+    QVariant stored; // after the confirm command, null when nothing was saved
+};
+
+// A dead key or a compose sequence reaches the edit as composed text, not as keys: it
+// must meet the same filter and put the weight into edit as typed keys do, or the edit
+// shows a weight that is never saved (and that the figures already use).
+TEST_P(WeightRecordTest, ComposedTextIsTypedText)
+{
+    const ComposedCase cases[] = {
+        {"digits composed into an empty weight",
+         {},
+         u"72,5"_s,
+         u"72,5"_s,
+         dsInsert,
+         QVariant(u"72,5"_s)},
+        {"an accent before a digit", u"7"_s, u"\u00b42"_s, u"72"_s, dsInsert, QVariant(u"72"_s)},
+        {"a letter only", {}, u"\u00e3"_s, QString(), dsBrowse, QVariant()},
+        {"a second comma and a point", u"7,"_s, u",5.1"_s, u"7,51"_s, dsInsert,
+         QVariant(u"7,51"_s)},
+    };
+    for (const ComposedCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
+        ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+        typeWeight(c.keys);
+        QInputMethodEvent preedit(c.composed.left(1), {});
+        QApplication::sendEvent(form->dbePeso, &preedit);
+        QInputMethodEvent commit;
+        commit.setCommitString(c.composed);
+        QApplication::sendEvent(form->dbePeso, &commit);
+        ScreenHarness::processEvents();
+
+        EXPECT_EQ(form->dbePeso->Text(), c.shown);
+        EXPECT_EQ(form->cdsPeso->State(), c.state);
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        EXPECT_EQ(storedWeight(ScreenHarness::Joao), c.stored);
+        if (!c.stored.isNull()) {
+            EXPECT_EQ(form->dbePeso->Text(), c.stored.toString());
+        }
         harness->closeScreen();
     }
 }
