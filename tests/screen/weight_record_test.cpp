@@ -144,6 +144,57 @@ TEST_P(WeightRecordTest, ComposedTextIsTypedText)
     }
 }
 
+struct BlankCase
+{
+    const char *name;
+    QString keys; // '\b' backspace, 'H' Home, 'D' Delete
+};
+
+// Confirming an emptied weight records a blank one, which leaves the edit open: the
+// weight typed next must then be saved over it.
+TEST_P(WeightRecordTest, WeightAfterABlankOneIsSaved)
+{
+    const BlankCase cases[] = {
+        {"emptied by backspace", u"7\b"_s},
+        {"a comma emptied by Delete", u"72,HDDD"_s},
+    };
+    for (const BlankCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
+        exec(u"DELETE FROM METOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
+        ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+        form->dbePeso->SetFocus();
+        for (const QChar key : c.keys) {
+            if (key == u'\b')
+                QTest::keyClick(form->dbePeso, Qt::Key_Backspace);
+            else if (key == u'H')
+                QTest::keyClick(form->dbePeso, Qt::Key_Home);
+            else if (key == u'D')
+                QTest::keyClick(form->dbePeso, Qt::Key_Delete);
+            else
+                QTest::keyClick(form->dbePeso, key.toLatin1());
+        }
+        ASSERT_NE(form->cdsPeso->State(), dsBrowse);
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPeso->State(), dsBrowse);
+        EXPECT_TRUE(form->dbePeso->Enabled());
+        EXPECT_FALSE(form->dbgPadrao->Enabled());
+        EXPECT_TRUE(storedWeight(ScreenHarness::Joao).toString().trimmed().isEmpty());
+
+        typeWeight(u"70,5"_s);
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        EXPECT_EQ(storedWeight(ScreenHarness::Joao), QVariant(u"70,5"_s));
+        EXPECT_EQ(form->dbePeso->Text(), u"70,5"_s);
+        EXPECT_FALSE(form->dbePeso->Enabled());
+        EXPECT_TRUE(form->dbgPadrao->Enabled());
+        harness->closeScreen();
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(WeightRecordTest);
 
 } // namespace
