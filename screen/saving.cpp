@@ -105,6 +105,11 @@ void TfrmPlanejaExerc::cdsPesoAfterPost(TDataSet *DataSet)
         dtsPesoStateChange(dtsPeso);
         throw;
     }
+    // Every figure is the weight times the row's energy and time: a plan written before
+    // the weight was recorded showed 0,000 in its rows and total until the next change
+    // of the plan, while reopening the screen showed the real figures.
+    if (cdsPlaneja->Active() && cdsPlaneja->State() == dsBrowse)
+        Atualiza_KcalDia();
     dtsPadraoStateChange(dtsPadrao);
     applyWeightFieldRule();
 }

@@ -195,6 +195,45 @@ TEST_P(WeightRecordTest, WeightAfterABlankOneIsSaved)
     }
 }
 
+// A plan written while the consultation had no weight (at another workstation, or
+// before a weight was recorded blank) shows no energy; once the weight is saved every
+// figure and the daily total are the ones the reopened screen shows.
+TEST_P(WeightRecordTest, FiguresFollowTheWeightOnceSaved)
+{
+    exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Maria});
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    ASSERT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_EQ(form->edtTotal->Text(), u"0,000"_s);
+    form->cdsPlaneja->Last();
+    const QString current = form->cdsPlanejaCDEXERFISICO->AsString();
+
+    typeWeight(u"68,5"_s);
+    form->sbtConfirmar->Click();
+    ScreenHarness::processEvents();
+    ASSERT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), current);
+    // What the grid shows of each row, without moving through the plan.
+    QStringList shown;
+    for (int row = 0; row < form->dbgPadrao->model()->rowCount(); ++row) {
+        for (int col = 0; col < form->dbgPadrao->model()->columnCount(); ++col)
+            shown.append(form->dbgPadrao->model()->index(row, col).data().toString());
+    }
+    const QStringList figures = shownFigures();
+    const QString total = form->edtTotal->Text();
+
+    harness->closeScreen();
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    EXPECT_EQ(form->edtTotal->Text(), u"89,295"_s);
+    EXPECT_EQ(total, form->edtTotal->Text());
+    EXPECT_EQ(figures, shownFigures());
+    QStringList reopened;
+    for (int row = 0; row < form->dbgPadrao->model()->rowCount(); ++row) {
+        for (int col = 0; col < form->dbgPadrao->model()->columnCount(); ++col)
+            reopened.append(form->dbgPadrao->model()->index(row, col).data().toString());
+    }
+    EXPECT_EQ(shown, reopened);
+}
+
 QOR_INSTANTIATE_BACKENDS(WeightRecordTest);
 
 } // namespace
