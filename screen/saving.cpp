@@ -62,6 +62,15 @@ QString deletedExercise(const TDelta &refused)
     return {};
 }
 
+// Every figure is the weight edit's text times the row's energy and time: when that text
+// changes by a save, a cancel or a refused save, the figures follow it, as reopening the
+// screen would show them. Only a browsing plan is walked (a row being typed would post).
+void recomputeFigures(TfrmPlanejaExerc *form)
+{
+    if (form->cdsPlaneja->Active() && form->cdsPlaneja->State() == dsBrowse)
+        form->Atualiza_KcalDia();
+}
+
 } // namespace
 
 void TfrmPlanejaExerc::cdsPlanejaAfterPost(TDataSet *DataSet)
@@ -101,15 +110,17 @@ void TfrmPlanejaExerc::cdsPesoAfterPost(TDataSet *DataSet)
         applyDelta(cdsPeso, planService(), &PlanService::SetPeso);
     } catch (...) {
         // Going back to browse unlocked the plan grid before the save; the weight that
-        // was not saved must not leave it unlocked.
+        // was not saved must not leave it unlocked, nor count in the figures.
         dtsPesoStateChange(dtsPeso);
+        try {
+            recomputeFigures(this);
+        } catch (...) {
+            // The save's own failure is the one the user must read.
+        }
         throw;
     }
-    // Every figure is the weight times the row's energy and time: a plan written before
-    // the weight was recorded showed 0,000 in its rows and total until the next change
-    // of the plan, while reopening the screen showed the real figures.
-    if (cdsPlaneja->Active() && cdsPlaneja->State() == dsBrowse)
-        Atualiza_KcalDia();
+    // A plan written before the weight was recorded showed 0,000 until it next changed.
+    recomputeFigures(this);
     dtsPadraoStateChange(dtsPadrao);
     applyWeightFieldRule();
 }
@@ -124,6 +135,8 @@ void TfrmPlanejaExerc::cdsPesoAfterCancel(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
     cdsPeso->CancelUpdates();
+    // A plan reloaded while the weight was typed computed with the weight now dropped.
+    recomputeFigures(this);
     dtsPadraoStateChange(dtsPadrao);
 }
 

@@ -8,6 +8,7 @@
 #include "forms/dbgrid.h"
 #include "forms/edit.h"
 #include "framework/buttonflat.h"
+#include "framework/messages.h"
 #include "module/Cli_qor12700.h"
 
 #include <QApplication>
@@ -232,6 +233,56 @@ TEST_P(WeightRecordTest, FiguresFollowTheWeightOnceSaved)
             reopened.append(form->dbgPadrao->model()->index(row, col).data().toString());
     }
     EXPECT_EQ(shown, reopened);
+}
+
+struct DroppedCase
+{
+    const char *name;
+    bool serverStops; // the weight is confirmed and its save fails; else cancelled
+};
+
+// The reloaded plan computes with the weight being typed; when that weight is dropped,
+// cancelled or refused, the figures must drop it too, as the reopened screen does.
+TEST_P(WeightRecordTest, FiguresDropAWeightThatWasNotSaved)
+{
+    const DroppedCase cases[] = {
+        {"cancelled", false},
+        {"its save failed", true},
+    };
+    for (const DroppedCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Maria});
+        ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+        EXPECT_EQ(form->edtTotal->Text(), u"0,000"_s);
+        typeWeight(u"68,5"_s);
+        form->sbtVerificar->Click();
+        ScreenHarness::processEvents();
+        EXPECT_EQ(form->edtTotal->Text(), u"89,295"_s); // the weight as typed counts
+        if (c.serverStops) {
+            stopServerOn(u"SetPeso"_s);
+            form->sbtConfirmar->Click();
+            ScreenHarness::processEvents();
+            EXPECT_EQ(harness->errors().size(), 1);
+            harness->clearErrors();
+            restartServer();
+        } else {
+            harness->dialogs().QueueAnswer(mrYes);
+            form->sbtCancelar->Click();
+            ScreenHarness::processEvents();
+        }
+        ASSERT_EQ(form->cdsPeso->State(), dsBrowse);
+        EXPECT_EQ(form->dbePeso->Text(), QString());
+        EXPECT_TRUE(storedWeight(ScreenHarness::Maria).isNull());
+        const QStringList figures = shownFigures();
+        const QString total = form->edtTotal->Text();
+        EXPECT_EQ(total, u"0,000"_s);
+
+        harness->closeScreen();
+        ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+        EXPECT_EQ(form->edtTotal->Text(), total);
+        EXPECT_EQ(shownFigures(), figures);
+        harness->closeScreen();
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(WeightRecordTest);
