@@ -153,6 +153,14 @@ void TDBEdit::dataEvent(TDataEvent event, TField *field)
 
 void TDBEdit::keyPressEvent(QKeyEvent *event)
 {
+    // A key event may carry several characters (a compose sequence, some keyboards and
+    // tools): each meets OnKeyPress on its own, or a digit would carry letters with it.
+    if (const QString text = event->text(); text.size() > 1 && !event->matches(QKeySequence::Paste)
+        && !(text.size() == 2 && text.at(0).isHighSurrogate())) {
+        typeEach(text);
+        event->accept();
+        return;
+    }
     QChar key = typedChar(event);
     std::unique_ptr<QKeyEvent> replaced;
     if (!key.isNull()) {
@@ -199,11 +207,22 @@ void TDBEdit::inputMethodEvent(QInputMethodEvent *event)
     }
     QInputMethodEvent composing(event->preeditString(), event->attributes());
     QLineEdit::inputMethodEvent(&composing);
-    for (const QChar c : committed) {
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
-        keyPressEvent(&key);
-    }
+    typeEach(committed);
     event->accept();
+}
+
+void TDBEdit::typeEach(const QString &text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A surrogate pair is one character.
+        const qsizetype length =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+            ? 2
+            : 1;
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text.mid(i, length));
+        keyPressEvent(&key);
+        i += length - 1;
+    }
 }
 
 void TDBEdit::focusInEvent(QFocusEvent *event)

@@ -60,6 +60,8 @@ private:
     void refresh();
     void updateReadOnly();
     bool ensureEditing();
+    // Types each character of text as a key of its own.
+    void typeEach(const QString &text);
     void writeToField();
     bool canModify() const;
     QString fieldText() const;

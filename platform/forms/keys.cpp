@@ -30,6 +30,10 @@ QChar typedChar(const QKeyEvent *event)
     if (text.isEmpty())
         return {};
     const QChar c = text.at(0);
+    // A character beyond 16 bits (an emoji) is still a typed character: the key filter
+    // sees it as the replacement character, instead of the text skipping the filter.
+    if (c.isSurrogate())
+        return QChar(QChar::ReplacementCharacter);
     // Ctrl+letter types its control code (Ctrl+V is 22), as the classic controls saw it.
     if (c.unicode() < 32 || c.isPrint())
         return c;

@@ -285,6 +285,43 @@ TEST_P(WeightRecordTest, FiguresDropAWeightThatWasNotSaved)
     }
 }
 
+struct KeyTextCase
+{
+    const char *name;
+    QString text; // one key event carrying this text
+    QString shown;
+};
+
+// One key event may carry more than one character, or a character beyond 16 bits: the
+// weight's filter must still see each character.
+TEST_P(WeightRecordTest, EveryCharacterOfAKeyMeetsTheFilter)
+{
+    const KeyTextCase cases[] = {
+        {"a digit carrying letters and a sign", u"7a-5"_s, u"75"_s},
+        {"digits and two commas", u"7,5,1"_s, u"7,51"_s},
+        {"an emoji", QString::fromUtf8("\xF0\x9F\x98\x80"), QString()},
+        {"an emoji between digits",
+         QString::fromUtf8("7\xF0\x9F\x98\x80"
+                           "2"),
+         u"72"_s},
+    };
+    for (const KeyTextCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+        form->dbePeso->SetFocus();
+        QTest::sendKeyEvent(QTest::Press, form->dbePeso, Qt::Key_unknown, c.text, Qt::NoModifier);
+        ScreenHarness::processEvents();
+        EXPECT_EQ(form->dbePeso->Text(), c.shown);
+        EXPECT_EQ(form->cdsPeso->State(), c.shown.isEmpty() ? dsBrowse : dsInsert);
+        if (form->cdsPeso->State() != dsBrowse) {
+            harness->dialogs().QueueAnswer(mrYes);
+            form->sbtCancelar->Click();
+            ScreenHarness::processEvents();
+        }
+        harness->closeScreen();
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(WeightRecordTest);
 
 } // namespace
