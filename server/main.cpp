@@ -59,6 +59,9 @@ int main(int argc, char **argv)
     // A write beyond the process's file-size limit must fail as a full disk does, with
     // the save reported as failed, rather than end the server by the default of SIGXFSZ.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Started through a pipe (`qor-server ... | head`, a closed terminal), the server
+    // outlives what read its log: a log line nobody reads is lost, not the service.
+    std::signal(SIGPIPE, SIG_IGN);
     QCoreApplication app(argc, argv);
     SignalWatcher signalWatcher; // before anything slow, so an early SIGTERM is not lost
 

@@ -7,9 +7,12 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -116,6 +119,51 @@ TEST(CommandLine, ServesOverTlsWithACertificate)
     RpcClient plain;
     plain.setOptions(server.clientOptions());
     EXPECT_THROW(plain.open(), Exception);
+}
+
+// Started from a terminal through a pipe (`qor-server ... | head`, a closed ssh session) the
+// server outlives whatever read its log: losing log lines must not end the service.
+TEST(CommandLine, KeepsServingWhenNothingReadsItsLog)
+{
+    QTemporaryDir dir;
+    // Its log goes into a pipe whose reading end is closed once it has started.
+    int log[2];
+    ASSERT_EQ(::pipe2(log, O_CLOEXEC), 0);
+    QProcess process;
+    process.setChildProcessModifier([&log] { ::dup2(log[1], STDERR_FILENO); });
+    process.start(ServerProcess::serverPath(),
+                  {u"--db"_s, u"sqlite:"_s + dir.filePath(u"qor.db"_s), u"--listen"_s,
+                   u"127.0.0.1:0"_s, u"--token-file"_s, dir.filePath(u"token"_s), u"--demo"_s});
+    ::close(log[0]);
+    ::close(log[1]);
+    const QRegularExpression listening(u"listening on 127\\.0\\.0\\.1:(\\d+)"_s);
+    quint16 port = 0;
+    while (port == 0) {
+        ASSERT_TRUE(process.canReadLine() || process.waitForReadyRead(60000))
+            << process.readAllStandardOutput().toStdString();
+        const auto match = listening.match(QString::fromUtf8(process.readLine()));
+        if (match.hasMatch())
+            port = quint16(match.captured(1).toUInt());
+    }
+
+    QFile token(dir.filePath(u"token"_s));
+    ASSERT_TRUE(token.open(QIODevice::ReadOnly));
+    RpcClientOptions options;
+    options.host = u"127.0.0.1"_s;
+    options.port = port;
+    options.token = QString::fromUtf8(token.readAll()).trimmed();
+    for (int call = 0; call < 3; ++call) {
+        SCOPED_TRACE(call);
+        RpcClient client;
+        client.setOptions(options);
+        ASSERT_NO_THROW(client.open());
+        EXPECT_EQ(outcome(client.call(u"GetPaciente"_s, {Branch, Maria})), "ok");
+    }
+    EXPECT_EQ(process.state(), QProcess::Running);
+    process.terminate();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 0);
 }
 
 } // namespace
