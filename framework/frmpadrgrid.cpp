@@ -17,6 +17,7 @@
 #include "rtl/exceptions.h"
 
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
 #include <QMenuBar>
@@ -432,6 +433,12 @@ int TfrmPadraoGrid::ExportGridToCsv(const QString &path)
         csv += cells.join(u';') + u"\r\n"_s;
     }
 
+    // A device, a pipe or a socket (or a link to one) is no file to export to: the safe
+    // save would put a new file in its place and report it written, or, written
+    // straight, a pipe nobody reads would hang the screen.
+    if (const QFileInfo target(path); target.exists() && !target.isFile() && !target.isDir())
+        throw Exception(
+            u"Não foi possível gravar o arquivo %1: o nome não é de um arquivo comum."_s.arg(path));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Exception(

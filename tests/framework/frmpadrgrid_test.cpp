@@ -15,10 +15,15 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 using namespace Qt::StringLiterals;
 using namespace qor;
@@ -351,20 +356,125 @@ TEST_F(GridFormTest, ExportWritesTheVisibleColumnsAsCsv)
     EXPECT_EQ(dialogs->Texts(mtInformation).size(), 1);
 }
 
-TEST_F(GridFormTest, ExportToAnUnwritablePlaceIsReported)
+// Places a file cannot be exported to. prepare makes the place in dir and returns
+// the name the user gives; kindAfter tells what must still be there afterwards.
+struct UnwritableCase
 {
-    form->cdsPlaneja->SetData(plan(1));
+    const char *name;
+    std::function<QString(const QTemporaryDir &dir)> prepare;
+    std::function<bool(const QString &path)> kindAfter;
+};
+
+void PrintTo(const UnwritableCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class UnwritableExportTest : public GridFormTest,
+                             public ::testing::WithParamInterface<UnwritableCase>
+{
+};
+
+TEST_P(UnwritableExportTest, IsReportedAndLeavesThePlaceAsItWas)
+{
+    const UnwritableCase &c = GetParam();
+    form->cdsPlaneja->SetData(plan(2));
     QTemporaryDir dir;
-    QFile blocker(dir.filePath(u"arquivo"_s));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    SetSaveFilePrompter([&](const QString &, const QString &, const QString &) {
-        return dir.filePath(u"arquivo/plano.csv"_s);
-    });
+    ASSERT_TRUE(dir.isValid());
+    const QString path = c.prepare(dir);
+    if (path.isEmpty())
+        GTEST_SKIP() << "this place cannot be made here";
+    SetSaveFilePrompter([&](const QString &, const QString &, const QString &) { return path; });
     form->mniExportar->Click();
     ASSERT_EQ(dialogs->Texts(mtError).size(), 1);
-    EXPECT_TRUE(dialogs->Texts(mtError).first().startsWith(u"Não foi possível gravar o arquivo"_s));
+    EXPECT_TRUE(dialogs->Texts(mtError).first().startsWith(u"Não foi possível gravar o arquivo"_s))
+        << dialogs->Texts(mtError).first().toStdString();
+    EXPECT_TRUE(dialogs->Texts(mtInformation).isEmpty()) << "never reported as written";
+    EXPECT_TRUE(c.kindAfter(path));
 }
+
+bool isNothing(const QString &path)
+{
+    return !QFileInfo::exists(path);
+}
+
+bool isFolder(const QString &path)
+{
+    return QFileInfo(path).isDir();
+}
+
+// What a path is, without following it: S_IFCHR, S_IFIFO, ... (0 when missing).
+mode_t kindOf(const QString &path)
+{
+    struct stat st = {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FrmPadraoGrid, UnwritableExportTest,
+    ::testing::Values(
+        UnwritableCase{"folder_is_a_file",
+                       [](const QTemporaryDir &dir) {
+                           QFile blocker(dir.filePath(u"arquivo"_s));
+                           return blocker.open(QIODevice::WriteOnly)
+                               ? dir.filePath(u"arquivo/plano.csv"_s)
+                               : QString();
+                       },
+                       isNothing},
+        UnwritableCase{"missing_folder",
+                       [](const QTemporaryDir &dir) { return dir.filePath(u"nada/plano.csv"_s); },
+                       isNothing},
+        UnwritableCase{"a_folder",
+                       [](const QTemporaryDir &dir) {
+                           return QDir(dir.path()).mkdir(u"plano.csv"_s)
+                               ? dir.filePath(u"plano.csv"_s)
+                               : QString();
+                       },
+                       isFolder},
+        UnwritableCase{"under_proc", [](const QTemporaryDir &) { return u"/proc/plano.csv"_s; },
+                       isNothing},
+        // A pipe: nothing reads it, and it must stay a pipe, not become a file.
+        UnwritableCase{"a_pipe",
+                       [](const QTemporaryDir &dir) {
+                           const QString path = dir.filePath(u"plano.csv"_s);
+                           return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0
+                               ? path
+                               : QString();
+                       },
+                       [](const QString &path) {
+                           return kindOf(path) == S_IFIFO;
+                       }},
+        // A device that is always full, made here (not the system's own): it must stay
+        // a device, and a full disk is never reported as written.
+        UnwritableCase{"a_full_device",
+                       [](const QTemporaryDir &dir) {
+                           const QString path = dir.filePath(u"full"_s);
+                           return ::mknod(QFile::encodeName(path).constData(), S_IFCHR | 0600,
+                                          makedev(1, 7))
+                                   == 0
+                               ? path
+                               : QString();
+                       },
+                       [](const QString &path) {
+                           return kindOf(path) == S_IFCHR;
+                       }},
+        // A link to such a device is followed, and the device kept.
+        UnwritableCase{"a_link_to_a_device",
+                       [](const QTemporaryDir &dir) {
+                           const QString device = dir.filePath(u"full"_s);
+                           const QString link = dir.filePath(u"plano.csv"_s);
+                           return ::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0600,
+                                          makedev(1, 7))
+                                       == 0
+                                   && QFile::link(device, link)
+                               ? link
+                               : QString();
+                       },
+                       [](const QString &path) {
+                           return kindOf(path) == S_IFLNK
+                               && kindOf(QFileInfo(path).symLinkTarget()) == S_IFCHR;
+                       }}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(GridFormTest, ExportCancelledWritesNothing)
 {
