@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 
 using namespace Qt::StringLiterals;
@@ -35,6 +36,9 @@ QString defaultSaveFile(const QString &caption, const QString &suggestedName, co
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.selectFile(suggestedName);
+    // A name typed without an extension takes the suggested one ("plano" is written as
+    // plano.csv), as the filter promises; an extension the user typed is kept.
+    dialog.setDefaultSuffix(QFileInfo(suggestedName).suffix());
     if (RunModal(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().constFirst();

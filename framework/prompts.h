@@ -13,7 +13,8 @@ namespace qor {
 // Asks for a text, value holding the initial text; true with the typed text in value
 // when the user confirmed, false (value unchanged) when cancelled.
 bool InputQuery(const QString &caption, const QString &prompt, QString &value);
-// Asks for the name of a file to write; empty when cancelled.
+// Asks for the name of a file to write; empty when cancelled. A name typed without an
+// extension takes the suggested name's.
 QString PromptSaveFileName(const QString &caption, const QString &suggestedName,
                            const QString &filter);
 

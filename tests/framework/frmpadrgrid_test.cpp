@@ -9,6 +9,7 @@
 #include "framework/buttonflat.h"
 #include "framework/dbtext.h"
 #include "framework/messages.h"
+#include "framework/modal.h"
 #include "framework/prompts.h"
 #include "rtl/exceptions.h"
 
@@ -18,6 +19,7 @@
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
@@ -475,6 +477,51 @@ INSTANTIATE_TEST_SUITE_P(
                                && kindOf(QFileInfo(path).symLinkTarget()) == S_IFCHR;
                        }}),
     [](const auto &info) { return std::string(info.param.name); });
+
+struct TypedNameCase
+{
+    const char *name;
+    const char16_t *typed; // in the file dialog
+    const char16_t *written;
+};
+
+class ExportFileDialogTest : public GridFormTest,
+                             public ::testing::WithParamInterface<TypedNameCase>
+{
+};
+
+// The file dialog itself, answered as a user would: a name typed without an extension
+// is a CSV file all the same; an extension the user typed is kept.
+TEST_P(ExportFileDialogTest, ANameTypedWithoutExtensionGetsCsv)
+{
+    const TypedNameCase &c = GetParam();
+    form->cdsPlaneja->SetData(plan(2));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    int dialogsShown = 0;
+    const ModalRunner previous = SetModalRunner([&](QDialog *dialog) {
+        ++dialogsShown;
+        auto *files = qobject_cast<QFileDialog *>(dialog);
+        if (!files)
+            return int(QDialog::Rejected);
+        files->setDirectory(dir.path());
+        files->selectFile(QString::fromUtf16(c.typed));
+        dialog->accept(); // the dialog's own accept: it checks the typed name
+        return files->result();
+    });
+    form->sbtExportar->Click();
+    SetModalRunner(previous);
+    EXPECT_EQ(dialogsShown, 1);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{QString::fromUtf16(c.written)});
+    EXPECT_TRUE(dialogs->Texts(mtError).isEmpty()) << dialogs->Texts().join(u'\n').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(FrmPadraoGrid, ExportFileDialogTest,
+                         ::testing::Values(TypedNameCase{"no_extension", u"plano", u"plano.csv"},
+                                           TypedNameCase{"csv", u"plano.csv", u"plano.csv"},
+                                           TypedNameCase{"other_extension", u"plano.txt",
+                                                         u"plano.txt"}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(GridFormTest, ExportCancelledWritesNothing)
 {
