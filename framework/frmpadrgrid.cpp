@@ -17,6 +17,7 @@
 #include "rtl/exceptions.h"
 
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenu>
@@ -51,6 +52,20 @@ TMenuItem *makeItem(QObject *parent, const QString &name, const QString &caption
     auto *item = new TMenuItem(caption, parent);
     item->setObjectName(name);
     return item;
+}
+
+// Why a file could not be opened for writing, told in Portuguese: the system's own
+// reason comes in English.
+QString whyNotOpened(const QString &path)
+{
+    const QFileInfo target(path);
+    if (target.isDir())
+        return u"o nome é de uma pasta."_s;
+    if (!target.absoluteDir().exists())
+        return u"a pasta não existe."_s;
+    if (target.exists() && !target.isWritable())
+        return u"o arquivo está protegido contra gravação."_s;
+    return u"não há permissão para gravar nessa pasta."_s;
 }
 
 } // namespace
@@ -442,12 +457,13 @@ int TfrmPadraoGrid::ExportGridToCsv(const QString &path)
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw Exception(
-            u"Não foi possível gravar o arquivo %1: %2"_s.arg(path, file.errorString()));
+            u"Não foi possível gravar o arquivo %1: %2"_s.arg(path, whyNotOpened(path)));
     file.write("\xEF\xBB\xBF"); // BOM: spreadsheets then read the accents right
     file.write(csv.toUtf8());
     if (!file.commit())
         throw Exception(
-            u"Não foi possível gravar o arquivo %1: %2"_s.arg(path, file.errorString()));
+            u"Não foi possível gravar o arquivo %1: a gravação não terminou (o disco "
+            u"pode estar cheio); nenhum arquivo que já existia foi alterado."_s.arg(path));
     return rows;
 }
 

@@ -365,6 +365,7 @@ struct UnwritableCase
     const char *name;
     std::function<QString(const QTemporaryDir &dir)> prepare;
     std::function<bool(const QString &path)> kindAfter;
+    const char16_t *reason; // how the message ends, in Portuguese
 };
 
 void PrintTo(const UnwritableCase &c, std::ostream *os)
@@ -389,8 +390,10 @@ TEST_P(UnwritableExportTest, IsReportedAndLeavesThePlaceAsItWas)
     SetSaveFilePrompter([&](const QString &, const QString &, const QString &) { return path; });
     form->mniExportar->Click();
     ASSERT_EQ(dialogs->Texts(mtError).size(), 1);
-    EXPECT_TRUE(dialogs->Texts(mtError).first().startsWith(u"Não foi possível gravar o arquivo"_s))
-        << dialogs->Texts(mtError).first().toStdString();
+    const QString message = dialogs->Texts(mtError).first();
+    EXPECT_EQ(message,
+              u"Não foi possível gravar o arquivo %1: %2"_s.arg(path, QString::fromUtf16(c.reason)))
+        << message.toStdString();
     EXPECT_TRUE(dialogs->Texts(mtInformation).isEmpty()) << "never reported as written";
     EXPECT_TRUE(c.kindAfter(path));
 }
@@ -422,19 +425,19 @@ INSTANTIATE_TEST_SUITE_P(
                                ? dir.filePath(u"arquivo/plano.csv"_s)
                                : QString();
                        },
-                       isNothing},
+                       isNothing, u"a pasta não existe."},
         UnwritableCase{"missing_folder",
                        [](const QTemporaryDir &dir) { return dir.filePath(u"nada/plano.csv"_s); },
-                       isNothing},
+                       isNothing, u"a pasta não existe."},
         UnwritableCase{"a_folder",
                        [](const QTemporaryDir &dir) {
                            return QDir(dir.path()).mkdir(u"plano.csv"_s)
                                ? dir.filePath(u"plano.csv"_s)
                                : QString();
                        },
-                       isFolder},
+                       isFolder, u"o nome é de uma pasta."},
         UnwritableCase{"under_proc", [](const QTemporaryDir &) { return u"/proc/plano.csv"_s; },
-                       isNothing},
+                       isNothing, u"não há permissão para gravar nessa pasta."},
         // A pipe: nothing reads it, and it must stay a pipe, not become a file.
         UnwritableCase{"a_pipe",
                        [](const QTemporaryDir &dir) {
@@ -443,9 +446,8 @@ INSTANTIATE_TEST_SUITE_P(
                                ? path
                                : QString();
                        },
-                       [](const QString &path) {
-                           return kindOf(path) == S_IFIFO;
-                       }},
+                       [](const QString &path) { return kindOf(path) == S_IFIFO; },
+                       u"o nome não é de um arquivo comum."},
         // A device that is always full, made here (not the system's own): it must stay
         // a device, and a full disk is never reported as written.
         UnwritableCase{"a_full_device",
@@ -457,9 +459,8 @@ INSTANTIATE_TEST_SUITE_P(
                                ? path
                                : QString();
                        },
-                       [](const QString &path) {
-                           return kindOf(path) == S_IFCHR;
-                       }},
+                       [](const QString &path) { return kindOf(path) == S_IFCHR; },
+                       u"o nome não é de um arquivo comum."},
         // A link to such a device is followed, and the device kept.
         UnwritableCase{"a_link_to_a_device",
                        [](const QTemporaryDir &dir) {
@@ -475,7 +476,8 @@ INSTANTIATE_TEST_SUITE_P(
                        [](const QString &path) {
                            return kindOf(path) == S_IFLNK
                                && kindOf(QFileInfo(path).symLinkTarget()) == S_IFCHR;
-                       }}),
+                       },
+                       u"o nome não é de um arquivo comum."}),
     [](const auto &info) { return std::string(info.param.name); });
 
 struct TypedNameCase
