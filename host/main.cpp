@@ -4,6 +4,7 @@
 #include "consoledialogs.h"
 #include "mainwindow.h"
 #include "packageloader.h"
+#include "qttranslations.h"
 #include "screenshot.h"
 
 #include "forms/application.h"
@@ -25,6 +26,7 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(u"qor-host"_s);
     QApplication::setApplicationVersion(u"6.5.2.0"_s);
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
+    qor::InstallQtTranslations(app); // before the options, whose errors Qt words
 
     qor::HostOptions options;
     QString error;

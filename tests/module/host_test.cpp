@@ -173,5 +173,28 @@ TEST_F(HostProcess, RefusesAMistypedSettingNamingItAndTheFile)
     }
 }
 
+// The words Qt supplies itself (the command line's errors and help, the standard dialogs)
+// are in Portuguese like the host's own.
+TEST_F(HostProcess, SaysInPortugueseWhatQtWords)
+{
+    const struct
+    {
+        const char *name;
+        QStringList arguments;
+        int exitCode;
+        QString says; // on stderr, or on stdout for help
+    } cases[] = {
+        {"unknown option", {u"--depurar"_s}, 2, u"Opção desconhecida 'depurar'"_s},
+        {"help", {u"--help"_s}, 0, u"Mostra a ajuda"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome outcome = run(c.arguments);
+        EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.err.toStdString();
+        EXPECT_TRUE((outcome.err + outcome.out).contains(c.says))
+            << outcome.err.toStdString() << outcome.out.toStdString();
+    }
+}
+
 } // namespace
 } // namespace qor::testing
