@@ -199,6 +199,23 @@ TEST_P(ConcurrentSaves, TwoSavesOfTheSameRowsEndOneWayOrTheOtherNeverHalfway)
     const std::string conflict = failure(RpcConflict, Conflict);
     const std::string duplicate = failure(RpcDuplicate, u"Exercício físico já cadastrado."_s);
     const std::string busy = failure(RpcDatabaseError, Busy);
+    // Each changes the two rows in the other's order.
+    const auto oppositeOrders = [](ConcurrentSaves &t) {
+        return QList<Save>{{u"SetPlaneja"_s,
+                            t.plan({updateOf(t.row(u"002054"_s, 0.75), t.row(u"002054"_s, 1.25)),
+                                    updateOf(t.row(u"017190"_s, 1), t.row(u"017190"_s, 1.5))})},
+                           {u"SetPlaneja"_s,
+                            t.plan({updateOf(t.row(u"017190"_s, 1), t.row(u"017190"_s, 3)),
+                                    updateOf(t.row(u"002054"_s, 0.75), t.row(u"002054"_s, 3))})}};
+    };
+    const auto oppositeOrderEndings = [&]() {
+        const QStringList first = sortedPlan({u"002054 1.25"_s, u"017190 1.5"_s, u"018310 0.5"_s});
+        const QStringList second = sortedPlan({u"002054 3"_s, u"017190 3"_s, u"018310 0.5"_s});
+        return QList<Ending>{{"ok", conflict, first},
+                             {"ok", busy, first},
+                             {conflict, "ok", second},
+                             {busy, "ok", second}};
+    };
     const QList<RaceCase> cases{
         {"update against update from the same hours", 20,
          [](ConcurrentSaves &t) {
@@ -244,45 +261,11 @@ TEST_P(ConcurrentSaves, TwoSavesOfTheSameRowsEndOneWayOrTheOtherNeverHalfway)
          }},
         // Each locks its first row and then wants the other's: a deadlock the database
         // breaks by failing one of them, which must then store nothing.
-        {"two rows changed in opposite orders", 8,
-         [](ConcurrentSaves &t) {
-             return QList<Save>{
-                 {u"SetPlaneja"_s,
-                  t.plan({updateOf(t.row(u"002054"_s, 0.75), t.row(u"002054"_s, 1.25)),
-                          updateOf(t.row(u"017190"_s, 1), t.row(u"017190"_s, 1.5))})},
-                 {u"SetPlaneja"_s,
-                  t.plan({updateOf(t.row(u"017190"_s, 1), t.row(u"017190"_s, 3)),
-                          updateOf(t.row(u"002054"_s, 0.75), t.row(u"002054"_s, 3))})}};
-         },
-         [&]() {
-             const QStringList first =
-                 sortedPlan({u"002054 1.25"_s, u"017190 1.5"_s, u"018310 0.5"_s});
-             const QStringList second = sortedPlan({u"002054 3"_s, u"017190 3"_s, u"018310 0.5"_s});
-             return QList<Ending>{{"ok", conflict, first},
-                                  {"ok", busy, first},
-                                  {conflict, "ok", second},
-                                  {busy, "ok", second}};
-         }},
+        {"two rows changed in opposite orders", 8, oppositeOrders, oppositeOrderEndings},
         {"two rows changed in opposite orders, both held first",
          4,
-         [](ConcurrentSaves &t) {
-             return QList<Save>{
-                 {u"SetPlaneja"_s,
-                  t.plan({updateOf(t.row(u"002054"_s, 0.75), t.row(u"002054"_s, 1.25)),
-                          updateOf(t.row(u"017190"_s, 1), t.row(u"017190"_s, 1.5))})},
-                 {u"SetPlaneja"_s,
-                  t.plan({updateOf(t.row(u"017190"_s, 1), t.row(u"017190"_s, 3)),
-                          updateOf(t.row(u"002054"_s, 0.75), t.row(u"002054"_s, 3))})}};
-         },
-         [&]() {
-             const QStringList first =
-                 sortedPlan({u"002054 1.25"_s, u"017190 1.5"_s, u"018310 0.5"_s});
-             const QStringList second = sortedPlan({u"002054 3"_s, u"017190 3"_s, u"018310 0.5"_s});
-             return QList<Ending>{{"ok", conflict, first},
-                                  {"ok", busy, first},
-                                  {conflict, "ok", second},
-                                  {busy, "ok", second}};
-         },
+         oppositeOrders,
+         oppositeOrderEndings,
          {u"002054"_s, u"017190"_s}},
         // A weight recorded while its assessment method is being deleted.
         {"a weight against the removal of its method", 20,
