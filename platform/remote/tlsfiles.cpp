@@ -2,6 +2,7 @@
 
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
@@ -16,6 +17,11 @@ namespace {
 
 bool readFile(const QString &path, QByteArray *bytes)
 {
+    // Only a regular file: a named pipe would be waited on for good (a server that never
+    // starts and does not even stop on SIGTERM, a workstation that hangs), and a device
+    // such as /dev/zero would never end.
+    if (!QFileInfo(path).isFile())
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return false;

@@ -1,0 +1,355 @@
+// TLS as clinics run it: certificates issued by an authority of their own, with an
+// intermediate, that expire, are not valid yet, are renewed, or are replaced; a real
+// qor-server and a real client, certificates made by openssl for each test.
+#include "planfixture.h"
+
+#include "rtl/exceptions.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QProcess>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslSocket>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <sys/stat.h>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+template <typename F> QString failure(F f)
+{
+    try {
+        f();
+    } catch (const Exception &e) {
+        return e.Message();
+    }
+    return {};
+}
+
+// A small authority of the test's own: roots, intermediates and server certificates
+// with the dates asked for, each as NAME.crt and NAME.key in one folder.
+class Authority
+{
+public:
+    Authority()
+        : m_openssl(QStandardPaths::findExecutable(u"openssl"_s))
+    {
+        QFile config(path(u"ca.cnf"_s));
+        if (!config.open(QIODevice::WriteOnly))
+            return;
+        config.write(u"[ca]\ndefault_ca = qor\n"
+                     u"[qor]\ndatabase = %1/index.txt\nnew_certs_dir = %1\nserial = %1/serial\n"
+                     u"default_md = sha256\npolicy = anything\ncopy_extensions = copy\n"
+                     u"unique_subject = no\n"
+                     u"[anything]\ncommonName = supplied\n"
+                     u"[leaf]\nbasicConstraints = CA:false\n"
+                     u"[authority]\nbasicConstraints = critical,CA:true\n"
+                     u"keyUsage = critical,keyCertSign,cRLSign\n"_s.arg(m_dir.path())
+                         .toUtf8());
+        QFile(path(u"index.txt"_s)).open(QIODevice::WriteOnly);
+        QFile serial(path(u"serial"_s));
+        serial.open(QIODevice::WriteOnly);
+        serial.write("1000\n");
+    }
+
+    bool available() const { return !m_openssl.isEmpty(); }
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QString crt(const QString &name) const { return path(name + u".crt"_s); }
+    QString key(const QString &name) const { return path(name + u".key"_s); }
+
+    // A self-signed root.
+    bool root(const QString &name)
+    {
+        return run({u"req"_s, u"-x509"_s, u"-newkey"_s, u"ec"_s, u"-pkeyopt"_s,
+                    u"ec_paramgen_curve:prime256v1"_s, u"-nodes"_s, u"-days"_s, u"30"_s, u"-subj"_s,
+                    u"/CN="_s + name, u"-addext"_s, u"basicConstraints=critical,CA:true"_s,
+                    u"-keyout"_s, key(name), u"-out"_s, crt(name)});
+    }
+
+    // Signed by `issuer`, valid from `from` to `until`; a server certificate for
+    // `address` (an IP), or an authority when address is empty.
+    bool issue(const QString &name, const QString &issuer, const QString &address,
+               const QDateTime &from, const QDateTime &until)
+    {
+        QStringList request{u"req"_s,
+                            u"-new"_s,
+                            u"-newkey"_s,
+                            u"ec"_s,
+                            u"-pkeyopt"_s,
+                            u"ec_paramgen_curve:prime256v1"_s,
+                            u"-nodes"_s,
+                            u"-subj"_s,
+                            u"/CN="_s + (address.isEmpty() ? name : address),
+                            u"-keyout"_s,
+                            key(name),
+                            u"-out"_s,
+                            path(name + u".csr"_s)};
+        if (!address.isEmpty())
+            request << u"-addext"_s << u"subjectAltName=IP:"_s + address;
+        const auto date = [](const QDateTime &when) {
+            return when.toUTC().toString(u"yyyyMMddHHmmss'Z'"_s);
+        };
+        return run(request)
+            && run({u"ca"_s, u"-batch"_s, u"-notext"_s, u"-config"_s, path(u"ca.cnf"_s), u"-cert"_s,
+                    crt(issuer), u"-keyfile"_s, key(issuer), u"-extensions"_s,
+                    address.isEmpty() ? u"authority"_s : u"leaf"_s, u"-startdate"_s, date(from),
+                    u"-enddate"_s, date(until), u"-in"_s, path(name + u".csr"_s), u"-out"_s,
+                    crt(name)});
+    }
+
+    bool run(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(m_openssl, arguments);
+        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+    }
+
+    // The files' contents one after another in a new file.
+    QString concatenate(const QString &name, const QStringList &files) const
+    {
+        QFile out(path(name));
+        out.open(QIODevice::WriteOnly);
+        for (const QString &file : files) {
+            QFile in(file);
+            in.open(QIODevice::ReadOnly);
+            out.write(in.readAll());
+        }
+        return out.fileName();
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_openssl;
+};
+
+QDateTime daysFromNow(int days)
+{
+    return QDateTime::currentDateTimeUtc().addDays(days);
+}
+
+// A TLS peer on a thread of its own presenting `certificate`, for certificates a
+// qor-server would not start with; it holds its connections and never answers.
+class TlsPeer
+{
+public:
+    TlsPeer(const QString &certificate, const QString &key)
+    {
+        QFile crt(certificate), pem(key);
+        crt.open(QIODevice::ReadOnly);
+        pem.open(QIODevice::ReadOnly);
+        m_configuration = QSslConfiguration::defaultConfiguration();
+        m_configuration.setLocalCertificateChain(QSslCertificate::fromData(crt.readAll()));
+        m_configuration.setPrivateKey(QSslKey(pem.readAll(), QSsl::Ec));
+        m_server.moveToThread(&m_thread);
+        m_thread.start();
+        QMetaObject::invokeMethod(
+            &m_server,
+            [this] {
+                m_server.listen(QHostAddress::LocalHost);
+                m_port = m_server.serverPort();
+            },
+            Qt::BlockingQueuedConnection);
+    }
+    ~TlsPeer()
+    {
+        QMetaObject::invokeMethod(
+            &m_server,
+            [this] {
+                m_server.close();
+                qDeleteAll(m_server.findChildren<QSslSocket *>());
+            },
+            Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    class Server : public QTcpServer
+    {
+    public:
+        explicit Server(TlsPeer &peer)
+            : m_peer(peer)
+        { }
+
+    protected:
+        void incomingConnection(qintptr descriptor) override
+        {
+            auto *socket = new QSslSocket(this);
+            socket->setSocketDescriptor(descriptor);
+            socket->setSslConfiguration(m_peer.m_configuration);
+            socket->startServerEncryption();
+        }
+
+    private:
+        TlsPeer &m_peer;
+    };
+
+    QSslConfiguration m_configuration;
+    QThread m_thread;
+    Server m_server{*this};
+    quint16 m_port = 0;
+};
+
+struct StartCase
+{
+    const char *name;
+    QString certificate; // a name of the authority's, or a path
+    QString key;
+    QString refusal; // empty: it starts; else in its log when it refuses
+};
+
+TEST(TlsOperation, ServerStartsOnlyWithCertificatesItCanServeWith)
+{
+    Authority ca;
+    if (!ca.available())
+        GTEST_SKIP() << "openssl is not installed";
+    ASSERT_TRUE(ca.root(u"raiz"_s));
+    ASSERT_TRUE(ca.issue(u"intermediaria"_s, u"raiz"_s, {}, daysFromNow(-1), daysFromNow(20)));
+    ASSERT_TRUE(ca.issue(u"servidor"_s, u"intermediaria"_s, u"127.0.0.1"_s, daysFromNow(-1),
+                         daysFromNow(10)));
+    ASSERT_TRUE(
+        ca.issue(u"vencido"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(-20), daysFromNow(-2)));
+    ASSERT_TRUE(ca.issue(u"futuro"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(3), daysFromNow(20)));
+    const QString chain =
+        ca.concatenate(u"cadeia.pem"_s, {ca.crt(u"servidor"_s), ca.crt(u"intermediaria"_s)});
+    ASSERT_TRUE(ca.run({u"ec"_s, u"-in"_s, ca.key(u"servidor"_s), u"-aes256"_s, u"-passout"_s,
+                        u"pass:segredo"_s, u"-out"_s, ca.path(u"cifrada.key"_s)}));
+    ASSERT_TRUE(ca.run({u"x509"_s, u"-in"_s, ca.crt(u"servidor"_s), u"-outform"_s, u"DER"_s,
+                        u"-out"_s, ca.path(u"servidor.der"_s)}));
+    // Named pipes: nothing ever writes to them.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(ca.path(u"tubo.crt"_s)).constData(), 0600), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(ca.path(u"tubo.key"_s)).constData(), 0600), 0);
+
+    const QList<StartCase> cases{
+        {"certificate with its intermediate", chain, ca.key(u"servidor"_s), {}},
+        {"encrypted key", chain, ca.path(u"cifrada.key"_s),
+         u"Não foi possível ler a chave privada TLS em %1."_s.arg(ca.path(u"cifrada.key"_s))},
+        {"certificate in DER", ca.path(u"servidor.der"_s), ca.key(u"servidor"_s),
+         u"Não foi possível ler o certificado TLS em %1."_s.arg(ca.path(u"servidor.der"_s))},
+        {"certificate that is a named pipe", ca.path(u"tubo.crt"_s), ca.key(u"servidor"_s),
+         u"Não foi possível ler o certificado TLS em %1."_s.arg(ca.path(u"tubo.crt"_s))},
+        {"key that is a named pipe", chain, ca.path(u"tubo.key"_s),
+         u"Não foi possível ler a chave privada TLS em %1."_s.arg(ca.path(u"tubo.key"_s))},
+    };
+    for (const StartCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ServerProcess::Options options;
+        options.extraArguments = {u"--tls-cert"_s, c.certificate, u"--tls-key"_s, c.key};
+        ServerProcess server(options);
+        QString error;
+        const bool started = server.start(&error);
+        if (c.refusal.isEmpty()) {
+            ASSERT_TRUE(started) << error.toStdString();
+            // The workstation trusts the root alone; the server sends the intermediate.
+            RpcClientOptions client = server.clientOptions();
+            client.tls = true;
+            client.caCertificate = ca.crt(u"raiz"_s);
+            RpcClient rpc;
+            rpc.setOptions(client);
+            EXPECT_EQ(outcome(rpc.call(u"GetPaciente"_s, {Branch, Maria})), "ok");
+        } else {
+            EXPECT_FALSE(started);
+            EXPECT_TRUE(error.contains(c.refusal)) << error.toStdString();
+            EXPECT_FALSE(server.isRunning());
+        }
+    }
+}
+
+struct ClientCase
+{
+    const char *name;
+    quint16 port;
+    QString host;
+    QString caFile; // empty: the system's authorities
+    QString failure; // empty: it connects; else the message's end, after "HOST:PORT"
+};
+
+TEST(TlsOperation, ClientNamesTheCertificateProblemAndConnectsOnceFixed)
+{
+    Authority ca;
+    if (!ca.available())
+        GTEST_SKIP() << "openssl is not installed";
+    ASSERT_TRUE(ca.root(u"raiz"_s));
+    ASSERT_TRUE(ca.root(u"outra"_s));
+    ASSERT_TRUE(ca.issue(u"intermediaria"_s, u"raiz"_s, {}, daysFromNow(-1), daysFromNow(20)));
+    ASSERT_TRUE(ca.issue(u"servidor"_s, u"intermediaria"_s, u"127.0.0.1"_s, daysFromNow(-1),
+                         daysFromNow(10)));
+    ASSERT_TRUE(
+        ca.issue(u"vencido"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(-20), daysFromNow(-2)));
+    ASSERT_TRUE(ca.issue(u"futuro"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(3), daysFromNow(20)));
+    const QString chain =
+        ca.concatenate(u"cadeia.pem"_s, {ca.crt(u"servidor"_s), ca.crt(u"intermediaria"_s)});
+    const QString both = ca.concatenate(u"ambas.pem"_s, {ca.crt(u"outra"_s), ca.crt(u"raiz"_s)});
+    ASSERT_EQ(::mkfifo(QFile::encodeName(ca.path(u"tubo.pem"_s)).constData(), 0600), 0);
+
+    ServerProcess::Options options;
+    options.extraArguments = {u"--tls-cert"_s, chain, u"--tls-key"_s, ca.key(u"servidor"_s)};
+    ServerProcess server(options);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    TlsPeer expired(ca.crt(u"vencido"_s), ca.key(u"vencido"_s));
+    TlsPeer early(ca.crt(u"futuro"_s), ca.key(u"futuro"_s));
+    const QString ip = u"127.0.0.1"_s;
+
+    const QList<ClientCase> cases{
+        {"the root that issued it", server.port(), ip, ca.crt(u"raiz"_s), {}},
+        {"a file with several authorities", server.port(), ip, both, {}},
+        {"another authority", server.port(), ip, ca.crt(u"outra"_s),
+         u"o certificado do servidor não é confiável."_s},
+        {"no file: the system's authorities",
+         server.port(),
+         ip,
+         {},
+         u"o certificado do servidor não é confiável."_s},
+        {"another name", server.port(), u"localhost"_s, ca.crt(u"raiz"_s),
+         u"o certificado do servidor não corresponde ao endereço localhost."_s},
+        {"expired", expired.port(), ip, ca.crt(u"raiz"_s), u"o certificado do servidor expirou."_s},
+        {"not valid yet", early.port(), ip, ca.crt(u"raiz"_s),
+         u"o certificado do servidor ainda não é válido."_s},
+    };
+    for (const ClientCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        RpcClientOptions settings = server.clientOptions();
+        settings.host = c.host;
+        settings.port = c.port;
+        settings.tls = true;
+        settings.caCertificate = c.caFile;
+        RpcClient client;
+        client.setOptions(settings);
+        if (c.failure.isEmpty()) {
+            EXPECT_EQ(outcome(client.call(u"GetPaciente"_s, {Branch, Maria})), "ok");
+            continue;
+        }
+        EXPECT_EQ(failure([&] { client.open(); }),
+                  u"Não foi possível conectar ao servidor de aplicação em %1:%2: %3"_s.arg(
+                      c.host, QString::number(c.port), c.failure));
+        EXPECT_FALSE(client.isOpen());
+        // The same client, its settings fixed, connects on its next attempt.
+        settings.host = ip;
+        settings.port = server.port();
+        settings.caCertificate = ca.crt(u"raiz"_s);
+        client.setOptions(settings);
+        EXPECT_EQ(outcome(client.call(u"GetPaciente"_s, {Branch, Maria})), "ok");
+    }
+
+    // A trusted-certificate file that is a named pipe is said, not waited on for good.
+    RpcClientOptions settings = server.clientOptions();
+    settings.tls = true;
+    settings.caCertificate = ca.path(u"tubo.pem"_s);
+    RpcClient client;
+    client.setOptions(settings);
+    EXPECT_EQ(failure([&] { client.open(); }),
+              u"Não foi possível ler o certificado confiável do servidor de aplicação em %1."_s.arg(
+                  settings.caCertificate));
+}
+
+} // namespace
+} // namespace qor::testing
