@@ -1,5 +1,6 @@
 #include "tlsfiles.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -27,6 +28,11 @@ bool readFile(const QString &path, QByteArray *bytes)
         return false;
     *bytes = file.readAll();
     return true;
+}
+
+QString utcText(const QDateTime &when)
+{
+    return when.toUTC().toString(u"dd/MM/yyyy HH:mm 'UTC'"_s);
 }
 
 bool fail(QString *error, const QString &message)
@@ -116,6 +122,23 @@ bool loadServerTls(const QString &certificatePath, const QString &keyPath,
         chain = QSslCertificate::fromData(pem, QSsl::Pem);
     if (chain.isEmpty() || chain.first().isNull())
         return fail(error, u"Não foi possível ler o certificado TLS em %1."_s.arg(certificatePath));
+    // Every client checks the dates, and the handshake with itself below does not: a
+    // certificate out of its dates would let the server start and fail every client.
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    for (const QSslCertificate &certificate : std::as_const(chain)) {
+        const QString subject = certificate.subjectDisplayName();
+        if (certificate.expiryDate().isValid() && certificate.expiryDate() < now) {
+            return fail(error,
+                        u"O certificado TLS em %1 expirou em %2 (%3)."_s.arg(
+                            certificatePath, utcText(certificate.expiryDate()), subject));
+        }
+        if (certificate.effectiveDate().isValid() && certificate.effectiveDate() > now) {
+            return fail(
+                error,
+                u"O certificado TLS em %1 ainda não é válido: vale a partir de %2 (%3)."_s.arg(
+                    certificatePath, utcText(certificate.effectiveDate()), subject));
+        }
+    }
 
     QSslKey key;
     if (readFile(keyPath, &pem)) {

@@ -230,6 +230,11 @@ TEST(TlsOperation, ServerStartsOnlyWithCertificatesItCanServeWith)
 
     const QList<StartCase> cases{
         {"certificate with its intermediate", chain, ca.key(u"servidor"_s), {}},
+        {"expired certificate", ca.crt(u"vencido"_s), ca.key(u"vencido"_s),
+         u"O certificado TLS em %1 expirou em "_s.arg(ca.crt(u"vencido"_s))},
+        {"certificate not valid yet", ca.crt(u"futuro"_s), ca.key(u"futuro"_s),
+         u"O certificado TLS em %1 ainda não é válido: vale a partir de "_s.arg(
+             ca.crt(u"futuro"_s))},
         {"encrypted key", chain, ca.path(u"cifrada.key"_s),
          u"Não foi possível ler a chave privada TLS em %1."_s.arg(ca.path(u"cifrada.key"_s))},
         {"certificate in DER", ca.path(u"servidor.der"_s), ca.key(u"servidor"_s),
