@@ -8,14 +8,21 @@
 #include <QDateTime>
 #include <QFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
 #include <QStandardPaths>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -354,6 +361,152 @@ TEST(TlsOperation, ClientNamesTheCertificateProblemAndConnectsOnceFixed)
     EXPECT_EQ(failure([&] { client.open(); }),
               u"Não foi possível ler o certificado confiável do servidor de aplicação em %1."_s.arg(
                   settings.caCertificate));
+}
+
+} // namespace
+} // namespace qor::testing
+
+namespace qor::testing {
+namespace {
+
+// A peer that takes one connection and answers the handshake with `reply`, then holds
+// the connection open and says nothing more.
+class GarbagePeer
+{
+public:
+    explicit GarbagePeer(QByteArray reply)
+    {
+        m_listening = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        ::bind(m_listening, reinterpret_cast<sockaddr *>(&address), length);
+        ::listen(m_listening, 4);
+        ::getsockname(m_listening, reinterpret_cast<sockaddr *>(&address), &length);
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this, reply] {
+            const int peer = ::accept(m_listening, nullptr, nullptr);
+            if (peer < 0)
+                return;
+            char hello[512];
+            [[maybe_unused]] const ssize_t got = ::read(peer, hello, sizeof(hello));
+            [[maybe_unused]] const ssize_t sent = ::write(peer, reply.constData(), reply.size());
+            m_done.acquire();
+            ::close(peer);
+        });
+    }
+    ~GarbagePeer()
+    {
+        ::shutdown(m_listening, SHUT_RDWR); // ends an accept still waiting
+        m_done.release();
+        m_thread.join();
+        ::close(m_listening);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_listening = -1;
+    quint16 m_port = 0;
+    QSemaphore m_done;
+    std::thread m_thread;
+};
+
+TEST(TlsOperation, StalledOrGarbledHandshakesEndAndOthersAreServed)
+{
+    Authority ca;
+    if (!ca.available())
+        GTEST_SKIP() << "openssl is not installed";
+    ASSERT_TRUE(ca.root(u"raiz"_s));
+    ASSERT_TRUE(
+        ca.issue(u"servidor"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(-1), daysFromNow(10)));
+    ServerProcess::Options options;
+    options.extraArguments = {u"--tls-cert"_s, ca.crt(u"servidor"_s), u"--tls-key"_s,
+                              ca.key(u"servidor"_s)};
+    ServerProcess server(options);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    RpcClientOptions settings = server.clientOptions();
+    settings.tls = true;
+    settings.caCertificate = ca.crt(u"raiz"_s);
+
+    // A peer that starts a handshake and stops halfway holds only its own connection.
+    QTcpSocket stalled;
+    stalled.connectToHost(server.host(), server.port());
+    ASSERT_TRUE(stalled.waitForConnected(30000));
+    stalled.write(QByteArray::fromHex("160301"));
+    ASSERT_TRUE(stalled.waitForBytesWritten(30000));
+    RpcClient client;
+    client.setOptions(settings);
+    EXPECT_EQ(outcome(client.call(u"GetPaciente"_s, {Branch, Maria})), "ok");
+    // ...and is let go once the time to authenticate has passed.
+    EXPECT_TRUE(stalled.state() == QAbstractSocket::UnconnectedState
+                || stalled.waitForDisconnected(60000));
+    EXPECT_EQ(outcome(client.call(u"GetPaciente"_s, {Branch, Joao})), "ok");
+
+    // Garbage where the server's hello should be is a failed negotiation, said at once.
+    const struct
+    {
+        const char *name;
+        QByteArray reply;
+    } garbage[] = {
+        {"text", "HTTP/1.1 400 Bad Request\r\n\r\n"},
+        {"a TLS alert", QByteArray::fromHex("15030300020228")},
+    };
+    for (const auto &g : garbage) {
+        SCOPED_TRACE(g.name);
+        GarbagePeer peer(g.reply);
+        RpcClientOptions o = settings;
+        o.port = peer.port();
+        RpcClient rpc;
+        rpc.setOptions(o);
+        EXPECT_EQ(failure([&] { rpc.open(); }),
+                  u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: falha na "
+                  u"negociação TLS."_s.arg(peer.port()));
+    }
+}
+
+// The server reads its certificate when it starts: one renewed on disk is served from
+// the next start on, and the clients that trust the new one connect then.
+TEST(TlsOperation, RenewedCertificateIsServedAfterARestart)
+{
+    Authority ca;
+    if (!ca.available())
+        GTEST_SKIP() << "openssl is not installed";
+    ASSERT_TRUE(ca.root(u"antiga"_s));
+    ASSERT_TRUE(ca.root(u"nova"_s));
+    ASSERT_TRUE(ca.issue(u"v1"_s, u"antiga"_s, u"127.0.0.1"_s, daysFromNow(-1), daysFromNow(10)));
+    ASSERT_TRUE(ca.issue(u"v2"_s, u"nova"_s, u"127.0.0.1"_s, daysFromNow(-1), daysFromNow(10)));
+    const QString crt = ca.path(u"em-uso.crt"_s), key = ca.path(u"em-uso.key"_s);
+    ca.concatenate(u"em-uso.crt"_s, {ca.crt(u"v1"_s)});
+    ca.concatenate(u"em-uso.key"_s, {ca.key(u"v1"_s)});
+    ServerProcess::Options options;
+    options.extraArguments = {u"--tls-cert"_s, crt, u"--tls-key"_s, key};
+    ServerProcess server(options);
+    QString error;
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+
+    const auto connectTrusting = [&](const QString &root) {
+        RpcClientOptions settings = server.clientOptions();
+        settings.tls = true;
+        settings.caCertificate = ca.crt(root);
+        RpcClient client;
+        client.setOptions(settings);
+        return failure([&] { client.open(); });
+    };
+    const QString untrusted =
+        u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: o "
+        u"certificado do servidor não é confiável."_s.arg(server.port());
+    EXPECT_EQ(connectTrusting(u"antiga"_s), QString());
+
+    ca.concatenate(u"em-uso.crt"_s, {ca.crt(u"v2"_s)});
+    ca.concatenate(u"em-uso.key"_s, {ca.key(u"v2"_s)});
+    // Until it restarts, the running server keeps serving what it read at start.
+    EXPECT_EQ(connectTrusting(u"antiga"_s), QString());
+    EXPECT_EQ(server.stop(), 0);
+    ASSERT_TRUE(server.start(&error)) << error.toStdString();
+    EXPECT_EQ(connectTrusting(u"nova"_s), QString());
+    EXPECT_EQ(connectTrusting(u"antiga"_s), untrusted);
 }
 
 } // namespace
