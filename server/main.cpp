@@ -8,6 +8,7 @@
 #include "serveroptions.h"
 #include "signalwatcher.h"
 #include "sql/sqlconnection.h"
+#include "tlskeycheck.h"
 #include "tokenfile.h"
 
 #include <QCoreApplication>
@@ -84,6 +85,8 @@ int main(int argc, char **argv)
         rpc.token = loadOrCreateToken(options.tokenFile, &warning);
         if (!warning.isEmpty())
             logLine(u"qor-server: "_s + warning);
+        if (const QString exposed = tlsKeyExposure(options.tlsKey); !exposed.isEmpty())
+            logLine(u"qor-server: "_s + exposed);
     } catch (const Exception &e) {
         logLine(u"qor-server: "_s + e.Message());
         return 1;

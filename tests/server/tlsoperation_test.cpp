@@ -511,3 +511,47 @@ TEST(TlsOperation, RenewedCertificateIsServedAfterARestart)
 
 } // namespace
 } // namespace qor::testing
+
+namespace qor::testing {
+namespace {
+
+TEST(TlsOperation, WarnsWhenOthersCanReadTheKey)
+{
+    Authority ca;
+    if (!ca.available())
+        GTEST_SKIP() << "openssl is not installed";
+    ASSERT_TRUE(ca.root(u"raiz"_s));
+    ASSERT_TRUE(
+        ca.issue(u"servidor"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(-1), daysFromNow(10)));
+    const QString key = ca.key(u"servidor"_s);
+    const QString warning =
+        u"A chave privada TLS em %1 pode ser lida ou alterada por outros usuários"_s.arg(key);
+
+    const struct
+    {
+        const char *name;
+        QFileDevice::Permissions mode;
+        bool warned;
+    } cases[] = {
+        {"owner only", QFileDevice::ReadOwner | QFileDevice::WriteOwner, false},
+        {"owner and the service's group",
+         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup, false},
+        {"everyone may read",
+         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
+             | QFileDevice::ReadOther,
+         true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(QFile::setPermissions(key, c.mode));
+        ServerProcess::Options options;
+        options.extraArguments = {u"--tls-cert"_s, ca.crt(u"servidor"_s), u"--tls-key"_s, key};
+        ServerProcess server(options);
+        QString error;
+        ASSERT_TRUE(server.start(&error)) << error.toStdString();
+        EXPECT_EQ(server.log().contains(warning), c.warned) << server.log().toStdString();
+    }
+}
+
+} // namespace
+} // namespace qor::testing
