@@ -444,6 +444,16 @@ TEST(TlsOperation, StalledOrGarbledHandshakesEndAndOthersAreServed)
                 || stalled.waitForDisconnected(60000));
     EXPECT_EQ(outcome(client.call(u"GetPaciente"_s, {Branch, Joao})), "ok");
 
+    // Asked to stop, the server does not wait on a handshake that will never end.
+    QTcpSocket halfway;
+    halfway.connectToHost(server.host(), server.port());
+    ASSERT_TRUE(halfway.waitForConnected(30000));
+    halfway.write(QByteArray::fromHex("160301"));
+    ASSERT_TRUE(halfway.waitForBytesWritten(30000));
+    client.close();
+    EXPECT_EQ(server.stop(), 0) << server.log().toStdString();
+    EXPECT_TRUE(server.log().contains(u"qor-server: encerrado"_s)) << server.log().toStdString();
+
     // Garbage where the server's hello should be is a failed negotiation, said at once.
     const struct
     {
