@@ -124,8 +124,11 @@ bool loadServerTls(const QString &certificatePath, const QString &keyPath,
         return fail(error, u"Não foi possível ler o certificado TLS em %1."_s.arg(certificatePath));
     // Every client checks the dates, and the handshake with itself below does not: a
     // certificate out of its dates would let the server start and fail every client.
+    // Only the server's own: a chain file may carry an expired cross-signed authority
+    // that clients pass by on another path to a root they trust.
     const QDateTime now = QDateTime::currentDateTimeUtc();
-    for (const QSslCertificate &certificate : std::as_const(chain)) {
+    {
+        const QSslCertificate &certificate = chain.first();
         const QString subject = certificate.subjectDisplayName();
         if (certificate.expiryDate().isValid() && certificate.expiryDate() < now) {
             return fail(error,

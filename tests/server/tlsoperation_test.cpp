@@ -227,6 +227,10 @@ TEST(TlsOperation, ServerStartsOnlyWithCertificatesItCanServeWith)
     ASSERT_TRUE(ca.issue(u"futuro"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(3), daysFromNow(20)));
     const QString chain =
         ca.concatenate(u"cadeia.pem"_s, {ca.crt(u"servidor"_s), ca.crt(u"intermediaria"_s)});
+    // As chains with an expired cross-signed authority are: clients take another path.
+    const QString chainWithExpired =
+        ca.concatenate(u"cadeia-vencida.pem"_s,
+                       {ca.crt(u"servidor"_s), ca.crt(u"intermediaria"_s), ca.crt(u"vencido"_s)});
     ASSERT_TRUE(ca.run({u"ec"_s, u"-in"_s, ca.key(u"servidor"_s), u"-aes256"_s, u"-passout"_s,
                         u"pass:segredo"_s, u"-out"_s, ca.path(u"cifrada.key"_s)}));
     ASSERT_TRUE(ca.run({u"x509"_s, u"-in"_s, ca.crt(u"servidor"_s), u"-outform"_s, u"DER"_s,
@@ -237,6 +241,10 @@ TEST(TlsOperation, ServerStartsOnlyWithCertificatesItCanServeWith)
 
     const QList<StartCase> cases{
         {"certificate with its intermediate", chain, ca.key(u"servidor"_s), {}},
+        {"chain carrying an expired certificate after its own",
+         chainWithExpired,
+         ca.key(u"servidor"_s),
+         {}},
         {"expired certificate", ca.crt(u"vencido"_s), ca.key(u"vencido"_s),
          u"O certificado TLS em %1 expirou em "_s.arg(ca.crt(u"vencido"_s))},
         {"certificate not valid yet", ca.crt(u"futuro"_s), ca.key(u"futuro"_s),
