@@ -151,7 +151,7 @@ TDataPacket TADOIBQuery::packetOfFields(QSqlQuery &query) const
     for (const TField *field : dataFields)
         defs.append({field->FieldName(), field->DataType(), field->Size()});
     // Raises when a defined field is missing; one unreadable number spoils only its cell.
-    return packetFromQuery(query, defs, UnreadableNumbers::ReadAsNull);
+    return packetFromQuery(query, defs, UnreadableValues::ReadAsNull);
 }
 
 TDataPacket TADOIBQuery::packetWithOwnFields(QSqlQuery &query)

@@ -1,9 +1,7 @@
 #include "planstore.h"
 
 #include "deltaresolver.h"
-#include "rtl/exceptions.h"
 #include "sql/sqlconnection.h"
-#include "sql/sqldatetime.h"
 #include "sql/sqlquery.h"
 #include "tables.h"
 
@@ -34,23 +32,7 @@ TDataPacket PlanStore::paciente(const QString &filial, const QString &paciente) 
     // The birth date only gives the screen the age. Other programs writing PACIENTE may
     // leave a text that is no date there ("0000-00-00 ...", a 30 February): it is read
     // as no birth date rather than refusing the patient, and so the whole consultation.
-    QList<TFieldDef> asText = pacienteFields();
-    const qsizetype birth = asText.indexOf(TFieldDef{u"DTNASCPACI"_s, TFieldType::DateTime, 0});
-    asText[birth].type = TFieldType::String;
-    TDataPacket packet = query.packet(asText);
-    packet.fields = pacienteFields();
-    for (QVariantList &row : packet.rows) {
-        const QString text = row[birth].toString();
-        row[birth] = QVariant();
-        if (text.isEmpty())
-            continue;
-        try {
-            row[birth] = sqlTextToDateTime(text);
-        } catch (const EDatabaseError &) {
-            // left empty
-        }
-    }
-    return packet;
+    return query.packet(pacienteFields(), UnreadableValues::ReadAsNull);
 }
 
 TDataPacket PlanStore::peso(const QString &filial, const QString &paciente,

@@ -69,10 +69,10 @@ bool SqlStatement::next()
     return false;
 }
 
-TDataPacket SqlStatement::packet(const QList<TFieldDef> &fields)
+TDataPacket SqlStatement::packet(const QList<TFieldDef> &fields, UnreadableValues unreadable)
 {
     exec();
-    return packetFromQuery(*m_query, fields);
+    return packetFromQuery(*m_query, fields, unreadable);
 }
 
 void SqlStatement::fail() const
@@ -141,10 +141,11 @@ QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue)
 }
 
 TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields,
-                            UnreadableNumbers unreadable)
+                            UnreadableValues unreadable)
 {
     const auto read = [unreadable](const TFieldDef &field, const QVariant &sqlValue) {
-        if (unreadable == UnreadableNumbers::Raise || field.type != TFieldType::Float)
+        if (unreadable == UnreadableValues::Raise
+            || (field.type != TFieldType::Float && field.type != TFieldType::DateTime))
             return fromSqlValue(field.type, sqlValue);
         try {
             return fromSqlValue(field.type, sqlValue);

@@ -9,6 +9,12 @@
 
 namespace qor {
 
+// What becomes of a value a number or date-time column holds that is no number or date
+// (SQLite keeps "4,5", "" or "0000-00-00" as written): it raises, or it is read as null,
+// so that one bad row of a listing neither hides the others nor gives a figure of its
+// own, and a date that only informs does not stop what it comes with.
+enum class UnreadableValues { Raise, ReadAsNull };
+
 // A prepared, parameterised statement that raises ESqlError instead of returning false.
 class SqlStatement
 {
@@ -25,7 +31,8 @@ public:
     SqlStatement &bind(TFieldType type, const QVariant &value);
     void exec();
     // Runs the statement and reads every row with the given metadata.
-    TDataPacket packet(const QList<TFieldDef> &fields);
+    TDataPacket packet(const QList<TFieldDef> &fields,
+                       UnreadableValues unreadable = UnreadableValues::Raise);
     // False after the last row. A failure while reading rows raises: taken for the end
     // of the rows, it would pass for "no such row".
     bool next();
@@ -49,15 +56,10 @@ void execSql(const QSqlDatabase &db, const QString &sql);
 QVariant toSqlValue(TFieldType type, const QVariant &value);
 QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue);
 
-// What becomes of a value a number column holds that is no number (SQLite keeps "4,5"
-// or "" as written): it raises, or it is read as null, so that one bad row of a listing
-// neither hides the others nor gives a figure of its own.
-enum class UnreadableNumbers { Raise, ReadAsNull };
-
 // The rows of an executed query as a data packet with the given field metadata.
 // Columns are matched by name, ignoring case (PostgreSQL folds unquoted names to
 // lower case). A field the query lacks raises EDatabaseError.
 TDataPacket packetFromQuery(QSqlQuery &query, const QList<TFieldDef> &fields,
-                            UnreadableNumbers unreadable = UnreadableNumbers::Raise);
+                            UnreadableValues unreadable = UnreadableValues::Raise);
 
 } // namespace qor
