@@ -46,27 +46,22 @@ protected:
     // Every plan row of every consultation, as text, for comparing before and after.
     QStringList everyPlanRow()
     {
-        SqlStatement query(harness->server().db(),
-                           u"SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
-                           u"QTHREXERFISI, QTENERCONSPL FROM PLAEXERFISI ORDER BY "
-                           u"CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO"_s);
-        query.exec();
-        QStringList rows;
-        while (query.next()) {
-            QStringList cells;
-            for (int i = 0; i < 6; ++i)
-                cells.append(query.value(i).isNull() ? u"null"_s : query.value(i).toString());
-            rows.append(cells.join(u'|'));
-        }
-        return rows;
+        return rowsAsText(u"SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
+                          u"QTHREXERFISI, QTENERCONSPL FROM PLAEXERFISI ORDER BY "
+                          u"CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO"_s);
     }
 
     QStringList everyAssessmentRow()
     {
-        SqlStatement query(harness->server().db(),
-                           u"SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, CDTBMETOAVAL, CDTIPODADO, "
-                           u"DSINFOAVAL FROM INFOAVAL ORDER BY CDFILIAL, CDPACIENTE, "
-                           u"DTCONSPACI, CDTBMETOAVAL, CDTIPODADO"_s);
+        return rowsAsText(u"SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, CDTBMETOAVAL, CDTIPODADO, "
+                          u"DSINFOAVAL FROM INFOAVAL ORDER BY CDFILIAL, CDPACIENTE, "
+                          u"DTCONSPACI, CDTBMETOAVAL, CDTIPODADO"_s);
+    }
+
+    // Each row of a six-column query as one text, null cells written "null".
+    QStringList rowsAsText(const QString &sql)
+    {
+        SqlStatement query(harness->server().db(), sql);
         query.exec();
         QStringList rows;
         while (query.next()) {
@@ -80,19 +75,21 @@ protected:
 
     QString shownTime(const QString &code) const
     {
-        for (const ShownRow &row : shownPlan()) {
-            if (row.code == code)
-                return row.time;
-        }
-        return u"(not shown)"_s;
+        const std::optional<ShownRow> row = shownRow(code);
+        return row ? row->time : u"(not shown)"_s;
     }
     QString shownKcal(const QString &code) const
     {
+        const std::optional<ShownRow> row = shownRow(code);
+        return row ? row->kcalPerDay : u"(not shown)"_s;
+    }
+    std::optional<ShownRow> shownRow(const QString &code) const
+    {
         for (const ShownRow &row : shownPlan()) {
             if (row.code == code)
-                return row.kcalPerDay;
+                return row;
         }
-        return u"(not shown)"_s;
+        return std::nullopt;
     }
 };
 

@@ -260,12 +260,7 @@ TEST_P(KeyboardTest, DeletesAnsweredEitherWayDownToTheEmptyPlan)
     }
     // The empty plan takes a new row again.
     harness->dialogs().Clear();
-    clickIncluir();
-    typeText(u"1030"_s);
-    press(Qt::Key_Tab);
-    clickColumn(Hours);
-    typeText(u"0100"_s);
-    press(Qt::Key_Tab);
+    typeNewRow(u"1030"_s, u"0100"_s);
     clickConfirmar();
     EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
     EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
@@ -282,12 +277,7 @@ TEST_P(KeyboardTest, RefusedOnlyRowLeavesNoRecordCommands)
     clearPlan(ScreenHarness::Maria);
     ASSERT_NE(open(), nullptr);
     ASSERT_EQ(form->cdsPlaneja->RecordCount(), 0);
-    clickIncluir();
-    typeText(u"1030"_s);
-    press(Qt::Key_Tab);
-    clickColumn(Hours);
-    typeText(u"0100"_s);
-    press(Qt::Key_Tab);
+    typeNewRow(u"1030"_s, u"0100"_s);
     // Another workstation plans the same exercise meanwhile: the save is refused.
     addPlanRow(ScreenHarness::Maria, u"001030"_s, 2.0, 8.0);
     harness->dialogs().Clear();

@@ -108,7 +108,14 @@ QVariant ScreenFixture::storedWeight(const QString &patient)
 void ScreenFixture::typeWeight(const QString &keys)
 {
     form->dbePeso->SetFocus();
-    QTest::keyClicks(form->dbePeso, keys);
+    for (const QChar key : keys) {
+        if (key == u'<')
+            QTest::keyClick(form->dbePeso, Qt::Key_Left);
+        else if (key == u'\b')
+            QTest::keyClick(form->dbePeso, Qt::Key_Backspace);
+        else
+            QTest::keyClicks(form->dbePeso, QString(key));
+    }
 }
 
 void ScreenFixture::leaveWeight()

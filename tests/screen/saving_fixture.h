@@ -48,7 +48,8 @@ public:
     int planRows(const QString &patient);
     QVariant storedWeight(const QString &patient);
 
-    // Types into the weight edit as the user does, key by key.
+    // Types into the weight edit as the user does, key by key; '<' is the Left arrow
+    // and '\b' Backspace.
     void typeWeight(const QString &keys);
     // The weight edit loses the focus.
     void leaveWeight();

@@ -55,15 +55,7 @@ TEST_P(WeightRecordTest, ShownWeightAndFiguresAreTheStoredOnes)
         exec(u"DELETE FROM PLAEXERFISI WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
         exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
         ASSERT_NE(open(ScreenHarness::Joao), nullptr);
-        form->dbePeso->SetFocus();
-        for (const QChar key : c.typed) {
-            if (key == u'<')
-                QTest::keyClick(form->dbePeso, Qt::Key_Left);
-            else if (key == u'\b')
-                QTest::keyClick(form->dbePeso, Qt::Key_Backspace);
-            else
-                QTest::keyClick(form->dbePeso, key.toLatin1());
-        }
+        typeWeight(c.typed);
         ASSERT_TRUE(form->dbePeso->hasFocus());
         form->sbtConfirmar->Click();
         ScreenHarness::processEvents();

@@ -139,15 +139,7 @@ TEST_P(WeightTest, ConfirmingWithoutLeavingSavesOnlyANumber)
         SCOPED_TRACE(c.name);
         exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
         ASSERT_NE(open(ScreenHarness::Joao), nullptr);
-        form->dbePeso->SetFocus();
-        for (const QChar key : c.keys) {
-            if (key == u'<')
-                QTest::keyClick(form->dbePeso, Qt::Key_Left);
-            else if (key == u'\b')
-                QTest::keyClick(form->dbePeso, Qt::Key_Backspace);
-            else
-                QTest::keyClick(form->dbePeso, key.toLatin1());
-        }
+        typeWeight(c.keys);
         harness->clearErrors();
         form->sbtConfirmar->Click();
         ScreenHarness::processEvents();

@@ -205,6 +205,21 @@ private:
     quint16 m_port = 0;
 };
 
+// Under the root "raiz": an intermediate, the server's certificate issued by it, one
+// that has expired ("vencido") and one not valid yet ("futuro"); *chain names the
+// server's chain file (its certificate, then the intermediate).
+bool issueServerCertificates(Authority &ca, QString *chain)
+{
+    if (!ca.issue(u"intermediaria"_s, u"raiz"_s, {}, daysFromNow(-1), daysFromNow(20))
+        || !ca.issue(u"servidor"_s, u"intermediaria"_s, u"127.0.0.1"_s, daysFromNow(-1),
+                     daysFromNow(10))
+        || !ca.issue(u"vencido"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(-20), daysFromNow(-2))
+        || !ca.issue(u"futuro"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(3), daysFromNow(20)))
+        return false;
+    *chain = ca.concatenate(u"cadeia.pem"_s, {ca.crt(u"servidor"_s), ca.crt(u"intermediaria"_s)});
+    return true;
+}
+
 struct StartCase
 {
     const char *name;
@@ -219,14 +234,8 @@ TEST(TlsOperation, ServerStartsOnlyWithCertificatesItCanServeWith)
     if (!ca.available())
         GTEST_SKIP() << "openssl is not installed";
     ASSERT_TRUE(ca.root(u"raiz"_s));
-    ASSERT_TRUE(ca.issue(u"intermediaria"_s, u"raiz"_s, {}, daysFromNow(-1), daysFromNow(20)));
-    ASSERT_TRUE(ca.issue(u"servidor"_s, u"intermediaria"_s, u"127.0.0.1"_s, daysFromNow(-1),
-                         daysFromNow(10)));
-    ASSERT_TRUE(
-        ca.issue(u"vencido"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(-20), daysFromNow(-2)));
-    ASSERT_TRUE(ca.issue(u"futuro"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(3), daysFromNow(20)));
-    const QString chain =
-        ca.concatenate(u"cadeia.pem"_s, {ca.crt(u"servidor"_s), ca.crt(u"intermediaria"_s)});
+    QString chain;
+    ASSERT_TRUE(issueServerCertificates(ca, &chain));
     // As chains with an expired cross-signed authority are: clients take another path.
     const QString chainWithExpired =
         ca.concatenate(u"cadeia-vencida.pem"_s,
@@ -299,14 +308,8 @@ TEST(TlsOperation, ClientNamesTheCertificateProblemAndConnectsOnceFixed)
         GTEST_SKIP() << "openssl is not installed";
     ASSERT_TRUE(ca.root(u"raiz"_s));
     ASSERT_TRUE(ca.root(u"outra"_s));
-    ASSERT_TRUE(ca.issue(u"intermediaria"_s, u"raiz"_s, {}, daysFromNow(-1), daysFromNow(20)));
-    ASSERT_TRUE(ca.issue(u"servidor"_s, u"intermediaria"_s, u"127.0.0.1"_s, daysFromNow(-1),
-                         daysFromNow(10)));
-    ASSERT_TRUE(
-        ca.issue(u"vencido"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(-20), daysFromNow(-2)));
-    ASSERT_TRUE(ca.issue(u"futuro"_s, u"raiz"_s, u"127.0.0.1"_s, daysFromNow(3), daysFromNow(20)));
-    const QString chain =
-        ca.concatenate(u"cadeia.pem"_s, {ca.crt(u"servidor"_s), ca.crt(u"intermediaria"_s)});
+    QString chain;
+    ASSERT_TRUE(issueServerCertificates(ca, &chain));
     const QString both = ca.concatenate(u"ambas.pem"_s, {ca.crt(u"outra"_s), ca.crt(u"raiz"_s)});
     ASSERT_EQ(::mkfifo(QFile::encodeName(ca.path(u"tubo.pem"_s)).constData(), 0600), 0);
 
