@@ -4,6 +4,7 @@
 #include "forms/application.h"
 #include "framework/consiste.h"
 #include "framework/showavi.h"
+#include "module/Cli_qor12700.h"
 
 #include <functional>
 
@@ -19,17 +20,21 @@ using SaveMethod = QJsonObject (PlanService::*)(const TDelta &) const;
 // one call for the change just posted or deleted, none when nothing changed. A failed
 // save puts the dataset back to its last saved state and the failure goes on unchanged
 // to whoever posted, so no change stays pending between user actions. rolledBack, when
-// given, sees the refused change once the dataset is back; it cannot replace the failure.
+// given, sees the refused change once the dataset is back, and whether the server answered
+// (refused it) rather than being out of reach; it cannot replace the failure.
 void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod save,
-                const std::function<void(const TDelta &)> &rolledBack = {})
+                const std::function<void(const TDelta &, bool answered)> &rolledBack = {})
 {
     if (dataSet->ChangeCount() <= 0)
         return;
     TDelta delta;
+    bool answered = false;
     try {
         ActiveShowAvi(Application()->MainForm(), 1);
         delta = dataSet->Delta();
-        CheckResultServ((service.*save)(delta), true, 0);
+        const QJsonObject result = (service.*save)(delta);
+        answered = true;
+        CheckResultServ(result, true, 0);
         DeactiveShowAvi();
         if (dataSet->LogChanges)
             dataSet->MergeChangeLog();
@@ -38,7 +43,7 @@ void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod 
         dataSet->CancelUpdates();
         if (rolledBack) {
             try {
-                rolledBack(delta);
+                rolledBack(delta, answered);
             } catch (...) {
                 // The save's own failure is the one the user must read.
             }
@@ -82,11 +87,12 @@ void TfrmPlanejaExerc::cdsPlanejaAfterPost(TDataSet *DataSet)
     // no state change tells the commands whether a row is left: without this the record
     // commands stayed offered on an empty plan, where they do nothing.
     try {
-        applyDelta(
-            cdsPlaneja, planService(), &PlanService::SetPlaneja, [this](const TDelta &refused) {
-                if (const QString code = deletedExercise(refused); !code.isEmpty())
-                    cdsPlaneja->Locate(u"CDEXERFISICO"_s, code, TLocateOption::CaseInsensitive);
-            });
+        applyDelta(cdsPlaneja, planService(), &PlanService::SetPlaneja,
+                   [this](const TDelta &refused, bool) {
+                       if (const QString code = deletedExercise(refused); !code.isEmpty())
+                           cdsPlaneja->Locate(u"CDEXERFISICO"_s, code,
+                                              TLocateOption::CaseInsensitive);
+                   });
     } catch (...) {
         refreshPlanCommands();
         throw;
@@ -107,7 +113,19 @@ void TfrmPlanejaExerc::cdsPesoAfterPost(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
     try {
-        applyDelta(cdsPeso, planService(), &PlanService::SetPeso);
+        // A weight refused by the server (another workstation recorded one first) is read
+        // again: the stored weight is shown and locked, as reopening shows it. Rolled back
+        // to the weight loaded earlier, the edit stayed open and every weight typed into it
+        // was refused again, the plan locked, until the screen was closed; the plan's
+        // verify command does not read the weight.
+        applyDelta(cdsPeso, planService(), &PlanService::SetPeso,
+                   [this](const TDelta &, bool answered) {
+                       if (!answered)
+                           return; // the server is out of reach: nothing to read
+                       cdsPeso->SetData(CheckResultServ(
+                           planService().GetPeso(stCdFilial, stCdPaciente, dtConsulta), true, 0));
+                       applyWeightFieldRule();
+                   });
     } catch (...) {
         // Going back to browse unlocked the plan grid before the save; the weight that
         // was not saved must not leave it unlocked, nor count in the figures.

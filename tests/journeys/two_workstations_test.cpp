@@ -221,8 +221,9 @@ TEST_P(TwoWorkstations, BothRecordTheFirstWeightOfAConsultation)
             confirm();
             EXPECT_EQ(errorTexts(), QStringList{race.toldOnEachConfirm[i]});
             const bool last = i + 1 == race.toldOnEachConfirm.size();
-            // Until the weight row itself is refused, the typed weight is kept.
-            EXPECT_EQ(form->dbePeso->Text(), last ? QString() : u"80"_s);
+            // Until the weight row itself is refused, the typed weight is kept; refused,
+            // the weight the other recorded is shown.
+            EXPECT_EQ(form->dbePeso->Text(), last ? u"81,2"_s : u"80"_s);
         }
         EXPECT_EQ(otherTold, QString());
         EXPECT_EQ(form->cdsPeso->ChangeCount(), 0);
