@@ -162,9 +162,13 @@ void TfrmPlanejaExerc::cdsPlanejaAfterCancel(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
     // The weight's pending updates, not the plan's: cancelling a plan row leaves the
-    // plan's log alone (an edit being cancelled logged nothing).
-    cdsPeso->CancelUpdates();
-    dtsPadraoStateChange(dtsPadrao);
+    // plan's log alone (an edit being cancelled logged nothing). A weight being typed has
+    // none (each post is saved at once), and cancelling the updates would first cancel
+    // its edit: verify, answered Yes for a plan row being edited, dropped the weight
+    // typed meanwhile without a word.
+    if (cdsPeso->State() != dsEdit && cdsPeso->State() != dsInsert)
+        cdsPeso->CancelUpdates();
+    refreshPlanCommands();
 }
 
 } // namespace qor

@@ -184,6 +184,34 @@ TEST_P(SaveSequences, AWeightRefusedForAnotherOneShowsTheStoredWeight)
     }
 }
 
+// With a blank weight a plan row can still be opened for editing (the edit command), and
+// the weight typed meanwhile. Verify, answered Yes, drops the plan row's edit only: the
+// weight being typed stays, with its confirm and cancel.
+TEST_P(SaveSequences, VerifyWhileARowAndTheWeightAreTypedKeepsTheWeight)
+{
+    SqlStatement blank(harness->server().db(),
+                       u"UPDATE INFOAVAL SET DSINFOAVAL = '' WHERE CDPACIENTE = ?"_s);
+    blank.bind(Maria);
+    blank.exec();
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+    ScreenHarness::click(form->sbtAlterar);
+    ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);
+    typeWeight(u"72"_s);
+    ASSERT_EQ(form->cdsPeso->State(), dsEdit);
+
+    harness->dialogs().QueueAnswer(mrYes);
+    verify();
+    EXPECT_EQ(questions().size(), 1);
+    EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+    EXPECT_EQ(form->cdsPeso->State(), dsEdit);
+    EXPECT_EQ(form->dbePeso->Text(), u"72"_s);
+    EXPECT_TRUE(form->sbtConfirmar->Enabled());
+
+    confirm();
+    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    EXPECT_EQ(storedWeight(Maria), QVariant(u"72"_s));
+}
+
 QOR_INSTANTIATE_BACKENDS(SaveSequences);
 
 } // namespace
