@@ -184,6 +184,23 @@ TEST_P(SaveSequences, AWeightRefusedForAnotherOneShowsTheStoredWeight)
     }
 }
 
+// A weight refused when the server cannot read weights back either: the refusal is the
+// one failure shown, and the screen is left as before the weight was typed.
+TEST_P(SaveSequences, AWeightRefusedWithTheWeightsUnreadableIsRolledBack)
+{
+    ASSERT_NE(openConsultation(Joao, u"João Pereira"_s), nullptr);
+    SqlStatement(harness->server().db(), u"DROP TABLE INFOAVAL"_s).exec();
+    typeWeight(u"80"_s);
+    confirm();
+    EXPECT_EQ(errorTexts().size(), 1) << errorTexts().join(u'\n').toStdString();
+    EXPECT_EQ(form->cdsPeso->State(), dsBrowse);
+    EXPECT_TRUE(form->cdsPeso->IsEmpty());
+    EXPECT_EQ(form->cdsPeso->ChangeCount(), 0);
+    EXPECT_EQ(form->dbePeso->Text(), QString());
+    EXPECT_TRUE(form->dbePeso->Enabled());
+    EXPECT_FALSE(form->dbgPadrao->Enabled());
+}
+
 // With a blank weight a plan row can still be opened for editing (the edit command), and
 // the weight typed meanwhile. Verify, answered Yes, drops the plan row's edit only: the
 // weight being typed stays, with its confirm and cancel.
