@@ -168,6 +168,9 @@ void TfrmPlanejaExerc::cdsPlanejaAfterCancel(TDataSet *DataSet)
     // typed meanwhile without a word.
     if (cdsPeso->State() != dsEdit && cdsPeso->State() != dsInsert)
         cdsPeso->CancelUpdates();
+    // A weight saved while the row was being edited could not be walked into the figures
+    // then (the walk would have posted the row); the plan browses again now.
+    recomputeFigures(this);
     refreshPlanCommands();
 }
 

@@ -229,6 +229,32 @@ TEST_P(SaveSequences, VerifyWhileARowAndTheWeightAreTypedKeepsTheWeight)
     EXPECT_EQ(storedWeight(Maria), QVariant(u"72"_s));
 }
 
+// The weight saved while a plan row is open for editing: once that edit is given up, the
+// figures and the total are those of the saved weight, as the reopened screen shows them.
+TEST_P(SaveSequences, WeightSavedDuringARowEditCountsOnceTheEditIsCancelled)
+{
+    SqlStatement blank(harness->server().db(),
+                       u"UPDATE INFOAVAL SET DSINFOAVAL = '' WHERE CDPACIENTE = ?"_s);
+    blank.bind(Maria);
+    blank.exec();
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+    ScreenHarness::click(form->sbtAlterar);
+    ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);
+    typeWeight(u"72"_s);
+    confirm(); // the weight
+    ASSERT_EQ(storedWeight(Maria), QVariant(u"72"_s));
+    cancel(mrYes); // the plan row
+    EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    const QList<ShownRow> figures = shownPlan();
+    const QString total = shownTotal();
+
+    closeScreen();
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+    EXPECT_EQ(shownPlan(), figures);
+    EXPECT_EQ(shownTotal(), total);
+}
+
 QOR_INSTANTIATE_BACKENDS(SaveSequences);
 
 } // namespace
