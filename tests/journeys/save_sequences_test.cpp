@@ -189,7 +189,7 @@ TEST_P(SaveSequences, AWeightRefusedForAnotherOneShowsTheStoredWeight)
 TEST_P(SaveSequences, AWeightRefusedWithTheWeightsUnreadableIsRolledBack)
 {
     ASSERT_NE(openConsultation(Joao, u"João Pereira"_s), nullptr);
-    SqlStatement(harness->server().db(), u"DROP TABLE INFOAVAL"_s).exec();
+    execSql(harness->server().db(), u"DROP TABLE INFOAVAL"_s);
     typeWeight(u"80"_s);
     confirm();
     EXPECT_EQ(errorTexts().size(), 1) << errorTexts().join(u'\n').toStdString();
