@@ -55,7 +55,14 @@ FrameParser::Result FrameParser::next(QByteArray *body)
         const qsizetype end = m_buffer.indexOf(HeaderEnd);
         const qsizetype scanned = end < 0 ? m_buffer.size() : end;
         for (qsizetype i = 0; i < scanned; ++i) {
-            if (!isHeaderByte(m_buffer.at(i)))
+            const char c = m_buffer.at(i);
+            if (!isHeaderByte(c))
+                return fail(RpcParseError, malformedHeader());
+            // Lines end in CR LF. One ended by LF or CR alone never makes the blank line
+            // that ends a header: the peer would wait for an answer that never comes.
+            if (c == '\n' && (i == 0 || m_buffer.at(i - 1) != '\r'))
+                return fail(RpcParseError, malformedHeader());
+            if (c == '\r' && i + 1 < m_buffer.size() && m_buffer.at(i + 1) != '\n')
                 return fail(RpcParseError, malformedHeader());
         }
         if (end < 0) {

@@ -56,6 +56,13 @@ QList<FrameCase> frameCases()
         {"length twice", {"Content-Length: 1\r\nContent-Length: 1\r\n\r\n1"}, {}, RpcParseError},
         {"line ended by a bare LF", {"X: y\nContent-Length: 1\r\n\r\n1"}, {}, RpcParseError},
         {"blank header", {"\r\n\r\n{}"}, {}, RpcParseError},
+        // Such a header never ends: refused at once rather than waited on.
+        {"lines ended by LF alone", {"Content-Length: 2\n\n{}"}, {}, RpcParseError},
+        {"lines ended by CR alone", {"Content-Length: 2\r\r{}"}, {}, RpcParseError},
+        {"header starting with a bare LF", {"\nContent-Length: 2\r\n\r\n{}"}, {}, RpcParseError},
+        {"CR at the end of a piece waits for its LF",
+         {"Content-Length: 2\r", "\n\r", "\n{}"},
+         {"{}"}},
         {"one over the limit", {"Content-Length: 11\r\n\r\n"}, {}, RpcInvalidRequest, 10},
         {"length beyond any integer",
          {"Content-Length: 99999999999999999999999999\r\n\r\n"},
