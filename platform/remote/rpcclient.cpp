@@ -10,6 +10,8 @@
 #include <QSslConfiguration>
 #include <QSslSocket>
 
+#include <sys/socket.h>
+
 using namespace Qt::StringLiterals;
 
 namespace qor {
@@ -107,7 +109,24 @@ void RpcClient::close()
 
 bool RpcClient::isOpen() const
 {
-    return m_socket && m_authenticated && m_socket->state() == QAbstractSocket::ConnectedState;
+    return m_socket && m_authenticated && m_socket->state() == QAbstractSocket::ConnectedState
+        && !hasUnaskedInput();
+}
+
+// Bytes that came while no call was waiting (an answer sent twice, a frame behind the
+// last answer) answer no call; left there, the next call would read them as its own
+// answer. Such a connection is out of step.
+bool RpcClient::hasUnaskedInput() const
+{
+    if ((m_parser && m_parser->buffered() > 0) || m_socket->bytesAvailable() > 0)
+        return true;
+    // Between calls nothing reads the socket, so later bytes wait in the system. Under
+    // TLS those may be the protocol's own records: only what it decrypted counts there.
+    const qintptr descriptor = m_socket->socketDescriptor();
+    if (qobject_cast<const QSslSocket *>(m_socket.get()) || descriptor < 0)
+        return false;
+    char byte = 0;
+    return ::recv(int(descriptor), &byte, 1, MSG_PEEK | MSG_DONTWAIT) > 0;
 }
 
 QJsonObject RpcClient::call(const QString &method, const QJsonArray &params)
@@ -139,6 +158,9 @@ QJsonObject RpcClient::exchange(qint64 id, const QByteArray &request,
         ? u"Não foi possível conectar ao servidor de aplicação em %1: %2."_s.arg(
             endpoint(), u"resposta inválida do servidor"_s)
         : invalidReply();
+    // Nothing is sent yet: the call fails cleanly rather than take them for its answer.
+    if (hasUnaskedInput())
+        dropAndRaise(invalid);
     m_socket->write(encodeFrame(request));
     while (m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(remaining(deadline)))

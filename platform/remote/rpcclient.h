@@ -62,6 +62,7 @@ private:
     [[noreturn]] void transportFailed(const QDeadlineTimer &deadline, Phase phase);
     [[noreturn]] void dropAndRaise(const QString &message);
     QString endpoint() const;
+    bool hasUnaskedInput() const;
 
     RpcClientOptions m_options;
     std::unique_ptr<QTcpSocket> m_socket; // a QSslSocket when TLS is on
