@@ -246,4 +246,33 @@ INSTANTIATE_TEST_SUITE_P(Peers, RpcClientOddServer,
                              return name + (std::get<1>(info.param) ? "_loop_idle" : "_no_loop");
                          });
 
+// A server that refuses a request from its header, before the client has written it
+// all: the call gets the server's reason, and calls after it are served again.
+TEST(RpcClientEarlyAnswer, ARequestRefusedWhileBeingWrittenGetsTheServersReason)
+{
+    RpcServerOptions options = serverOptions();
+    options.maxMessageBytes = 64 * 1024;
+    ServerThread server(options, testHandler(nullptr));
+    ASSERT_TRUE(server.listening());
+    RpcClient client;
+    client.setOptions(clientOptions(server.port()));
+
+    QString first;
+    try {
+        const QJsonObject result = client.call(u"Echo"_s, {QString(4 * 1024 * 1024, u'x')});
+        first = QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Compact));
+    } catch (const Exception &e) {
+        first = e.Message();
+    }
+    EXPECT_EQ(first.toStdString(),
+              "{\"error\":{\"code\":-32600,\"message\":\"Mensagem maior que o limite de 65536 "
+              "bytes.\"},\"ok\":false}");
+    // Whatever the first call met, the link is in step again by the third call at most.
+    QStringList later;
+    for (int n = 2; n <= 3; ++n)
+        later << outcome(client, n);
+    EXPECT_EQ(later.last().toStdString(), "{\"data\":[3],\"ok\":true}")
+        << later.first().toStdString();
+}
+
 } // namespace
