@@ -116,8 +116,13 @@ FrameParser::Result FrameParser::parseHeader(qsizetype headerEnd)
             if (c < '0' || c > '9')
                 return fail(RpcParseError, malformedHeader());
         }
-        // More digits than any limit could allow: refuse before converting.
-        length = value.size() > 15 ? std::numeric_limits<qint64>::max() : value.toLongLong();
+        // More digits than any limit could allow: refuse before converting. Leading
+        // zeros are no digits of the length.
+        qsizetype firstDigit = 0;
+        while (firstDigit + 1 < value.size() && value.at(firstDigit) == '0')
+            ++firstDigit;
+        const QByteArray digits = value.mid(firstDigit);
+        length = digits.size() > 15 ? std::numeric_limits<qint64>::max() : digits.toLongLong();
     }
     if (length < 0)
         return fail(RpcParseError, malformedHeader());
