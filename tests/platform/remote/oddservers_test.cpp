@@ -45,10 +45,11 @@ public:
     using Script =
         std::function<void(QTcpSocket &socket, qint64 id, int call, QSemaphore &afterFirstCall)>;
 
-    explicit OddServer(Script script)
+    // afterAuthenticate: sent behind every Authenticate answer.
+    explicit OddServer(Script script, QByteArray afterAuthenticate = {})
     {
         QSemaphore ready;
-        m_thread.reset(QThread::create([this, script, &ready] {
+        m_thread.reset(QThread::create([this, script, afterAuthenticate, &ready] {
             QTcpServer server;
             server.listen(QHostAddress::LocalHost, 0);
             m_port = server.serverPort();
@@ -78,9 +79,11 @@ public:
                     if (!decodeRequest(body, &request, &error))
                         continue;
                     if (request.method == u"Authenticate"_s)
-                        put(*socket, okReply(request.id.toInteger(), QJsonValue()));
+                        put(*socket,
+                            okReply(request.id.toInteger(), QJsonValue()) + afterAuthenticate);
                     else {
                         script(*socket, request.id.toInteger(), call++, m_afterFirstCall);
+                        m_calls = call;
                         m_settled.release();
                     }
                 }
@@ -97,6 +100,7 @@ public:
 
     quint16 port() const { return m_port; }
     int connections() const { return m_connections; }
+    int calls() const { return m_calls; }
     // Tells the script the first call has its outcome, then waits until the script has
     // written all it had for that call.
     bool settle()
@@ -109,6 +113,7 @@ private:
     std::unique_ptr<QThread> m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<int> m_connections{0};
+    std::atomic<int> m_calls{0};
     QSemaphore m_settled;
     QSemaphore m_afterFirstCall;
     quint16 m_port = 0;
@@ -273,6 +278,21 @@ TEST(RpcClientEarlyAnswer, ARequestRefusedWhileBeingWrittenGetsTheServersReason)
         later << outcome(client, n);
     EXPECT_EQ(later.last().toStdString(), "{\"data\":[3],\"ok\":true}")
         << later.first().toStdString();
+}
+
+// A server that sends something behind every Authenticate answer: the call refuses
+// it before sending anything, rather than take it for its answer.
+TEST(RpcClientOddServerAuthenticate, BytesBehindTheAuthenticateAnswerFailTheCallUnsent)
+{
+    OddServer peer([](QTcpSocket &socket, qint64 id, int call,
+                      QSemaphore &) { put(socket, okReply(id, call + 1)); },
+                   encodeFrame(encodeError(QJsonValue(), RpcInternalError, u"Sobra."_s)));
+    RpcClient client;
+    client.setOptions(clientOptions(peer.port()));
+    EXPECT_EQ(outcome(client, 1).toStdString(),
+              u"Resposta inválida do servidor de aplicação."_s.toStdString());
+    EXPECT_FALSE(client.isOpen());
+    EXPECT_EQ(peer.calls(), 0);
 }
 
 } // namespace
