@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
+#include <QSet>
 #include <cmath>
 #include <limits>
 
@@ -144,6 +145,11 @@ QList<TFieldDef> decodeFields(const QJsonObject &object, const QString &what)
     const QJsonArray array = value.toArray();
     QList<TFieldDef> fields;
     fields.reserve(array.size());
+    // The names met so far, case folded: a message may carry hundreds of thousands of
+    // definitions, and comparing each with every earlier one would hold a worker for
+    // minutes. Folding is what a case-insensitive comparison does, character by character.
+    QSet<QString> seen;
+    seen.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
         const QJsonValue item = array.at(i);
         const QString where = u"campo %1"_s.arg(i + 1);
@@ -155,10 +161,10 @@ QList<TFieldDef> decodeFields(const QJsonObject &object, const QString &what)
         if (!name.isString() || name.toString().isEmpty())
             malformed(what, where + u" sem \"name\"."_s);
         field.name = name.toString();
-        for (const TFieldDef &earlier : std::as_const(fields)) {
-            if (earlier.name.compare(field.name, Qt::CaseInsensitive) == 0)
-                malformed(what, u"campo '%1' repetido."_s.arg(field.name));
-        }
+        const QString folded = field.name.toCaseFolded();
+        if (seen.contains(folded))
+            malformed(what, u"campo '%1' repetido."_s.arg(field.name));
+        seen.insert(folded);
         const QJsonValue type = def.value(u"type");
         if (!type.isString() || !parseFieldType(type.toString(), &field.type))
             malformed(what, u"tipo desconhecido no campo '%1'."_s.arg(field.name));
