@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 
@@ -119,7 +120,9 @@ QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue)
     case TFieldType::Float: {
         bool ok = false;
         const double value = sqlValue.toDouble(&ok);
-        if (!ok)
+        // SQLite keeps "inf" and "nan" as text and 9e999 as an infinity, and reading them
+        // succeeds: no packet carries such a figure, so it is as unreadable as "4,5".
+        if (!ok || !std::isfinite(value))
             throw EDatabaseError(
                 u"Valor numérico inválido no banco de dados: \"%1\"."_s.arg(sqlValue.toString()));
         return value;
@@ -130,7 +133,11 @@ QVariant fromSqlValue(TFieldType type, const QVariant &sqlValue)
         if (sqlValue.metaType().id() == QMetaType::QDateTime
             && sqlValue.toDateTime().timeSpec() == Qt::LocalTime) {
             try {
-                return QDateTimeToDateTime(sqlValue.toDateTime());
+                const TDateTime value = QDateTimeToDateTime(sqlValue.toDateTime());
+                // PostgreSQL keeps years beyond 9999 and before Christ, which no date-time
+                // text of ours (nor any packet) can hold.
+                dateTimeToSqlText(value);
+                return value;
             } catch (const EConvertError &) {
                 // No date in it: refused below as the database's invalid date-time.
             }
