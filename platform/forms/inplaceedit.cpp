@@ -14,6 +14,12 @@ TInplaceEdit::TInplaceEdit(TDBGrid *grid, QWidget *parent)
     , m_button(new QToolButton(this))
 {
     setFrame(false);
+    // Text may only arrive through keys, which meet the grid's key filter and put the
+    // dataset into edit: pasted from the editor's menu or dropped, a code went over a
+    // planned row's code that the filter keeps from typing, and a time sat in a row not
+    // being edited, dropped unasked when the screen closed.
+    setContextMenuPolicy(Qt::NoContextMenu);
+    setAcceptDrops(false);
     m_button->setObjectName(u"editButton"_s);
     m_button->setText(u"..."_s);
     m_button->setFocusPolicy(Qt::NoFocus);
