@@ -68,6 +68,16 @@ QString whyNotOpened(const QString &path)
     return u"não há permissão para gravar nessa pasta."_s;
 }
 
+// The stored values of the dataset's current row, to tell whether it is still the same.
+QVariantList currentRowValues(TDataSet *dataSet)
+{
+    QVariantList values;
+    const int row = dataSet->CurrentRow();
+    for (TField *field : dataSet->DataFields())
+        values.append(dataSet->ValueAt(row, field));
+    return values;
+}
+
 } // namespace
 
 TfrmPadraoGrid::TfrmPadraoGrid(QWidget *parent)
@@ -377,8 +387,17 @@ void TfrmPadraoGrid::sbtExcluirClick(QObject * /*Sender*/)
     TDataSet *dataSet = padraoDataSet();
     if (!dataSet || dataSet->State() != dsBrowse || dataSet->IsEmpty())
         return;
-    if (msgMensagensPadroes->ShowMsg(u"Excl"_s, mtConfirmation, mbYes | mbNo, 0) == mrYes)
-        dataSet->Delete();
+    const QVariantList asked = currentRowValues(dataSet);
+    if (msgMensagensPadroes->ShowMsg(u"Excl"_s, mtConfirmation, mbYes | mbNo, 0) != mrYes)
+        return;
+    // The rows may have been replaced while the question was open (the host handing the
+    // screen another consultation): the Yes was for the row asked about, no other.
+    if (dataSet->State() != dsBrowse || dataSet->IsEmpty() || currentRowValues(dataSet) != asked) {
+        Dialogs()->Information(u"Nenhum registro foi excluído: os registros da tela mudaram "
+                               u"enquanto a pergunta estava aberta."_s);
+        return;
+    }
+    dataSet->Delete();
 }
 
 void TfrmPadraoGrid::sbtLocalizarClick(QObject * /*Sender*/)

@@ -233,6 +233,36 @@ TEST_P(MouseTest, AClickBesideTheCellsKeepsTheTypedTimeForTheConfirm)
     }
 }
 
+// The host hands over another consultation while the screen's delete question is still
+// open: the Yes that follows was given for the row asked about, and deletes nothing of the
+// consultation shown since.
+TEST_P(MouseTest, ADeleteAnsweredAfterAnotherConsultationArrivedDeletesNothingOfIt)
+{
+    ASSERT_NE(open(), nullptr);
+    addPlanRow(ScreenHarness::Joao, u"002054"_s, 1.0, 8.0);
+    const int mariasRows = storedRowCount(ScreenHarness::Maria);
+    bool handedOver = false;
+    harness->dialogs().OnMessage = [&](const TDialogMessage &message) {
+        if (handedOver || message.Kind != mtConfirmation)
+            return;
+        handedOver = true;
+        IniProc(QVariantList{ScreenHarness::Branch, ScreenHarness::Joao, u"João Pereira"_s, Date(),
+                             Date()});
+    };
+    harness->dialogs().QueueAnswer(mrYes);
+    ScreenHarness::click(form->sbtExcluir);
+    ASSERT_TRUE(handedOver);
+    EXPECT_EQ(stCdPaciente, ScreenHarness::Joao);
+    EXPECT_EQ(storedRowCount(ScreenHarness::Joao), 1) << "a row the user was not asked about went";
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 1);
+    EXPECT_EQ(storedRowCount(ScreenHarness::Maria), mariasRows);
+    EXPECT_TRUE(messages().contains(u"Nenhum registro foi excluído: os registros da tela "
+                                    u"mudaram enquanto a pergunta estava aberta."_s))
+        << messages().join(u'\n').toStdString();
+    EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+    harness->dialogs().OnMessage = nullptr;
+}
+
 QOR_INSTANTIATE_BACKENDS(MouseTest);
 
 } // namespace
