@@ -13,6 +13,8 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QFile>
+#include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
 
@@ -25,6 +27,23 @@ void logLine(const QString &text)
 {
     const QByteArray line = text.toUtf8() + '\n';
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+
+// The first argument that does not read back as the bytes it was given (a file or folder
+// name written in Latin-1 on a UTF-8 system), as it decodes; empty when all read back.
+// Taken as decoded it would name another file: the server would make and serve a new,
+// empty database, or a new token, beside the clinic's own.
+QString unreadableArgument(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray raw(argv[i]);
+        if (QFile::encodeName(QFile::decodeName(raw)) != raw) {
+            // Shown in the log: a database address's user and password are not.
+            static const QRegularExpression credentials(u"://[^/]*@"_s);
+            return QFile::decodeName(raw).replace(credentials, u"://***@"_s);
+        }
+    }
+    return {};
 }
 
 // Schema up to date and, when asked and the database is empty, the demo data; on
@@ -66,6 +85,12 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     SignalWatcher signalWatcher; // before anything slow, so an early SIGTERM is not lost
 
+    if (const QString unreadable = unreadableArgument(argc, argv); !unreadable.isEmpty()) {
+        logLine(
+            u"qor-server: o argumento \"%1\" não está em UTF-8 (nome de arquivo ou pasta "
+            u"gravado em outra codificação?); renomeie-o ou escreva-o em UTF-8."_s.arg(unreadable));
+        return 2;
+    }
     ServerOptions options;
     try {
         options = parseServerOptions(app.arguments().mid(1));
