@@ -153,6 +153,13 @@ void TDBEdit::dataEvent(TDataEvent event, TField *field)
 
 void TDBEdit::keyPressEvent(QKeyEvent *event)
 {
+    // The keypad's decimal key types the decimal comma even where the layout gives it a
+    // point: refused as a point, it would turn 72,5 into 725 without a word.
+    if (const auto comma = keypadDecimalAsComma(event)) {
+        keyPressEvent(comma.get());
+        event->setAccepted(comma->isAccepted());
+        return;
+    }
     // A key event may carry several characters (a compose sequence, some keyboards and
     // tools): each meets OnKeyPress on its own, or a digit would carry letters with it.
     if (const QString text = event->text(); text.size() > 1 && !event->matches(QKeySequence::Paste)

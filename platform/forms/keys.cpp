@@ -1,6 +1,7 @@
 #include "forms/keys.h"
 
 #include <QKeyEvent>
+#include <QLocale>
 
 namespace qor {
 
@@ -45,6 +46,19 @@ QChar filteredChar(const QKeyEvent *event)
     if (event->key() == Qt::Key_Delete)
         return QChar(127);
     return typedChar(event);
+}
+
+std::unique_ptr<QKeyEvent> keypadDecimalAsComma(const QKeyEvent *event)
+{
+    if (!event->modifiers().testFlag(Qt::KeypadModifier)
+        || (event->key() != Qt::Key_Period && event->key() != Qt::Key_Comma))
+        return nullptr;
+    // The numbers are read with the Brazilian decimal comma whatever the system's locale
+    // (rtl/convert.h), so the keypad types that one.
+    static const QChar comma = QLocale(QLocale::Portuguese, QLocale::Brazil).decimalPoint().at(0);
+    if (event->text() == QString(comma))
+        return nullptr;
+    return retypedEvent(event, comma);
 }
 
 std::unique_ptr<QKeyEvent> retypedEvent(const QKeyEvent *event, QChar key)

@@ -18,6 +18,11 @@ QChar typedChar(const QKeyEvent *event);
 // typing in a column refuses deleting there too.
 QChar filteredChar(const QKeyEvent *event);
 
+// For the numeric keypad's decimal key, which gives a point on many keyboard layouts and
+// a comma on others: a copy of the event that types the decimal comma the numbers are
+// read with. Null for any other key, and when the key already types the comma.
+std::unique_ptr<QKeyEvent> keypadDecimalAsComma(const QKeyEvent *event);
+
 // A copy of the event that types `key` instead (for a handler that replaced the key).
 std::unique_ptr<QKeyEvent> retypedEvent(const QKeyEvent *event, QChar key);
 
