@@ -10,9 +10,9 @@
 #include "forms/application.h"
 #include "forms/dialogs.h"
 #include "framework/dbgeral.h"
+#include "rtl/arguments.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <QTimer>
@@ -20,24 +20,6 @@
 #include <memory>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// The first argument that does not read back as the bytes it was given (a file or folder
-// name written in Latin-1 on a UTF-8 system), as it decodes; empty when all read back.
-// Taken as decoded it would name another file: settings read from a file that is not
-// there, a picture written under a name nobody asked for.
-QString unreadableArgument(int argc, char **argv)
-{
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray raw(argv[i]);
-        if (QFile::encodeName(QFile::decodeName(raw)) != raw)
-            return QFile::decodeName(raw);
-    }
-    return {};
-}
-
-} // namespace
 
 int main(int argc, char **argv)
 {
@@ -47,7 +29,7 @@ int main(int argc, char **argv)
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     qor::InstallQtTranslations(app); // before the options, whose errors Qt words
 
-    if (const QString unreadable = unreadableArgument(argc, argv); !unreadable.isEmpty()) {
+    if (const QString unreadable = qor::unreadableArgument(argc, argv); !unreadable.isEmpty()) {
         std::fprintf(stderr,
                      "qor-host: o argumento \"%s\" não está em UTF-8 (nome de arquivo ou pasta "
                      "gravado em outra codificação?); renomeie-o ou escreva-o em UTF-8.\n",

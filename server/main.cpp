@@ -4,6 +4,7 @@
 #include "migrations.h"
 #include "planservice.h"
 #include "remote/rpcserver.h"
+#include "rtl/arguments.h"
 #include "rtl/exceptions.h"
 #include "serveroptions.h"
 #include "signalwatcher.h"
@@ -13,7 +14,6 @@
 
 #include <QCoreApplication>
 #include <QDate>
-#include <QFile>
 #include <QRegularExpression>
 #include <csignal>
 #include <cstdio>
@@ -29,21 +29,13 @@ void logLine(const QString &text)
     std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
 }
 
-// The first argument that does not read back as the bytes it was given (a file or folder
-// name written in Latin-1 on a UTF-8 system), as it decodes; empty when all read back.
-// Taken as decoded it would name another file: the server would make and serve a new,
-// empty database, or a new token, beside the clinic's own.
-QString unreadableArgument(int argc, char **argv)
+// An argument that is not UTF-8 would name another file: the server would make and serve a
+// new, empty database, or a new token, beside the clinic's own. Shown in the log without a
+// database address's user and password.
+QString unreadableArgumentShown(int argc, char **argv)
 {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray raw(argv[i]);
-        if (QFile::encodeName(QFile::decodeName(raw)) != raw) {
-            // Shown in the log: a database address's user and password are not.
-            static const QRegularExpression credentials(u"://[^/]*@"_s);
-            return QFile::decodeName(raw).replace(credentials, u"://***@"_s);
-        }
-    }
-    return {};
+    static const QRegularExpression credentials(u"://[^/]*@"_s);
+    return unreadableArgument(argc, argv).replace(credentials, u"://***@"_s);
 }
 
 // Schema up to date and, when asked and the database is empty, the demo data; on
@@ -85,7 +77,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     SignalWatcher signalWatcher; // before anything slow, so an early SIGTERM is not lost
 
-    if (const QString unreadable = unreadableArgument(argc, argv); !unreadable.isEmpty()) {
+    if (const QString unreadable = unreadableArgumentShown(argc, argv); !unreadable.isEmpty()) {
         logLine(
             u"qor-server: o argumento \"%1\" não está em UTF-8 (nome de arquivo ou pasta "
             u"gravado em outra codificação?); renomeie-o ou escreva-o em UTF-8."_s.arg(unreadable));
