@@ -15,6 +15,7 @@
 #include "messages.h"
 #include "prompts.h"
 #include "rtl/exceptions.h"
+#include "showavi.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -527,6 +528,16 @@ bool TfrmPadraoGrid::CanClose()
 
 void TfrmPadraoGrid::closeEvent(QCloseEvent *event)
 {
+    // The busy indicator lets window-system events through until it is painted, before
+    // each call to the server: a close request then (the main window asked to close)
+    // arrives in the middle of a load or a save. Closed there, the form would be freed
+    // and its connection closed under the handler still running, and a row being posted
+    // would be asked about and cancelled half way. The request is refused; the user asks
+    // again once the work is done.
+    if (ShowAviVisible()) {
+        event->ignore();
+        return;
+    }
     bool allowed = false;
     guarded([&] { allowed = CanClose(); });
     if (!allowed) {
