@@ -2,8 +2,8 @@
 // indicator lets window-system events through until it is painted, before each call to
 // the plan service. A close request arriving then (the main window asked to close by the
 // window manager passes it on to every subwindow) must not close the screen under the
-// handler that is saving: the save finishes and is reported as always, nothing typed is
-// dropped, and the screen closes as usual once the user asks again.
+// handler that is loading, reading or saving: the command finishes and is reported as
+// always, nothing typed is dropped, and the screen closes as usual once asked again.
 #include "saving_fixture.h"
 
 #include "data/clientdataset.h"
@@ -69,7 +69,7 @@ void confirm(ScreenFixture &f)
     f.form->sbtConfirmar->Click();
 }
 
-TEST_P(NestedEventsTest, CloseRequestWhileSavingWaitsForTheSave)
+TEST_P(NestedEventsTest, CloseRequestWhileACommandWaitsLetsItFinish)
 {
     const CloseDuringSaveCase cases[] = {
         {"a new row posted",
@@ -83,6 +83,19 @@ TEST_P(NestedEventsTest, CloseRequestWhileSavingWaitsForTheSave)
          [](ScreenFixture &f) { startRow(f, f.form->cdsPlanejaCDEXERFISICO); },
          confirm,
          [](ScreenFixture &f) { EXPECT_EQ(f.planRows(ScreenHarness::Maria), 4); },
+         {}},
+        {"the plan read again",
+         ScreenHarness::Maria,
+         [](ScreenFixture &f) {
+             // Another workstation adds a row meanwhile; verifying shows it.
+             f.exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
+                    u"QTHREXERFISI, QTENERCONSPL) SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, "
+                    u"'002120', 2, 5.3 FROM PLAEXERFISI WHERE CDPACIENTE = ? "
+                    u"AND CDEXERFISICO = '017190'"_s,
+                    {ScreenHarness::Maria});
+         },
+         [](ScreenFixture &f) { f.form->sbtVerificar->Click(); },
+         [](ScreenFixture &f) { EXPECT_EQ(f.form->cdsPlaneja->RecordCount(), 4); },
          {}},
         {"a row deleted",
          ScreenHarness::Maria,
