@@ -136,6 +136,8 @@ public:
     int ExportGridToCsv(const QString &path);
 
 protected:
+    // Refused while the busy indicator is up (a call of the form's own is under way);
+    // otherwise closes when CanClose allows it.
     void closeEvent(QCloseEvent *event) override;
 
 private:
