@@ -25,6 +25,10 @@ bool PackageLoader::load(const QString &path)
         return false;
     }
     m_library.setFileName(info.absoluteFilePath());
+    // Every routine the package names is looked up now: one that this installation lacks
+    // (a package built for another version) is refused here with a message, instead of
+    // ending the host when the screen first calls it.
+    m_library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
     if (!m_library.load()) {
         m_error = u"Não foi possível carregar o pacote %1: %2"_s.arg(info.fileName(),
                                                                      m_library.errorString());
