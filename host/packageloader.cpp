@@ -1,5 +1,7 @@
 #include "packageloader.h"
 
+#include "elfcheck.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -22,6 +24,10 @@ bool PackageLoader::load(const QString &path)
     if (!info.exists()) {
         m_error =
             u"Pacote não encontrado: %1"_s.arg(QDir::toNativeSeparators(info.absoluteFilePath()));
+        return false;
+    }
+    if (const QString problem = TruncatedElfProblem(info.absoluteFilePath()); !problem.isEmpty()) {
+        m_error = u"Não foi possível carregar o pacote %1: %2."_s.arg(info.fileName(), problem);
         return false;
     }
     m_library.setFileName(info.absoluteFilePath());

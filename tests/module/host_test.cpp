@@ -1,7 +1,9 @@
 // qor-host as a user runs it: a real process, offscreen, on a real qor-server.
 #include "support/serverprocess.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -135,6 +137,31 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
 }
 
 // The screen itself failing to load (here, no server to load from) is a failed run too.
+// A package cut short (a copy interrupted, a full disk) is refused when it is loaded; the
+// part of the file the loader would map is gone, which must not bring the host down.
+TEST_F(HostProcess, RefusesATruncatedPackage)
+{
+    QFile whole(qEnvironmentVariable("QOR_BIN_DIR") + u"/Pkg_Qor12700.so"_s);
+    ASSERT_TRUE(whole.open(QIODevice::ReadOnly));
+    const QByteArray bytes = whole.readAll();
+    const QString png = dir.filePath(u"cortado.png"_s);
+    const QString cut = dir.filePath(u"Pacote cortado/Pkg_Qor12700.so"_s);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(cut).absolutePath()));
+    // The file header only, then cut inside the parts the loader maps.
+    for (const qsizetype size : {qsizetype(64), qsizetype(1000), qsizetype(20000)}) {
+        SCOPED_TRACE(size);
+        QFile file(cut);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes.left(size));
+        file.close();
+        const Outcome outcome = run({u"--package"_s, cut, u"--filial"_s, u"0001"_s, u"--paciente"_s,
+                                     u"000000000001"_s, u"--screenshot"_s, png});
+        EXPECT_EQ(outcome.exitCode, 1) << outcome.err.toStdString();
+        EXPECT_TRUE(outcome.err.contains(u"Não foi possível carregar o pacote Pkg_Qor12700.so"_s))
+            << outcome.err.toStdString();
+    }
+}
+
 TEST_F(HostProcess, EndsAsFailedWhenTheScreenCannotLoad)
 {
     server.stop();
