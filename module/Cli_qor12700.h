@@ -50,7 +50,8 @@ void CriaPlanejamentoExe(const QString &cdFilial, const QString &cdPaciente,
                          const QString &nmPaciente, TDateTime idadePaci, TDateTime consulta);
 
 // The context converted from IniProc's parameter list; raises EConvertError with a
-// Portuguese message when the list is too short or an element does not convert.
+// Portuguese message when the list is too short, an element does not convert, or a
+// branch or patient code is blank or longer than its field (4 and 12 characters).
 struct ScreenContext
 {
     QString cdFilial;

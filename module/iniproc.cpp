@@ -46,6 +46,18 @@ QString toText(const QVariant &value, int index)
     return value.toString();
 }
 
+// The branch and patient codes are the consultation's keys: everything the screen saves
+// goes under them, so a blank code or one longer than its field is refused here.
+QString toCode(const QVariant &value, int index, int size)
+{
+    const QString code = toText(value, index);
+    if (code.trimmed().isEmpty())
+        badElement(index, u"código em branco"_s);
+    if (code.size() > size)
+        badElement(index, u"código com mais de %1 caracteres"_s.arg(size));
+    return code;
+}
+
 TDateTime toDateTime(const QVariant &value, int index)
 {
     double result = 0;
@@ -109,8 +121,8 @@ ScreenContext ReadIniProcParams(const QVariant &params)
     context.idadePaci = toDateTime(list.at(3), 3);
     context.consulta = toDateTime(list.at(4), 4);
     context.nmPaciente = toText(list.at(2), 2);
-    context.cdPaciente = toText(list.at(1), 1);
-    context.cdFilial = toText(list.at(0), 0);
+    context.cdPaciente = toCode(list.at(1), 1, 12);
+    context.cdFilial = toCode(list.at(0), 0, 4);
     return context;
 }
 

@@ -82,6 +82,12 @@ INSTANTIATE_TEST_SUITE_P(
                       BadParams{"element4_infinite", with(4, inf)},
                       BadParams{"element4_beyond_calendar", with(4, 1e12)},
                       BadParams{"element0_list", with(0, QVariantList{u"0001"_s})},
+                      // The codes are the consultation's keys: what is saved goes under them.
+                      BadParams{"element0_empty", with(0, u""_s)},
+                      BadParams{"element0_null", with(0, QVariant())},
+                      BadParams{"element1_blank", with(1, u"   "_s)},
+                      BadParams{"element0_over_4", with(0, u"00001"_s)},
+                      BadParams{"element1_over_12", with(1, u"0000000000001"_s)},
                       BadParams{"four_elements", QVariantList{u"0001"_s, u"1"_s, u"M"_s, 1.0}},
                       BadParams{"empty_list", QVariantList{}},
                       BadParams{"not_a_list", QVariant(u"0001"_s)},
