@@ -14,8 +14,11 @@ cmake --build "$build" --target qor-server qor-host Pkg_Qor12700 -j "$(nproc)"
 bin="$(cd "$build" && pwd)/bin" # QOR_BUILD_DIR may be relative or absolute
 
 mkdir -p run
-server_log=run/qor-server.log
-# This run's own settings: a run started beside it has its own server on another port.
+# This run's own server log and settings: a run started beside it has its own server on
+# another port, and a shared log would mix (or cut short) the two servers' lines and the
+# port each host is told. The log is kept as run/qor-server.log when the run ends.
+kept_log=run/qor-server.log
+server_log=run/qor-server.$$.log
 host_ini=run/qor-host.$$.ini
 server_pid=""
 stop_server() {
@@ -24,6 +27,7 @@ stop_server() {
     wait "$server_pid" 2>/dev/null || true
   fi
   rm -f "$host_ini"
+  if [ -f "$server_log" ]; then mv -f "$server_log" "$kept_log"; fi
 }
 trap stop_server EXIT
 
@@ -43,7 +47,7 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 if ! grep -q "qor-server listening on" "$server_log"; then
-  echo "qor-server não respondeu; veja $server_log" >&2
+  echo "qor-server não respondeu; veja $kept_log" >&2
   exit 1
 fi
 echo "$(grep -m1 'qor-server listening on' "$server_log")"
