@@ -26,6 +26,12 @@ bool PackageLoader::load(const QString &path)
             u"Pacote não encontrado: %1"_s.arg(QDir::toNativeSeparators(info.absoluteFilePath()));
         return false;
     }
+    // Only a regular file: opening a named pipe would wait for a writer forever.
+    if (!info.isFile()) {
+        m_error = u"Não foi possível carregar o pacote %1: não é um arquivo comum."_s.arg(
+            info.fileName());
+        return false;
+    }
     if (const QString problem = TruncatedElfProblem(info.absoluteFilePath()); !problem.isEmpty()) {
         m_error = u"Não foi possível carregar o pacote %1: %2."_s.arg(info.fileName(), problem);
         return false;

@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -83,6 +84,9 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
 {
     const QString bin = qEnvironmentVariable("QOR_BIN_DIR");
     const QString png = dir.filePath(u"t.png"_s);
+    // Opening a named pipe waits for a writer that never comes.
+    const QString pipe = dir.filePath(u"pacote.so"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
     const Trouble cases[] = {
         {"missing package",
          {u"--package"_s, dir.filePath(u"nada.so"_s), u"--screenshot"_s, png},
@@ -97,6 +101,14 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
           u"--paciente"_s, u"1"_s, u"--screenshot"_s, png},
          1,
          u"Não foi possível carregar o pacote qor_stale_package.so"_s},
+        {"named pipe as the package",
+         {u"--package"_s, pipe, u"--screenshot"_s, png},
+         1,
+         u"Não foi possível carregar o pacote pacote.so: não é um arquivo comum."_s},
+        {"folder as the package",
+         {u"--package"_s, dir.path(), u"--screenshot"_s, png},
+         1,
+         u"não é um arquivo comum."_s},
         {"opening without the package",
          {u"--package"_s, dir.filePath(u"nada.so"_s), u"--filial"_s, u"0001"_s, u"--paciente"_s,
           u"1"_s, u"--screenshot"_s, png},
