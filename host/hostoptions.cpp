@@ -3,6 +3,7 @@
 #include "rtl/datetime.h"
 
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QVariantList>
 
 using namespace Qt::StringLiterals;
@@ -36,6 +37,18 @@ bool parseCode(const QString &text, const QString &option, int size, QString &co
     if (error)
         *error = u"Código inválido em --%1: '%2' (de 1 a %3 caracteres)."_s.arg(
             option, text, QString::number(size));
+    return false;
+}
+
+// A file the host reads or writes: absent, or a regular file. A named pipe or a device
+// would leave the host waiting on its first read or write.
+bool regularOrAbsent(const QString &path, const QString &option, QString *error)
+{
+    const QFileInfo info(path);
+    if (path.isEmpty() || !info.exists() || info.isFile())
+        return true;
+    if (error)
+        *error = u"Arquivo inválido em --%1: '%2' não é um arquivo comum."_s.arg(option, path);
     return false;
 }
 
@@ -81,6 +94,9 @@ bool ParseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
     options.packagePath = parser.value(package);
     options.settingsPath = parser.value(settings);
     options.screenshotPath = parser.value(screenshot);
+    if (!regularOrAbsent(options.settingsPath, u"settings"_s, error)
+        || !regularOrAbsent(options.screenshotPath, u"screenshot"_s, error))
+        return false;
 
     const bool anyConsultation = parser.isSet(filial) || parser.isSet(paciente)
         || parser.isSet(nome) || parser.isSet(consulta) || parser.isSet(idadeRef);
