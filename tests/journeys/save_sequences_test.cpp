@@ -39,6 +39,18 @@ protected:
         }
         return {};
     }
+    // Maria's weight stored blank, a plan row opened for editing, and a weight typed.
+    void editARowAndTypeAWeight(const QString &weight)
+    {
+        SqlStatement blank(harness->server().db(),
+                           u"UPDATE INFOAVAL SET DSINFOAVAL = '' WHERE CDPACIENTE = ?"_s);
+        blank.bind(Maria);
+        blank.exec();
+        ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+        ScreenHarness::click(form->sbtAlterar);
+        ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);
+        typeWeight(weight);
+    }
 };
 
 struct Step
@@ -206,14 +218,7 @@ TEST_P(SaveSequences, AWeightRefusedWithTheWeightsUnreadableIsRolledBack)
 // weight being typed stays, with its confirm and cancel.
 TEST_P(SaveSequences, VerifyWhileARowAndTheWeightAreTypedKeepsTheWeight)
 {
-    SqlStatement blank(harness->server().db(),
-                       u"UPDATE INFOAVAL SET DSINFOAVAL = '' WHERE CDPACIENTE = ?"_s);
-    blank.bind(Maria);
-    blank.exec();
-    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
-    ScreenHarness::click(form->sbtAlterar);
-    ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);
-    typeWeight(u"72"_s);
+    ASSERT_NO_FATAL_FAILURE(editARowAndTypeAWeight(u"72"_s));
     ASSERT_EQ(form->cdsPeso->State(), dsEdit);
 
     harness->dialogs().QueueAnswer(mrYes);
@@ -233,14 +238,7 @@ TEST_P(SaveSequences, VerifyWhileARowAndTheWeightAreTypedKeepsTheWeight)
 // figures and the total are those of the saved weight, as the reopened screen shows them.
 TEST_P(SaveSequences, WeightSavedDuringARowEditCountsOnceTheEditIsCancelled)
 {
-    SqlStatement blank(harness->server().db(),
-                       u"UPDATE INFOAVAL SET DSINFOAVAL = '' WHERE CDPACIENTE = ?"_s);
-    blank.bind(Maria);
-    blank.exec();
-    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
-    ScreenHarness::click(form->sbtAlterar);
-    ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);
-    typeWeight(u"72"_s);
+    ASSERT_NO_FATAL_FAILURE(editARowAndTypeAWeight(u"72"_s));
     confirm(); // the weight
     ASSERT_EQ(storedWeight(Maria), QVariant(u"72"_s));
     cancel(mrYes); // the plan row

@@ -32,6 +32,17 @@ const QString Hours = u"QTHREXERFISI"_s;
 class MouseTest : public PlanScreenTest
 {
 protected:
+    // Whatever is left open is abandoned, and the screen closed, before the next case.
+    void closeAbandoningEdits()
+    {
+        if (frmPlanejaExerc && frmPlanejaExerc->EditingInProgress()) {
+            harness->dialogs().QueueAnswer(mrYes);
+            harness->closeScreen();
+        }
+        harness->closeScreen();
+        ASSERT_EQ(frmPlanejaExerc, nullptr);
+        form = nullptr;
+    }
     QRect cellRect(int row, const QString &fieldName) const
     {
         const TDBGrid *grid = form->dbgPadrao;
@@ -173,14 +184,7 @@ TEST_P(MouseTest, TheCellEditorsMenuBringsNoTextPastTheScreensRules)
             EXPECT_TRUE(asked || !pasted) << "text taken by the cell editor was dropped unasked";
         }
         EXPECT_EQ(storedHours(ScreenHarness::Maria, firstCode), storedTime);
-        // Whatever is left open is abandoned before the next case.
-        if (frmPlanejaExerc && frmPlanejaExerc->EditingInProgress()) {
-            harness->dialogs().QueueAnswer(mrYes);
-            harness->closeScreen();
-        }
-        harness->closeScreen();
-        ASSERT_EQ(frmPlanejaExerc, nullptr);
-        form = nullptr;
+        ASSERT_NO_FATAL_FAILURE(closeAbandoningEdits());
     }
 }
 
@@ -223,13 +227,7 @@ TEST_P(MouseTest, AClickBesideTheCellsKeepsTheTypedTimeForTheConfirm)
         // Back as it was for the next case.
         exec(u"UPDATE PLAEXERFISI SET QTHREXERFISI = ? WHERE CDPACIENTE = ? AND CDEXERFISICO = ?"_s,
              {stored, ScreenHarness::Maria, code});
-        if (frmPlanejaExerc && frmPlanejaExerc->EditingInProgress()) {
-            harness->dialogs().QueueAnswer(mrYes);
-            harness->closeScreen();
-        }
-        harness->closeScreen();
-        ASSERT_EQ(frmPlanejaExerc, nullptr);
-        form = nullptr;
+        ASSERT_NO_FATAL_FAILURE(closeAbandoningEdits());
     }
 }
 

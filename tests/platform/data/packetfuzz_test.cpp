@@ -106,6 +106,15 @@ QJsonValue replaceSomewhere(QRandomGenerator &random, const QJsonValue &node, in
     return object;
 }
 
+// One to three replacements somewhere in a good packet or delta.
+QJsonValue mutated(QRandomGenerator &random, const QJsonObject &good)
+{
+    QJsonValue candidate = good;
+    for (int m = int(random.bounded(3)); m >= 0; --m)
+        candidate = replaceSomewhere(random, candidate, 0);
+    return candidate;
+}
+
 void expectSameRows(const QList<QVariantList> &got, const QList<QVariantList> &want)
 {
     ASSERT_EQ(got.size(), want.size());
@@ -124,9 +133,7 @@ TEST(PacketFuzz, AnyPacketIsRefusedCleanlyOrTravelsAgainUnchanged)
     QRandomGenerator random(127);
     int accepted = 0;
     for (int round = 0; round < Rounds; ++round) {
-        QJsonValue candidate = good;
-        for (int m = int(random.bounded(3)); m >= 0; --m)
-            candidate = replaceSomewhere(random, candidate, 0);
+        const QJsonValue candidate = mutated(random, good);
         SCOPED_TRACE(
             QJsonDocument(candidate.toObject()).toJson(QJsonDocument::Compact).toStdString());
         TDataPacket decoded;
@@ -159,9 +166,7 @@ TEST(PacketFuzz, AnyDeltaIsRefusedCleanlyOrTravelsAgainUnchanged)
     QRandomGenerator random(128);
     int accepted = 0;
     for (int round = 0; round < Rounds; ++round) {
-        QJsonValue candidate = good;
-        for (int m = int(random.bounded(3)); m >= 0; --m)
-            candidate = replaceSomewhere(random, candidate, 0);
+        const QJsonValue candidate = mutated(random, good);
         SCOPED_TRACE(
             QJsonDocument(candidate.toObject()).toJson(QJsonDocument::Compact).toStdString());
         TDelta decoded;
