@@ -83,7 +83,13 @@ const TableSpec &infoAvalTable()
         {key(u"CDFILIAL"_s, 4), key(u"CDPACIENTE"_s, 12), dateKey(u"DTCONSPACI"_s),
          key(u"CDTBMETOAVAL"_s, 2), key(u"CDTIPODADO"_s, 2), str(u"DSINFOAVAL"_s, 30)},
         {},
-        {{{u"CDFILIAL"_s, u"CDPACIENTE"_s, u"DTCONSPACI"_s, u"CDTBMETOAVAL"_s},
+        // The patient too: a method stored before its own patient check may belong to
+        // a patient nobody registered, and no weight is recorded under it.
+        {{{u"CDFILIAL"_s, u"CDPACIENTE"_s},
+          u"PACIENTE"_s,
+          {u"CDFILIAL"_s, u"CDPACIENTE"_s},
+          u"Paciente não cadastrado."_s},
+         {{u"CDFILIAL"_s, u"CDPACIENTE"_s, u"DTCONSPACI"_s, u"CDTBMETOAVAL"_s},
           u"METOAVAL"_s,
           {u"CDFILIAL"_s, u"CDPACIENTE"_s, u"DTCONSPACI"_s, u"CDTBMETOAVAL"_s},
           u"Método de avaliação não cadastrado para a consulta."_s}},

@@ -413,6 +413,65 @@ TEST_P(PlanDeltas, RecordAWeightUnderItsAssessmentMethod)
     EXPECT_EQ(count(u"INFOAVAL"_s), 2);
 }
 
+// Methods stored before the patient check existed may belong to a patient nobody
+// registered; a weight is still never recorded under them, while what such rows
+// already hold stays reachable.
+TEST_P(PlanDeltas, RecordNoWeightForAPatientWhoIsNotRegistered)
+{
+    const QString stranger = u"000000000099"_s;
+    for (const QString &paciente : {stranger, Joao}) {
+        SqlStatement method(server->db(), u"INSERT INTO METOAVAL VALUES (?, ?, ?, ?, ?)"_s);
+        method.bind(Branch).bind(paciente).bind(TFieldType::DateTime, consulta);
+        method.bind(u"01"_s).bind(u"N"_s).exec();
+    }
+    const QVariantList storedWeight{Branch, stranger, consulta, u"01"_s, u"02"_s, u"80"_s};
+    {
+        SqlStatement weight(server->db(), u"INSERT INTO INFOAVAL VALUES (?, ?, ?, ?, ?, ?)"_s);
+        weight.bind(Branch).bind(stranger).bind(TFieldType::DateTime, consulta);
+        weight.bind(u"01"_s).bind(u"02"_s).bind(u"80"_s).exec();
+    }
+    const int weightsBefore = count(u"INFOAVAL"_s);
+    const QVariantList known{Branch, Joao, consulta, u"01"_s, u"01"_s, u"72,5"_s};
+    const QVariantList unknown{Branch, stranger, consulta, u"01"_s, u"01"_s, u"72,5"_s};
+    QVariantList changedWeight = storedWeight;
+    changedWeight[5] = u"81"_s;
+
+    struct Case
+    {
+        const char *name;
+        QList<TDeltaChange> changes;
+        std::string outcome;
+        int weightsAdded;
+    };
+    const Case cases[] = {
+        {"a weight of the unregistered patient",
+         {insertOf(unknown)},
+         failure(RpcDatabaseError, u"Paciente não cadastrado."_s),
+         0},
+        {"a registered patient's weight before it is rolled back too",
+         {insertOf(known), insertOf(unknown)},
+         failure(RpcDatabaseError, u"Paciente não cadastrado."_s),
+         0},
+        {"a new value for the weight already stored",
+         {updateOf(storedWeight, changedWeight)},
+         "ok",
+         0},
+        {"a registered patient's weight", {insertOf(known)}, "ok", 1},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(outcome(call(u"SetPeso"_s, {deltaJson(pesoDeltaFields(), c.changes)})),
+                  c.outcome);
+        EXPECT_EQ(count(u"INFOAVAL"_s), weightsBefore + c.weightsAdded);
+    }
+
+    // A plan row of that patient is refused the same way.
+    EXPECT_EQ(outcome(call(u"SetPlaneja"_s,
+                           {deltaJson(planDeltaFields(),
+                                      {insertOf(planRow(stranger, consulta, u"012020"_s, 0.5))})})),
+              failure(RpcDatabaseError, u"Paciente não cadastrado."_s));
+}
+
 QOR_INSTANTIATE_BACKENDS(PlanDeltas);
 
 } // namespace
