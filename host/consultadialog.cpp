@@ -1,14 +1,25 @@
 #include "consultadialog.h"
 
+#include "forms/guard.h"
+
 #include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 using namespace Qt::StringLiterals;
 
 namespace qor {
+
+namespace {
+
+// The key fields' sizes.
+constexpr int FilialSize = 4;
+constexpr int PacienteSize = 12;
+
+} // namespace
 
 ConsultaDialog::ConsultaDialog(QWidget *parent)
     : QDialog(parent)
@@ -17,12 +28,14 @@ ConsultaDialog::ConsultaDialog(QWidget *parent)
     , m_nome(new QLineEdit(this))
     , m_idadeRef(new QDateEdit(QDate::currentDate(), this))
     , m_consulta(new QDateEdit(QDate::currentDate(), this))
+    , m_reason(new QLabel(this))
 {
     setWindowTitle(u"Abrir consulta"_s);
-    // The key fields' sizes.
-    m_filial->setMaxLength(4);
-    m_paciente->setMaxLength(12);
+    // The codes have no maximum length: QLineEdit would cut a longer code pasted or
+    // typed to its first characters, which may be another patient's. One that does not
+    // fit keeps "Abrir" disabled, and says why.
     m_nome->setMaxLength(80);
+    m_reason->setWordWrap(true);
     for (QDateEdit *edit : {m_idadeRef, m_consulta}) {
         edit->setDisplayFormat(u"dd/MM/yyyy"_s);
         edit->setCalendarPopup(true);
@@ -41,11 +54,14 @@ ConsultaDialog::ConsultaDialog(QWidget *parent)
     m_ok = buttons->button(QDialogButtonBox::Ok);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_filial, &QLineEdit::textChanged, this, &ConsultaDialog::updateOk);
-    connect(m_paciente, &QLineEdit::textChanged, this, &ConsultaDialog::updateOk);
+    connect(m_filial, &QLineEdit::textChanged, this,
+            guard([this](const QString &) { updateOk(); }));
+    connect(m_paciente, &QLineEdit::textChanged, this,
+            guard([this](const QString &) { updateOk(); }));
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(m_reason);
     layout->addWidget(buttons);
     updateOk();
 }
@@ -74,8 +90,15 @@ Consultation ConsultaDialog::consultation() const
 
 void ConsultaDialog::updateOk()
 {
+    QString reason;
+    if (m_filial->text().trimmed().size() > FilialSize)
+        reason = u"O código da filial aceita no máximo %1 caracteres."_s.arg(FilialSize);
+    else if (m_paciente->text().trimmed().size() > PacienteSize)
+        reason = u"O código do paciente aceita no máximo %1 caracteres."_s.arg(PacienteSize);
+    m_reason->setText(reason);
+    m_reason->setVisible(!reason.isEmpty());
     // A consultation needs its branch and patient.
-    m_ok->setEnabled(!m_filial->text().trimmed().isEmpty()
+    m_ok->setEnabled(reason.isEmpty() && !m_filial->text().trimmed().isEmpty()
                      && !m_paciente->text().trimmed().isEmpty());
 }
 

@@ -5,6 +5,7 @@
 #include <QDialog>
 
 class QDateEdit;
+class QLabel;
 class QLineEdit;
 
 namespace qor {
@@ -21,6 +22,7 @@ public:
 
     QLineEdit *filialEdit() const { return m_filial; }
     QLineEdit *pacienteEdit() const { return m_paciente; }
+    QLabel *reasonLabel() const { return m_reason; }
 
 private:
     void updateOk();
@@ -30,6 +32,7 @@ private:
     QLineEdit *m_nome;
     QDateEdit *m_idadeRef;
     QDateEdit *m_consulta;
+    QLabel *m_reason; // why "Abrir" is disabled, when a code does not fit
     class QPushButton *m_ok = nullptr;
 };
 
