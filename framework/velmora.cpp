@@ -1,6 +1,7 @@
 #include "velmora.h"
 
 #include "rtl/ownerfile.h"
+#include "rtl/regularfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -30,13 +31,24 @@ QVariant fileValue(const QSettings &settings, const QString &key)
 // The values of the SettingsSnapshot in force on this thread, if any.
 thread_local std::optional<QHash<QString, QVariant>> t_snapshot;
 
+// A named pipe or a device in the settings' place is never opened: nothing would come
+// from it, and its first read would wait forever. The defaults answer instead, and
+// WebSettingsProblem() says why.
+QString unreadableSettings(const QString &path)
+{
+    return u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(path);
+}
+
 // A fresh QSettings each time: the file is read anew, so the getters see changes made
 // by another process (the start script, a test) since the last read.
 QVariant readSetting(const QString &key)
 {
     if (t_snapshot)
         return t_snapshot->value(key);
-    QSettings settings(SettingsPath(), QSettings::IniFormat);
+    const QString path = SettingsPath();
+    if (!RegularOrAbsent(path))
+        return {};
+    QSettings settings(path, QSettings::IniFormat);
     return fileValue(settings, key);
 }
 
@@ -50,6 +62,11 @@ int positiveInt(const QString &key, int fallback, int maximum = std::numeric_lim
 bool writeValues(const QList<std::pair<QString, QString>> &values, QString *error)
 {
     const QString path = SettingsPath();
+    if (!RegularOrAbsent(path)) {
+        if (error)
+            *error = unreadableSettings(path);
+        return false;
+    }
     const QFileInfo info(path);
     if (!QDir().mkpath(info.absolutePath())) {
         if (error)
@@ -79,8 +96,13 @@ SettingsSnapshot::SettingsSnapshot()
 {
     if (!m_outermost)
         return;
-    QSettings settings(SettingsPath(), QSettings::IniFormat);
     QHash<QString, QVariant> values;
+    const QString path = SettingsPath();
+    if (!RegularOrAbsent(path)) {
+        t_snapshot = std::move(values);
+        return;
+    }
+    QSettings settings(path, QSettings::IniFormat);
     const QStringList keys = settings.allKeys();
     for (const QString &key : keys)
         values.insert(key, fileValue(settings, key));
@@ -170,6 +192,8 @@ bool WebTls()
 
 QString WebSettingsProblem()
 {
+    if (!RegularOrAbsent(SettingsPath()))
+        return unreadableSettings(SettingsPath());
     const QString port = readSetting(u"server/port"_s).toString().trimmed();
     if (!port.isEmpty()) {
         bool ok = false;

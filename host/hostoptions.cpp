@@ -1,9 +1,9 @@
 #include "hostoptions.h"
 
 #include "rtl/datetime.h"
+#include "rtl/regularfile.h"
 
 #include <QCommandLineParser>
-#include <QFileInfo>
 #include <QVariantList>
 
 using namespace Qt::StringLiterals;
@@ -40,12 +40,10 @@ bool parseCode(const QString &text, const QString &option, int size, QString &co
     return false;
 }
 
-// A file the host reads or writes: absent, or a regular file. A named pipe or a device
-// would leave the host waiting on its first read or write.
+// A file the host reads or writes: absent, or a regular file.
 bool regularOrAbsent(const QString &path, const QString &option, QString *error)
 {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists() || info.isFile())
+    if (RegularOrAbsent(path))
         return true;
     if (error)
         *error = u"Arquivo inválido em --%1: '%2' não é um arquivo comum."_s.arg(option, path);

@@ -12,7 +12,13 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
+#include <chrono>
+#include <fcntl.h>
+#include <functional>
+#include <future>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using namespace qor;
@@ -223,6 +229,58 @@ TEST_F(VelmoraTest, WriterRoundTripsAndCreatesTheFolder)
     EXPECT_EQ(WebPort(), 7456);
     EXPECT_EQ(WebURL(), settings.host);
     EXPECT_FALSE(WebTls()); // tls is always written
+}
+
+// A named pipe where the settings should be gets no writer: reading or writing it would
+// wait forever. The host answers from its defaults and says what is wrong instead.
+TEST_F(VelmoraTest, NeverWaitsOnANamedPipeAsTheSettings)
+{
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(u"conf"_s)));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    const QString problem = u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(path);
+    struct PipeCase
+    {
+        const char *name;
+        std::function<QString()> run;
+        QString expected;
+    };
+    const QList<PipeCase> cases{
+        {"a setting read", [] { return QString::number(WebPort()); }, u"7400"_s},
+        {"the settings taken at once",
+         [] {
+             const SettingsSnapshot snapshot;
+             return WebURL();
+         },
+         u"127.0.0.1"_s},
+        {"the problem the connection reports", [] { return WebSettingsProblem(); }, problem},
+        {"a setting written",
+         [] {
+             QString error;
+             return WriteSetting(u"server/port"_s, u"7401"_s, &error) ? u"gravado"_s : error;
+         },
+         problem},
+    };
+    for (const PipeCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::packaged_task<QString()> task(c.run);
+        std::future<QString> answer = task.get_future();
+        std::thread worker(std::move(task));
+        // A safety net, not a speed check: a read or write stuck on the pipe is let go
+        // by opening its other end, so that the test can end and report it.
+        const bool answered =
+            answer.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+        while (answer.wait_for(std::chrono::milliseconds(50)) != std::future_status::ready) {
+            const int end = ::open(QFile::encodeName(path).constData(), O_RDWR | O_NONBLOCK);
+            if (end >= 0)
+                ::close(end);
+        }
+        worker.join();
+        EXPECT_TRUE(answered);
+        EXPECT_EQ(answer.get().toStdString(), c.expected.toStdString());
+    }
+    struct stat info = {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)); // left as it was
 }
 
 TEST_F(VelmoraTest, WriterReportsAFolderItCannotMake)
