@@ -31,16 +31,10 @@ QVariant fileValue(const QSettings &settings, const QString &key)
 // The values of the SettingsSnapshot in force on this thread, if any.
 thread_local std::optional<QHash<QString, QVariant>> t_snapshot;
 
-// A named pipe or a device in the settings' place is never opened: nothing would come
-// from it, and its first read would wait forever. The defaults answer instead, and
-// WebSettingsProblem() says why.
-QString unreadableSettings(const QString &path)
-{
-    return u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(path);
-}
-
 // A fresh QSettings each time: the file is read anew, so the getters see changes made
-// by another process (the start script, a test) since the last read.
+// by another process (the start script, a test) since the last read. A named pipe or a
+// device in its place is never opened: its first read would wait forever. The defaults
+// answer instead, and SettingsFileProblem() says why.
 QVariant readSetting(const QString &key)
 {
     if (t_snapshot)
@@ -64,7 +58,7 @@ bool writeValues(const QList<std::pair<QString, QString>> &values, QString *erro
     const QString path = SettingsPath();
     if (!RegularOrAbsent(path)) {
         if (error)
-            *error = unreadableSettings(path);
+            *error = SettingsFileProblem();
         return false;
     }
     const QFileInfo info(path);
@@ -122,6 +116,14 @@ QString SettingsPath()
         return fromEnv;
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + u"/qor/qor-host.ini"_s;
+}
+
+QString SettingsFileProblem()
+{
+    const QString path = SettingsPath();
+    if (RegularOrAbsent(path))
+        return {};
+    return u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(path);
 }
 
 QString WebURL()
@@ -192,8 +194,8 @@ bool WebTls()
 
 QString WebSettingsProblem()
 {
-    if (!RegularOrAbsent(SettingsPath()))
-        return unreadableSettings(SettingsPath());
+    if (const QString problem = SettingsFileProblem(); !problem.isEmpty())
+        return problem;
     const QString port = readSetting(u"server/port"_s).toString().trimmed();
     if (!port.isEmpty()) {
         bool ok = false;

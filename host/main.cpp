@@ -10,6 +10,7 @@
 #include "forms/application.h"
 #include "forms/dialogs.h"
 #include "framework/dbgeral.h"
+#include "framework/velmora.h"
 #include "rtl/arguments.h"
 
 #include <QApplication>
@@ -45,6 +46,11 @@ int main(int argc, char **argv)
     // Before anything reads the settings.
     if (!options.settingsPath.isEmpty())
         qputenv("QOR_SETTINGS", QFileInfo(options.settingsPath).absoluteFilePath().toLocal8Bit());
+    // QOR_SETTINGS set by whoever started the host is held to what --settings is.
+    if (const QString problem = qor::SettingsFileProblem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "qor-host: %s\n", problem.toLocal8Bit().constData());
+        return 2;
+    }
     const bool unattended = !options.screenshotPath.isEmpty();
     const qor::ConsoleDialogs *console = nullptr; // owned by the dialogs' registry
     if (unattended) {

@@ -37,15 +37,21 @@ protected:
         QString out;
         QString err;
     };
-    Outcome run(const QStringList &arguments)
+    // The settings are given with --settings, or else by QOR_SETTINGS when
+    // `settingsVariable` is set.
+    Outcome run(const QStringList &arguments, const QString &settingsVariable = {})
     {
         QProcess host;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         env.insert(u"HOME"_s, dir.path());
+        if (!settingsVariable.isEmpty())
+            env.insert(u"QOR_SETTINGS"_s, settingsVariable);
         host.setProcessEnvironment(env);
-        host.start(qEnvironmentVariable("QOR_BIN_DIR") + u"/qor-host"_s,
-                   QStringList{u"--settings"_s, dir.filePath(u"qor-host.ini"_s)} + arguments);
+        const QStringList settings = settingsVariable.isEmpty()
+            ? QStringList{u"--settings"_s, dir.filePath(u"qor-host.ini"_s)}
+            : QStringList{};
+        host.start(qEnvironmentVariable("QOR_BIN_DIR") + u"/qor-host"_s, settings + arguments);
         // A safety net for a hung host, not a speed check.
         if (!host.waitForFinished(120000))
             host.kill();
@@ -155,6 +161,22 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
                 << outcome.err.toStdString();
         }
     }
+}
+
+// QOR_SETTINGS naming a named pipe is refused at start as --settings naming one is,
+// before the host opens anything on the strength of settings it cannot read.
+TEST_F(HostProcess, RefusesANamedPipeAsTheSettingsInTheEnvironment)
+{
+    const QString pipe = dir.filePath(u"config.ini"_s);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    const QString png = dir.filePath(u"t.png"_s);
+    const Outcome outcome =
+        run({u"--filial"_s, u"0001"_s, u"--paciente"_s, u"1"_s, u"--screenshot"_s, png}, pipe);
+    EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
+    EXPECT_TRUE(
+        outcome.err.contains(u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(pipe)))
+        << outcome.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(png));
 }
 
 // The screen itself failing to load (here, no server to load from) is a failed run too.
