@@ -162,13 +162,23 @@ QJsonObject RpcClient::exchange(qint64 id, const QByteArray &request,
     if (hasUnaskedInput())
         dropAndRaise(invalid);
     m_socket->write(encodeFrame(request));
+    QByteArray body;
+    bool unsent = false;
     while (m_socket->bytesToWrite() > 0) {
-        if (!m_socket->waitForBytesWritten(remaining(deadline)))
+        if (m_socket->waitForBytesWritten(remaining(deadline)))
+            continue;
+        // A server may answer a request it refuses from its header (one over its size
+        // limit) and close before taking the rest: that answer, already read, is the
+        // call's, though the connection cannot serve another.
+        if (m_socket->bytesAvailable() > 0)
+            m_parser->feed(m_socket->readAll());
+        if (m_parser->next(&body) != FrameParser::Result::Message)
             transportFailed(deadline, phase);
+        unsent = true;
+        break;
     }
 
-    QByteArray body;
-    for (;;) {
+    while (!unsent) {
         const FrameParser::Result next = m_parser->next(&body);
         if (next == FrameParser::Result::Message)
             break;
@@ -185,6 +195,10 @@ QJsonObject RpcClient::exchange(qint64 id, const QByteArray &request,
     QJsonObject result;
     if (!decodeReply(body, id, &result))
         dropAndRaise(invalid);
+    if (unsent) {
+        m_socket->abort();
+        close();
+    }
     return result;
 }
 

@@ -15,6 +15,7 @@
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <sys/socket.h>
 
 using namespace qor;
 using namespace qor::test;
@@ -278,6 +279,62 @@ TEST(RpcClientEarlyAnswer, ARequestRefusedWhileBeingWrittenGetsTheServersReason)
         later << outcome(client, n);
     EXPECT_EQ(later.last().toStdString(), "{\"data\":[3],\"ok\":true}")
         << later.first().toStdString();
+}
+
+// A peer that refuses the first request after Authenticate from its header alone: it
+// answers, ends its sending and reads nothing more, so the client is still writing when
+// the answer and the end arrive. The answer is the call's.
+TEST(RpcClientEarlyAnswer, AnAnswerThatComesBeforeTheRequestIsAllWrittenIsTheCalls)
+{
+    const QString refusal = u"Mensagem maior que o limite de 65536 bytes."_s;
+    QSemaphore ready;
+    QSemaphore callEnded;
+    quint16 port = 0;
+    std::unique_ptr<QThread> peer(QThread::create([&] {
+        QTcpServer server;
+        server.listen(QHostAddress::LocalHost, 0);
+        port = server.serverPort();
+        ready.release();
+        if (!server.waitForNewConnection(SafetyMs))
+            return;
+        std::unique_ptr<QTcpSocket> socket(server.nextPendingConnection());
+        FrameParser parser;
+        QByteArray body;
+        while (parser.next(&body) != FrameParser::Result::Message
+               && socket->waitForReadyRead(SafetyMs))
+            parser.feed(socket->readAll());
+        RpcRequest request;
+        RpcError error;
+        if (!decodeRequest(body, &request, &error))
+            return;
+        put(*socket, okReply(request.id.toInteger(), QJsonValue()));
+        QByteArray header;
+        while (!header.contains("\r\n\r\n") && socket->waitForReadyRead(SafetyMs))
+            header += socket->read(64);
+        put(*socket, encodeFrame(encodeError(QJsonValue(), RpcInvalidRequest, refusal)));
+        ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
+        callEnded.tryAcquire(1, SafetyMs);
+    }));
+    peer->start();
+    ready.acquire();
+
+    RpcClient client;
+    client.setOptions(clientOptions(port));
+    // More than the system's buffers hold while the peer reads nothing.
+    const QString big(12 * 1024 * 1024, u'x');
+    QString first;
+    try {
+        const QJsonObject result = client.call(u"Echo"_s, {big});
+        first = QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Compact));
+    } catch (const Exception &e) {
+        first = e.Message();
+    }
+    callEnded.release();
+    peer->wait();
+    EXPECT_EQ(first.toStdString(),
+              u"{\"error\":{\"code\":-32600,\"message\":\"%1\"},\"ok\":false}"_s.arg(refusal)
+                  .toStdString());
+    EXPECT_FALSE(client.isOpen());
 }
 
 // A server that sends something behind every Authenticate answer: the call refuses
