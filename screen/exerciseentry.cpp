@@ -5,6 +5,7 @@
 #include "forms/application.h"
 #include "forms/dbedit.h"
 #include "forms/dbgrid.h"
+#include "forms/dialogs.h"
 #include "framework/consiste.h"
 #include "framework/messages.h"
 #include "framework/pesquisa.h"
@@ -161,10 +162,19 @@ void TfrmPlanejaExerc::dbgPadraoEditButtonClick(QObject *Sender)
     qryAuxPlaneja->Close();
     const QString caption =
         msgPadrao->Msg(u"Exercicio"_s) + u'|' + msgPadrao->Msg(u"Exercicio_nc"_s);
+    const int openedFor = m_newRowSerial;
     // The choice is checked when the column is left or the row posted.
-    if (Pesquisar_Plus(dtsAuxPlaneja, caption, false, true))
-        copyExercise(*this, qryAuxPlanejaCDEXERFISICO, qryAuxPlanejaDSEXERFISICO,
-                     qryAuxPlanejaQTENERCONS);
+    if (!Pesquisar_Plus(dtsAuxPlaneja, caption, false, true))
+        return;
+    // While the dialog was open the row may have gone (the host handing the screen another
+    // consultation, the row dropped): the choice was made for that row and no other.
+    if (cdsPlaneja->State() != dsInsert || m_newRowSerial != openedFor) {
+        Dialogs()->Information(u"O exercício escolhido não foi colocado: a linha para a qual a "
+                               u"pesquisa foi aberta não está mais em inclusão."_s);
+        return;
+    }
+    copyExercise(*this, qryAuxPlanejaCDEXERFISICO, qryAuxPlanejaDSEXERFISICO,
+                 qryAuxPlanejaQTENERCONS);
 }
 
 // A plan row can only be added once the weight edit holds a weight: the row's figures
@@ -202,6 +212,7 @@ void TfrmPlanejaExerc::cdsPlanejaBeforePost(TDataSet *DataSet)
 void TfrmPlanejaExerc::cdsPlanejaNewRecord(TDataSet *DataSet)
 {
     Q_UNUSED(DataSet)
+    ++m_newRowSerial;
     cdsPlanejaCDEXERFISICO->FocusControl(); // the new row starts in the code column
     cdsPlanejaCDPACIENTE->SetAsString(stCdPaciente);
     cdsPlanejaDTCONSPACI->SetAsDateTime(dtConsulta);

@@ -190,6 +190,9 @@ private:
     QString m_convertedWeightText;
     double m_convertedWeight = 0;
     bool m_weightConverted = false;
+    // Counts the plan's new rows, so a search dialog knows whether the row it was opened
+    // for is still the one being inserted when it closes.
+    int m_newRowSerial = 0;
 };
 
 } // namespace qor
