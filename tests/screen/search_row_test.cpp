@@ -23,7 +23,8 @@ const QString NotPlaced = u"O exercício escolhido não foi colocado: a linha pa
                           u"pesquisa foi aberta não está mais em inclusão."_s;
 
 class SearchRowTest : public PlanScreenTest
-{ };
+{
+};
 
 void handOverJoao(TfrmPlanejaExerc *)
 {
@@ -52,11 +53,12 @@ TEST_P(SearchRowTest, ChoiceGoesOnlyIntoTheRowTheDialogWasOpenedFor)
         bool told; // the user is told the choice was not placed
     };
     const Case cases[] = {
-        {"another consultation, typed row dropped", handOverJoao, mrYes,
-         ScreenHarness::Joao, dsBrowse, 1, u"002054"_s, true},
-        {"another consultation refused, typed row kept", handOverJoao, mrNo,
-         ScreenHarness::Maria, dsInsert, 4, u"012030"_s, false},
-        {"row dropped and another begun", dropRowAndBeginAnother, mrYes, ScreenHarness::Maria, dsInsert, 4, QString(), true},
+        {"another consultation, typed row dropped", handOverJoao, mrYes, ScreenHarness::Joao,
+         dsBrowse, 1, u"002054"_s, true},
+        {"another consultation refused, typed row kept", handOverJoao, mrNo, ScreenHarness::Maria,
+         dsInsert, 4, u"012030"_s, false},
+        {"row dropped and another begun", dropRowAndBeginAnother, mrYes, ScreenHarness::Maria,
+         dsInsert, 4, QString(), true},
     };
     setWeight(ScreenHarness::Joao, u"70"_s);
     addPlanRow(ScreenHarness::Joao, u"002054"_s, 1.0, 8.0);
