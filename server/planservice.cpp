@@ -125,15 +125,16 @@ void checkDeltaFieldCount(const QJsonObject &delta)
 
 Args decodeArgs(const Method &method, const QJsonArray &params)
 {
-    QStringList names;
-    for (const Param &p : method.params)
-        names.append(p.name);
-    if (params.size() != method.params.size())
+    if (params.size() != method.params.size()) {
+        QStringList names;
+        for (const Param &p : method.params)
+            names.append(p.name);
         failCall(RpcInvalidParams,
                  u"Parâmetros inválidos em %1: esperados %2 (%3), recebidos %4."_s.arg(method.name)
                      .arg(method.params.size())
                      .arg(names.join(u", "_s))
                      .arg(params.size()));
+    }
     Args args;
     for (int i = 0; i < params.size(); ++i) {
         const Param &p = method.params[i];

@@ -199,10 +199,7 @@ TEST_P(CommandStateTest, VerifyReloadsOnlyThePlan)
     const QString total = form->edtTotal->Text();
     const QString age = form->edtIdade->Text();
     // Another workstation plans an exercise and changes the weight meanwhile.
-    exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
-         u"QTHREXERFISI, QTENERCONSPL) SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, '002120', 2, 5.3 "
-         u"FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = '017190'"_s,
-         {ScreenHarness::Maria});
+    planElsewhere(ScreenHarness::Maria);
     exec(u"UPDATE INFOAVAL SET DSINFOAVAL = '99' WHERE CDPACIENTE = ?"_s, {ScreenHarness::Maria});
     form->edtPaciente->SetText(u"cabeçalho na tela"_s);
     clearCalls();

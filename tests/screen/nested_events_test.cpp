@@ -88,11 +88,7 @@ TEST_P(NestedEventsTest, CloseRequestWhileACommandWaitsLetsItFinish)
          ScreenHarness::Maria,
          [](ScreenFixture &f) {
              // Another workstation adds a row meanwhile; verifying shows it.
-             f.exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
-                    u"QTHREXERFISI, QTENERCONSPL) SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, "
-                    u"'002120', 2, 5.3 FROM PLAEXERFISI WHERE CDPACIENTE = ? "
-                    u"AND CDEXERFISICO = '017190'"_s,
-                    {ScreenHarness::Maria});
+             f.planElsewhere(ScreenHarness::Maria);
          },
          [](ScreenFixture &f) { f.form->sbtVerificar->Click(); },
          [](ScreenFixture &f) { EXPECT_EQ(f.form->cdsPlaneja->RecordCount(), 4); },

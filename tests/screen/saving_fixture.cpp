@@ -98,6 +98,14 @@ int ScreenFixture::planRows(const QString &patient)
                  {ScreenHarness::Branch, patient});
 }
 
+void ScreenFixture::planElsewhere(const QString &patient)
+{
+    exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
+         u"QTHREXERFISI, QTENERCONSPL) SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, '002120', 2, 5.3 "
+         u"FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = '017190'"_s,
+         {patient});
+}
+
 QVariant ScreenFixture::storedWeight(const QString &patient)
 {
     return scalar(u"SELECT DSINFOAVAL FROM INFOAVAL WHERE CDFILIAL = ? AND CDPACIENTE = ? "

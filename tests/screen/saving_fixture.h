@@ -46,6 +46,8 @@ public:
     QVariant scalar(const QString &sql, const QVariantList &values = {});
     // Rows of the consultation's plan, and its weight text (null without a row).
     int planRows(const QString &patient);
+    // Another workstation plans 002120 (2 h, 5.3) beside the patient's 017190 row.
+    void planElsewhere(const QString &patient);
     QVariant storedWeight(const QString &patient);
 
     // Types into the weight edit as the user does, key by key; '<' is the Left arrow

@@ -124,14 +124,8 @@ TEST_P(SavingTest, FailedSaveOfANewRowTakesItBack)
         {"server stopped", [](ScreenFixture &f) { f.stopServerOn(u"SetPlaneja"_s); }, 3,
          u"servidor de aplicação"_s},
         {"same exercise saved by another workstation",
-         [](ScreenFixture &f) {
-             f.exec(u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, CDEXERFISICO, "
-                    u"QTHREXERFISI, QTENERCONSPL) SELECT CDFILIAL, CDPACIENTE, DTCONSPACI, "
-                    u"'002120', 2, 5.3 FROM PLAEXERFISI WHERE CDPACIENTE = ? "
-                    u"AND CDEXERFISICO = '017190'"_s,
-                    {ScreenHarness::Maria});
-         },
-         4, u"Exercício físico já cadastrado."_s},
+         [](ScreenFixture &f) { f.planElsewhere(ScreenHarness::Maria); }, 4,
+         u"Exercício físico já cadastrado."_s},
     };
     for (const FailureCase &c : cases) {
         SCOPED_TRACE(c.name);
