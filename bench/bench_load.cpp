@@ -2,8 +2,9 @@
 // RpcClient) read a 20-row plan with GetPlaneja and run SetPlaneja insert-and-delete
 // cycles, for a bounded number of calls. Beside them, the floors: the same SELECT run
 // directly on the database from this process, and a bare loopback round trip; and, to
-// tell where a call's time goes, the SELECT after an idle pause and a call that does no
-// database work.
+// tell where a call's time goes, the SELECT after an idle pause, a call that does no
+// database work, GetPlaneja from a client that decodes nothing, and the plan's answer
+// written and read as server and client do.
 //
 // On a new SQLite file, and also on a new database of a PostgreSQL cluster when one is
 // named (by an administrator's URI, e.g. postgresql://postgres@127.0.0.1:5432/postgres).
@@ -11,6 +12,8 @@
 //   bench_load [path/to/qor-server] [--calls N] [--cycles N] [--workers N]
 //              [--postgresql ADMIN-URI]
 #include "data/packet.h"
+#include "remote/framing.h"
+#include "remote/jsonrpc.h"
 #include "remote/rpcclient.h"
 #include "rtl/datetime.h"
 #include "rtl/exceptions.h"
@@ -171,6 +174,20 @@ TDateTime prepareTwentyRowPlan(const DatabaseUri &uri)
     return consulta;
 }
 
+// The plan's SELECT as the server runs it, its rows read into a packet.
+TDataPacket selectPlan(const QSqlDatabase &db, SqlDialect dialect, TDateTime consulta)
+{
+    SqlStatement query(
+        db,
+        u"SELECT P.CDFILIAL, P.CDPACIENTE, %1, P.CDEXERFISICO, P.QTHREXERFISI, "
+        u"E.DSEXERFISICO, P.QTENERCONSPL, E.QTENERCONS FROM PLAEXERFISI P "
+        u"LEFT JOIN EXERFISICO E ON E.CDEXERFISICO = P.CDEXERFISICO "
+        u"WHERE P.CDFILIAL = ? AND P.CDPACIENTE = ? AND P.DTCONSPACI = ? "
+        u"ORDER BY P.CDEXERFISICO"_s.arg(selectDateTime(dialect, u"P.DTCONSPACI"_s)));
+    query.bind(Branch).bind(Maria).bind(TFieldType::DateTime, consulta);
+    return query.packet(planFields());
+}
+
 // Floor 1: the plan's SELECT straight on the database, its rows read into a packet,
 // back to back. With idleMicroseconds the thread sleeps that long before each run, as a
 // server's worker does between one client's calls: not a floor, shown for comparison.
@@ -178,21 +195,13 @@ Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, 
                          int idleMicroseconds = 0)
 {
     QSqlDatabase db = threadDatabase(uri);
-    const QString sql =
-        u"SELECT P.CDFILIAL, P.CDPACIENTE, %1, P.CDEXERFISICO, P.QTHREXERFISI, "
-        u"E.DSEXERFISICO, P.QTENERCONSPL, E.QTENERCONS FROM PLAEXERFISI P "
-        u"LEFT JOIN EXERFISICO E ON E.CDEXERFISICO = P.CDEXERFISICO "
-        u"WHERE P.CDFILIAL = ? AND P.CDPACIENTE = ? AND P.DTCONSPACI = ? "
-        u"ORDER BY P.CDEXERFISICO"_s.arg(selectDateTime(uri.dialect, u"P.DTCONSPACI"_s));
     std::vector<double> samples;
     for (int i = 0; i < calls; ++i) {
         if (idleMicroseconds > 0)
             std::this_thread::sleep_for(std::chrono::microseconds(idleMicroseconds));
         QElapsedTimer timer;
         timer.start();
-        SqlStatement query(db, sql);
-        query.bind(Branch).bind(Maria).bind(TFieldType::DateTime, consulta);
-        const TDataPacket packet = query.packet(planFields());
+        const TDataPacket packet = selectPlan(db, uri.dialect, consulta);
         samples.push_back(microsecondsOf(timer));
         *rows = int(packet.rows.size());
     }
@@ -274,6 +283,76 @@ Percentiles emptyCalls(const Server &server, int calls)
         samples.push_back(microsecondsOf(timer));
     }
     return percentiles(samples);
+}
+
+// Not a floor: GetPlaneja from a client that only writes its request and reads the
+// answer's frame on a blocking socket, without decoding it: the server and the loopback
+// alone, to tell them from the client's share.
+Percentiles bareSocketCalls(const Server &server, TDateTime consulta, int calls)
+{
+    const RpcClientOptions options = server.clientOptions();
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(options.port);
+    const int one = 1;
+    ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &one, sizeof(one));
+    if (::connect(socket, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0)
+        die(u"bare socket: cannot connect"_s);
+    FrameParser parser;
+    auto exchange = [&](qint64 id, const QString &method, const QJsonArray &params) {
+        const QByteArray frame = encodeFrame(encodeRequest(id, method, params));
+        if (::write(socket, frame.constData(), size_t(frame.size())) != frame.size())
+            die(u"bare socket: write failed"_s);
+        QByteArray body;
+        for (;;) {
+            const FrameParser::Result next = parser.next(&body);
+            if (next == FrameParser::Result::Message)
+                break;
+            char buffer[64 * 1024];
+            const ssize_t n =
+                next == FrameParser::Result::Error ? -1 : ::read(socket, buffer, sizeof(buffer));
+            if (n <= 0)
+                die(u"bare socket: no answer"_s);
+            parser.feed(QByteArrayView(buffer, n));
+        }
+        // Checked as text, not decoded: decoding is the client's share this leaves out.
+        if (!body.contains("\"ok\":true"))
+            die(u"bare socket: %1 failed"_s.arg(method));
+    };
+    exchange(0, u"Authenticate"_s, {options.token});
+    const QString date = encodeValue(TFieldType::DateTime, consulta).toString();
+    std::vector<double> samples;
+    for (int i = 1; i <= calls; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        exchange(i, u"GetPlaneja"_s, {Branch, date, Maria});
+        samples.push_back(microsecondsOf(timer));
+    }
+    ::close(socket);
+    return percentiles(samples);
+}
+
+// Not floors: the plan's answer written as the server writes it (packet JSON and the
+// reply around it), and read back as the client reads it, each back to back.
+std::pair<Percentiles, Percentiles> answerCoding(const DatabaseUri &uri, TDateTime consulta,
+                                                 int calls)
+{
+    const TDataPacket packet = selectPlan(threadDatabase(uri), uri.dialect, consulta);
+    std::vector<double> writing, reading;
+    for (int i = 0; i < calls; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        const QByteArray reply = encodeRawResult(QJsonValue(i), encodePacketJson(packet));
+        writing.push_back(microsecondsOf(timer));
+        timer.restart();
+        QJsonObject result;
+        if (!decodeReply(reply, i, &result))
+            die(u"the plan's answer does not read back"_s);
+        reading.push_back(microsecondsOf(timer));
+    }
+    return {percentiles(writing), percentiles(reading)};
 }
 
 struct PhaseResult
@@ -423,6 +502,8 @@ void runOn(const Settings &settings, const std::optional<DatabaseUri> &database)
     const double floor = select.p50 + loopback.p50;
     const Percentiles idleSelect = directSelect(server.uri(), consulta, 2000, &rows, 200);
     const Percentiles empty = emptyCalls(server, 2000);
+    const Percentiles bare = bareSocketCalls(server, consulta, 2000);
+    const auto [answerWritten, answerRead] = answerCoding(server.uri(), consulta, 2000);
     std::printf("database: %s\n",
                 server.uri().dialect == SqlDialect::SQLite ? "SQLite (a new file)"
                                                            : "PostgreSQL (a new database)");
@@ -436,6 +517,10 @@ void runOn(const Settings &settings, const std::optional<DatabaseUri> &database)
                 "(p99 %.1f); a call without database work through the whole stack p50 %.1f us "
                 "(p99 %.1f)\n",
                 idleSelect.p50, idleSelect.p99, empty.p50, empty.p99);
+    std::printf("and: GetPlaneja from a bare socket client that decodes nothing p50 %.1f us "
+                "(p99 %.1f); the answer written as the server writes it p50 %.1f us, read as "
+                "the client reads it p50 %.1f us\n",
+                bare.p50, bare.p99, answerWritten.p50, answerRead.p50);
     std::printf("%11s %10s %16s %16s %16s %16s %8s\n", "connections", "calls/s", "GetPlaneja p50",
                 "GetPlaneja p99", "SetPlaneja p50", "SetPlaneja p99", "failures");
 
