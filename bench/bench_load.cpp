@@ -12,6 +12,7 @@
 //   bench_load [path/to/qor-server] [--calls N] [--cycles N] [--workers N]
 //              [--postgresql ADMIN-URI]
 #include "data/packet.h"
+#include "planstore.h"
 #include "remote/framing.h"
 #include "remote/jsonrpc.h"
 #include "remote/rpcclient.h"
@@ -174,23 +175,10 @@ TDateTime prepareTwentyRowPlan(const DatabaseUri &uri)
     return consulta;
 }
 
-// The plan's SELECT as the server runs it, its rows read into a packet.
-TDataPacket selectPlan(const QSqlDatabase &db, SqlDialect dialect, TDateTime consulta)
-{
-    SqlStatement query(
-        db,
-        u"SELECT P.CDFILIAL, P.CDPACIENTE, %1, P.CDEXERFISICO, P.QTHREXERFISI, "
-        u"E.DSEXERFISICO, P.QTENERCONSPL, E.QTENERCONS FROM PLAEXERFISI P "
-        u"LEFT JOIN EXERFISICO E ON E.CDEXERFISICO = P.CDEXERFISICO "
-        u"WHERE P.CDFILIAL = ? AND P.CDPACIENTE = ? AND P.DTCONSPACI = ? "
-        u"ORDER BY P.CDEXERFISICO"_s.arg(selectDateTime(dialect, u"P.DTCONSPACI"_s)));
-    query.bind(Branch).bind(Maria).bind(TFieldType::DateTime, consulta);
-    return query.packet(planFields());
-}
-
-// Floor 1: the plan's SELECT straight on the database, its rows read into a packet,
-// back to back. With idleMicroseconds the thread sleeps that long before each run, as a
-// server's worker does between one client's calls: not a floor, shown for comparison.
+// Floor 1: the plan's SELECT straight on the database, run by the server's own store, its
+// rows read into a packet, back to back. With idleMicroseconds the thread sleeps that long
+// before each run, as a server's worker does between one client's calls: not a floor,
+// shown for comparison.
 Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, int *rows,
                          int idleMicroseconds = 0)
 {
@@ -201,7 +189,7 @@ Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, 
             std::this_thread::sleep_for(std::chrono::microseconds(idleMicroseconds));
         QElapsedTimer timer;
         timer.start();
-        const TDataPacket packet = selectPlan(db, uri.dialect, consulta);
+        const TDataPacket packet = PlanStore(db).planeja(Branch, consulta, Maria);
         samples.push_back(microsecondsOf(timer));
         *rows = int(packet.rows.size());
     }
@@ -339,7 +327,7 @@ Percentiles bareSocketCalls(const Server &server, TDateTime consulta, int calls)
 std::pair<Percentiles, Percentiles> answerCoding(const DatabaseUri &uri, TDateTime consulta,
                                                  int calls)
 {
-    const TDataPacket packet = selectPlan(threadDatabase(uri), uri.dialect, consulta);
+    const TDataPacket packet = PlanStore(threadDatabase(uri)).planeja(Branch, consulta, Maria);
     std::vector<double> writing, reading;
     for (int i = 0; i < calls; ++i) {
         QElapsedTimer timer;
