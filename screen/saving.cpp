@@ -128,8 +128,11 @@ void TfrmPlanejaExerc::cdsPesoAfterPost(TDataSet *DataSet)
                    });
     } catch (...) {
         // Going back to browse unlocked the plan grid before the save; the weight that
-        // was not saved must not leave it unlocked, nor count in the figures.
+        // was not saved must not leave it unlocked, nor count in the figures. The commands
+        // then go back to the plan: a plan row still being edited keeps its confirm and
+        // cancel, and no new row is offered over it.
         dtsPesoStateChange(dtsPeso);
+        dtsPadraoStateChange(dtsPadrao);
         try {
             recomputeFigures(this);
         } catch (...) {

@@ -321,6 +321,63 @@ TEST_P(CommandStateTest, EditCommandPutsTheFocusOnTheTimeColumn)
     EXPECT_TRUE(focus == form->dbgPadrao || form->dbgPadrao->isAncestorOf(focus));
 }
 
+struct RefusedWeightCase
+{
+    const char *name;
+    bool serverStops; // else another workstation records a weight first
+    bool gridEnabled; // afterwards
+};
+
+// A weight typed while a plan row is being edited, and its save refused: the row is still
+// being edited, so the commands stay the row's (confirm and cancel, no new row) and the
+// screen can still close.
+TEST_P(CommandStateTest, RefusedWeightLeavesTheRowBeingEditedItsCommands)
+{
+    const RefusedWeightCase cases[] = {
+        {"the server is out of reach", true, false},
+        {"another workstation recorded a weight first", false, true},
+    };
+    for (const RefusedWeightCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        exec(u"UPDATE INFOAVAL SET DSINFOAVAL = '' WHERE CDPACIENTE = ?"_s, {ScreenHarness::Maria});
+        ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+        form->sbtAlterar->Click();
+        ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);
+        typeWeight(u"70"_s);
+        ASSERT_EQ(form->cdsPeso->State(), dsEdit);
+        if (c.serverStops)
+            stopServerOn(u"SetPeso"_s);
+        else
+            exec(u"UPDATE INFOAVAL SET DSINFOAVAL = '80' WHERE CDPACIENTE = ?"_s,
+                 {ScreenHarness::Maria});
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+        ASSERT_EQ(harness->errors().size(), 1);
+        harness->clearErrors();
+        if (c.serverStops)
+            restartServer();
+
+        EXPECT_EQ(form->cdsPeso->State(), dsBrowse);
+        ASSERT_EQ(form->cdsPlaneja->State(), dsEdit);
+        expectGroup(form->FinishingCommands(), true, "finishing");
+        expectGroup(form->NewRecordCommands(), false, "new record");
+        expectGroup(form->RecordCommands(), false, "record");
+        expectButtonsMirrorMenu();
+        EXPECT_FALSE(form->BrowseOnlyControl()->Enabled());
+        EXPECT_EQ(codeButton(), cbsEllipsis);
+        EXPECT_EQ(form->dbgPadrao->Enabled(), c.gridEnabled);
+
+        // The row's own confirm posts it.
+        form->sbtConfirmar->Click();
+        ScreenHarness::processEvents();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_FALSE(form->sbtConfirmar->Enabled());
+        EXPECT_TRUE(form->sbtIncluir->Enabled());
+        harness->closeScreen();
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(CommandStateTest);
 
 } // namespace
