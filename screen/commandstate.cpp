@@ -86,6 +86,10 @@ void TfrmPlanejaExerc::sbtVerificarClick(QObject *Sender)
         throw;
     }
     DeactiveShowAvi();
+    // The load gives the time its HH:MM mask only once it has read the plan: after a load
+    // that failed before the plan, this reload is where the plan is first read, and a
+    // time typed as 0130 without the mask was taken as one hour.
+    cdsPlanejaQTHREXERFISI->EditMask = u"00:00"_s;
     // Reopening the plan handed the commands to the plan; a weight still being typed
     // must keep its confirm and cancel, or it could be neither saved nor dropped.
     if (isEditing(cdsPeso->State()))

@@ -307,6 +307,32 @@ TEST_P(CommandStateTest, VerifyWhileARowIsTypedAsksBeforeDroppingIt)
     EXPECT_EQ(harness->dialogs().Texts(mtConfirmation).size(), 2);
 }
 
+// The plan could not be read when the screen opened; the verify command reads it. A time
+// typed then as the digits of HH:MM is the time typed, as on a screen loaded at once.
+TEST_P(CommandStateTest, VerifyAfterAFailedLoadTakesTimesAsHoursAndMinutes)
+{
+    exec(u"ALTER TABLE PLAEXERFISI RENAME TO PLAEXERFISI_FORA"_s);
+    ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+    ASSERT_EQ(harness->errors().size(), 1);
+    harness->clearErrors();
+    EXPECT_FALSE(form->cdsPlaneja->Active());
+    exec(u"ALTER TABLE PLAEXERFISI_FORA RENAME TO PLAEXERFISI"_s);
+
+    form->sbtVerificar->Click();
+    ScreenHarness::processEvents();
+    ASSERT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    addPlanRow(u"002120"_s, u"0130"_s);
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+
+    EXPECT_EQ(scalar(u"SELECT QTHREXERFISI FROM PLAEXERFISI WHERE CDPACIENTE = ? "
+                     u"AND CDEXERFISICO = '002120'"_s,
+                     {ScreenHarness::Maria})
+                  .toDouble(),
+              1.5);
+    ASSERT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"002120"_s));
+    EXPECT_EQ(form->cdsPlanejaQTHREXERFISI->DisplayText(), u"01:30"_s);
+}
+
 TEST_P(CommandStateTest, EditCommandPutsTheFocusOnTheTimeColumn)
 {
     ASSERT_NE(open(ScreenHarness::Maria), nullptr);
