@@ -12,6 +12,7 @@
 #include "framework/consiste.h"
 #include "framework/dateeditplus.h"
 #include "framework/showavi.h"
+#include "sql/sqlquery.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -311,12 +312,12 @@ TEST_P(CommandStateTest, VerifyWhileARowIsTypedAsksBeforeDroppingIt)
 // typed then as the digits of HH:MM is the time typed, as on a screen loaded at once.
 TEST_P(CommandStateTest, VerifyAfterAFailedLoadTakesTimesAsHoursAndMinutes)
 {
-    exec(u"ALTER TABLE PLAEXERFISI RENAME TO PLAEXERFISI_FORA"_s);
+    execSql(harness->server().db(), u"ALTER TABLE PLAEXERFISI RENAME TO PLAEXERFISI_FORA"_s);
     ASSERT_NE(open(ScreenHarness::Maria), nullptr);
     ASSERT_EQ(harness->errors().size(), 1);
     harness->clearErrors();
     EXPECT_FALSE(form->cdsPlaneja->Active());
-    exec(u"ALTER TABLE PLAEXERFISI_FORA RENAME TO PLAEXERFISI"_s);
+    execSql(harness->server().db(), u"ALTER TABLE PLAEXERFISI_FORA RENAME TO PLAEXERFISI"_s);
 
     form->sbtVerificar->Click();
     ScreenHarness::processEvents();
