@@ -67,7 +67,8 @@ void TfrmPlanejaExerc::cdsPlanejaAfterOpen(TDataSet *DataSet)
 
 // The total is walked anew from every row each time, so it can never drift from the
 // rows shown; the walk comes back to the row that was current by its code, which is
-// unique within a plan.
+// unique within a plan. The code is matched exactly: codes differing only in case are
+// two exercises, and the user's next command must not land on the other one.
 void TfrmPlanejaExerc::Atualiza_KcalDia()
 {
     const QString current = cdsPlanejaCDEXERFISICO->AsString();
@@ -83,7 +84,7 @@ void TfrmPlanejaExerc::Atualiza_KcalDia()
         cdsPlaneja->Next();
     }
     edtTotal->SetText(FormatFloat(KcalFormat, sum));
-    cdsPlaneja->Locate(u"CDEXERFISICO"_s, current, TLocateOption::CaseInsensitive);
+    cdsPlaneja->Locate(u"CDEXERFISICO"_s, current);
 }
 
 } // namespace qor

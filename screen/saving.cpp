@@ -89,9 +89,9 @@ void TfrmPlanejaExerc::cdsPlanejaAfterPost(TDataSet *DataSet)
     try {
         applyDelta(cdsPlaneja, planService(), &PlanService::SetPlaneja,
                    [this](const TDelta &refused, bool) {
+                       // Matched exactly, as the walk of Atualiza_KcalDia matches it.
                        if (const QString code = deletedExercise(refused); !code.isEmpty())
-                           cdsPlaneja->Locate(u"CDEXERFISICO"_s, code,
-                                              TLocateOption::CaseInsensitive);
+                           cdsPlaneja->Locate(u"CDEXERFISICO"_s, code);
                    });
     } catch (...) {
         refreshPlanCommands();

@@ -256,6 +256,66 @@ TEST_P(CatalogueRowsTest, PastedCodeWithBlanksOrALineBreak)
     }
 }
 
+// Two exercises whose codes differ only in case are two exercises, and a plan may hold
+// both. Whatever is done to one of them, the grid comes back to that one afterwards, not
+// to its twin, or the user's next command (a delete) would take the other exercise.
+TEST_P(CatalogueRowsTest, CodesDifferingOnlyInCaseKeepTheirOwnRowCurrent)
+{
+    const QString twins[] = {u"0000AB"_s, u"0000ab"_s};
+    exec(u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, QTENERCONS) VALUES (?, ?, ?)"_s,
+         {twins[0], u"Remo, maiúsculo"_s, 4.0});
+    exec(u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, QTENERCONS) VALUES (?, ?, ?)"_s,
+         {twins[1], u"Remo, minúsculo"_s, 6.0});
+    const struct
+    {
+        const char *name;
+        bool refusedDelete; // else the row's time is changed and confirmed
+    } actions[] = {{"time changed", false}, {"delete refused", true}};
+    for (const auto &action : actions) {
+        for (const QString &code : twins) {
+            SCOPED_TRACE(action.name);
+            SCOPED_TRACE(code.toStdString());
+            clearPlan(ScreenHarness::Maria);
+            addPlanRow(ScreenHarness::Maria, twins[0], 1.0, 4.0);
+            addPlanRow(ScreenHarness::Maria, twins[1], 1.0, 6.0);
+            harness->dialogs().Clear();
+            harness->clearErrors();
+            ASSERT_NE(open(), nullptr);
+            ASSERT_TRUE(form->cdsPlaneja->Locate(Code, code));
+            ScreenHarness::processEvents();
+            ASSERT_EQ(cell(Code), code);
+            const QString other = code == twins[0] ? twins[1] : twins[0];
+            if (action.refusedDelete) {
+                // Another workstation changes the row first: the delete is refused and
+                // the row comes back.
+                exec(u"UPDATE PLAEXERFISI SET QTHREXERFISI = 3 WHERE CDPACIENTE = ? AND "
+                     u"CDEXERFISICO = ?"_s,
+                     {ScreenHarness::Maria, code});
+                harness->dialogs().QueueAnswer(mrYes);
+                ScreenHarness::click(form->sbtExcluir);
+                const QStringList shown = messages() + errors();
+                EXPECT_TRUE(shown.contains(u"Registro alterado ou excluído por outro usuário."_s))
+                    << shown.join(u'\n').toStdString();
+                EXPECT_EQ(form->cdsPlaneja->RecordCount(), 2);
+                EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 2);
+            } else {
+                clickColumn(u"QTHREXERFISI"_s);
+                typeText(u"0200"_s);
+                press(Qt::Key_Return);
+                clickConfirmar();
+                EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+                EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, code).toDouble(), 2.0);
+                EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, other).toDouble(), 1.0);
+            }
+            EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+            EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString().toStdString(), code.toStdString());
+            EXPECT_EQ(cell(Code).toStdString(), code.toStdString());
+            harness->closeScreen();
+            form = nullptr;
+        }
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(CatalogueRowsTest);
 
 } // namespace
