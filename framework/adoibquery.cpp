@@ -8,6 +8,7 @@
 #include <QMetaType>
 #include <QSqlError>
 #include <QSqlRecord>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -80,6 +81,23 @@ TFieldType fieldTypeOf(const QVariant &value)
 [[noreturn]] void fail(const QSqlError &error)
 {
     throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(sqlErrorDetail(error)));
+}
+
+// Prepares the text, binds the parameters by name and runs it; false when it failed.
+bool run(QSqlQuery &query, const ParsedSql &parsed, const QList<std::shared_ptr<TParam>> &params)
+{
+    query.setForwardOnly(true);
+    if (!query.prepare(parsed.text))
+        return false;
+    for (const QString &name : parsed.occurrences) {
+        QVariant value;
+        for (const auto &param : params) {
+            if (param->Name().compare(name, Qt::CaseInsensitive) == 0)
+                value = param->Value();
+        }
+        query.addBindValue(value.isValid() ? value : QVariant(QMetaType(QMetaType::QString)));
+    }
+    return query.exec();
 }
 
 } // namespace
@@ -204,23 +222,24 @@ void TADOIBQuery::Open()
         BeforeOpen(this);
 
     const ParsedSql parsed = parseParams(text);
-    QSqlQuery query(db);
-    query.setForwardOnly(true);
-    if (!query.prepare(parsed.text))
-        fail(query.lastError());
-    for (const QString &name : parsed.occurrences) {
-        QVariant value;
-        for (const auto &param : m_params) {
-            if (param->Name().compare(name, Qt::CaseInsensitive) == 0)
-                value = param->Value();
-        }
-        query.addBindValue(value.isValid() ? value : QVariant(QMetaType(QMetaType::QString)));
+    std::optional<QSqlQuery> query(std::in_place, db);
+    if (!run(*query, parsed, m_params)) {
+        // A connection the database server dropped is only noticed by a failing
+        // statement: the module's connection is opened again and the read, which changes
+        // nothing, runs once more on it.
+        TdtmDBGeral *module = m_database.isValid() ? nullptr : dtmDBGeral();
+        if (!module || db.isOpen())
+            fail(query->lastError());
+        query.reset(); // the dropped connection is closed with no query left on it
+        db = QSqlDatabase();
+        db = module->CurrentDatabase(); // raises when it cannot be opened again
+        query.emplace(db);
+        if (!run(*query, parsed, m_params))
+            fail(query->lastError());
     }
-    if (!query.exec())
-        fail(query.lastError());
 
     const TDataPacket packet =
-        Fields().isEmpty() ? packetWithOwnFields(query) : packetOfFields(query);
+        Fields().isEmpty() ? packetWithOwnFields(*query) : packetOfFields(*query);
 
     QList<TRecord> records;
     records.reserve(packet.rows.size());

@@ -83,14 +83,18 @@ QSqlDatabase TdtmDBGeral::Database() const
 
 QSqlDatabase TdtmDBGeral::CurrentDatabase()
 {
-    if (!m_lostUri.isEmpty() || (Connected() && !databaseFileInPlace(Database()))) {
+    // A database server's connection that was dropped (the server restarted, the session
+    // ended by an administrator) reads as closed once a statement has failed on it.
+    const bool dropped = QSqlDatabase::contains(m_connectionName) && !Connected();
+    if (!m_lostUri.isEmpty() || dropped || (Connected() && !databaseFileInPlace(Database()))) {
         const QString uri = m_lostUri.isEmpty() ? m_uri : m_lostUri;
         Close();
         m_lostUri = uri;
-        const QString path = DatabaseUri::parse(uri).path;
-        if (!QFileInfo::exists(path))
+        const DatabaseUri parsed = DatabaseUri::parse(uri);
+        if (parsed.dialect == SqlDialect::SQLite && !QFileInfo::exists(parsed.path))
             throw EDatabaseError(
-                u"O banco de dados do catálogo de exercícios não foi encontrado: %1"_s.arg(path));
+                u"O banco de dados do catálogo de exercícios não foi encontrado: %1"_s.arg(
+                    parsed.path));
         try {
             Open(uri);
         } catch (...) {

@@ -31,9 +31,10 @@ public:
     QSqlDatabase Database() const;
     // The connection the queries run on: Database(), first opened again when the SQLite
     // file it opened has been replaced or removed since (a restored copy, a new database
-    // of the server), so no row of a file that is no longer the catalogue is read.
-    // Raises EDatabaseError when the file is gone, without making an empty one; the
-    // next call tries again.
+    // of the server), so no row of a file that is no longer the catalogue is read, or
+    // when the database server dropped it. Raises EDatabaseError when the file is gone,
+    // without making an empty one, or when the server cannot be reached; the next call
+    // tries again.
     QSqlDatabase CurrentDatabase();
     // "QSQLITE", "QPSQL", ...; empty while closed.
     QString DriverName() const;

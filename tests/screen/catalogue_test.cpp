@@ -6,6 +6,8 @@
 #include "framework/dbgeral.h"
 #include "rtl/exceptions.h"
 
+#include <QSqlQuery>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -118,6 +120,60 @@ TEST_P(CatalogueOnDatabase, LookupByCode)
             if (c.kcalPerKgHour > 0) {
                 EXPECT_DOUBLE_EQ(fields.QTENERCONS->AsFloat(), c.kcalPerKgHour);
             }
+        }
+    }
+}
+
+// The database server ends the catalogue's session (a restart, an administrator ending
+// sessions): the next read opens the connection again and is served, every time it
+// happens, instead of failing until the host is restarted.
+TEST_P(CatalogueOnDatabase, DroppedConnectionIsOpenedAgain)
+{
+    if (GetParam() != Backend::PostgreSQL)
+        GTEST_SKIP() << "sessions ended by the server only with PostgreSQL";
+    const auto sessionId = [this] {
+        QSqlQuery query(dbGeral->Database());
+        EXPECT_TRUE(query.exec(u"SELECT pg_backend_pid()"_s));
+        return query.next() ? query.value(0).toInt() : -1;
+    };
+    TADOIBQuery lookup;
+    const ExerciseQueryFields found = DefineQryVdPlaneja(&lookup);
+    TADOIBQuery listing;
+    DefineQryAuxPlaneja(&listing);
+    const struct
+    {
+        const char *name;
+        std::function<void()> read;
+    } reads[] = {
+        {"lookup by code",
+         [&] {
+             lookup.Close();
+             lookup.ParamByName(u"P_CDEXERFISICO"_s)->SetAsString(u"001010"_s);
+             lookup.Open();
+             ASSERT_EQ(lookup.RecordCount(), 1);
+             EXPECT_DOUBLE_EQ(found.QTENERCONS->AsFloat(), 4.0);
+         }},
+        {"listing",
+         [&] {
+             listing.Open();
+             EXPECT_EQ(listing.RecordCount(), 28);
+         }},
+    };
+    for (int round = 0; round < 2; ++round) {
+        for (const auto &read : reads) {
+            SCOPED_TRACE(read.name);
+            SCOPED_TRACE(round);
+            const int session = sessionId();
+            ASSERT_GT(session, 0);
+            QSqlQuery end(server->db());
+            ASSERT_TRUE(end.exec(u"SELECT pg_terminate_backend(%1)"_s.arg(session)));
+            try {
+                read.read();
+            } catch (const Exception &e) {
+                ADD_FAILURE() << e.Message().toStdString();
+            }
+            EXPECT_TRUE(dbGeral->Connected());
+            EXPECT_NE(sessionId(), session);
         }
     }
 }
