@@ -50,6 +50,10 @@ void TdtmDBGeral::Open(const QString &uri)
         openDatabase(parsed, m_connectionName); // raises EDatabaseError with the reason
     } catch (...) {
         Close(); // no half-made connection left under our name
+        // A database server not reachable yet (started after the host, the network down)
+        // is tried again by the next query, as a dropped connection is.
+        if (parsed.dialect != SqlDialect::SQLite)
+            m_lostUri = uri;
         throw;
     }
     m_uri = uri;

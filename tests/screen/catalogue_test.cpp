@@ -5,7 +5,11 @@
 #include "catalogue/exercisequeries.h"
 #include "framework/dbgeral.h"
 #include "rtl/exceptions.h"
+#include "sql/databaseuri.h"
+#include "sql/sqlconnection.h"
+#include "sql/sqlquery.h"
 
+#include <QCoreApplication>
 #include <QSqlQuery>
 #include <functional>
 #include <gtest/gtest.h>
@@ -176,6 +180,55 @@ TEST_P(CatalogueOnDatabase, DroppedConnectionIsOpenedAgain)
             EXPECT_NE(sessionId(), session);
         }
     }
+}
+
+// The host started while the catalogue's database server could not be reached (here: its
+// database not created yet): once it can, the next read opens the connection and is
+// served, instead of every read failing until the host is restarted.
+TEST_P(CatalogueOnDatabase, CatalogueUnreachableAtStartIsOpenedOnceReachable)
+{
+    if (GetParam() != Backend::PostgreSQL)
+        GTEST_SKIP() << "a database server only with PostgreSQL";
+    DatabaseUri later = DatabaseUri::parse(server->databaseUri());
+    later.database = u"qor_catalogo_tardio_%1"_s.arg(QCoreApplication::applicationPid());
+    QSqlDatabase admin = server->db();
+    execSql(admin, u"DROP DATABASE IF EXISTS %1"_s.arg(later.database));
+    dbGeral = std::make_unique<TdtmDBGeral>();
+    SetDtmDBGeral(dbGeral.get());
+    EXPECT_THROW(dbGeral->Open(later.toString()), EDatabaseError);
+    EXPECT_FALSE(dbGeral->Connected());
+
+    TADOIBQuery lookup;
+    const ExerciseQueryFields found = DefineQryVdPlaneja(&lookup);
+    lookup.ParamByName(u"P_CDEXERFISICO"_s)->SetAsString(u"001010"_s);
+    // Still unreachable: each read says so, and nothing is served.
+    for (int i = 0; i < 2; ++i)
+        EXPECT_THROW(lookup.Open(), EDatabaseError);
+    EXPECT_FALSE(lookup.Active());
+
+    execSql(admin, u"CREATE DATABASE %1"_s.arg(later.database));
+    {
+        const QString name = u"catalogo-tardio"_s;
+        QSqlDatabase created = openDatabase(later, name);
+        execSql(created,
+                u"CREATE TABLE EXERFISICO (CDEXERFISICO varchar(6) PRIMARY KEY, "
+                u"DSEXERFISICO varchar(100), QTENERCONS double precision)"_s);
+        execSql(created, u"INSERT INTO EXERFISICO VALUES ('001010', 'Ciclismo', 4)"_s);
+        created.close();
+        created = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    }
+    try {
+        lookup.Open();
+        ASSERT_EQ(lookup.RecordCount(), 1);
+        EXPECT_EQ(found.DSEXERFISICO->AsString(), u"Ciclismo"_s);
+        EXPECT_DOUBLE_EQ(found.QTENERCONS->AsFloat(), 4.0);
+    } catch (const Exception &e) {
+        ADD_FAILURE() << e.Message().toStdString();
+    }
+    EXPECT_TRUE(dbGeral->Connected());
+    dbGeral->Close();
+    execSql(admin, u"DROP DATABASE %1"_s.arg(later.database));
 }
 
 QOR_INSTANTIATE_BACKENDS(CatalogueOnDatabase);
