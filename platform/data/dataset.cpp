@@ -1,6 +1,7 @@
 #include "dataset.h"
 
 #include "datasource.h"
+#include "rtl/datetime.h"
 #include "rtl/exceptions.h"
 
 #include <QScopeGuard>
@@ -303,8 +304,22 @@ bool TDataSet::Locate(const QString &keyField, const QVariant &keyValue, TLocate
 {
     CheckBrowseMode();
     TField *field = FieldByName(keyField);
+    QVariant key = keyValue;
+    if (field->DataType() == TFieldType::DateTime) {
+        // A date-time field is written a QDate or a QDateTime and holds the day count:
+        // the key is brought to that form, or no date would ever be found.
+        const int type = keyValue.metaType().id();
+        try {
+            if (type == QMetaType::QDate)
+                key = DateToDateTime(keyValue.toDate());
+            else if (type == QMetaType::QDateTime)
+                key = QDateTimeToDateTime(keyValue.toDateTime());
+        } catch (const EConvertError &) {
+            return false; // no row holds an invalid date
+        }
+    }
     for (int row = 0; row < m_records.size(); ++row) {
-        if (rowMatches(row, field, keyValue, options)) {
+        if (rowMatches(row, field, key, options)) {
             fire(BeforeScroll, this);
             m_bof = m_eof = false;
             scrollTo(row);
@@ -341,6 +356,8 @@ void TDataSet::insertRow(bool append)
     m_records.insert(row, record);
     m_current = row;
     m_insertReturnRow = returnRow;
+    const bool bofBefore = m_bof;
+    const bool eofBefore = m_eof;
     m_bof = m_eof = false;
     m_editBackup.clear();
     setState(dsInsert);
@@ -352,6 +369,8 @@ void TDataSet::insertRow(bool append)
         m_records.removeAt(m_current);
         m_modified = false;
         m_current = m_records.isEmpty() ? -1 : qBound(0, returnRow, int(m_records.size()) - 1);
+        m_bof = bofBefore; // the ends as before the row: an empty dataset is at its end
+        m_eof = eofBefore;
         setState(dsBrowse);
         notify(TDataEvent::DataSetChange);
         throw;

@@ -1,5 +1,6 @@
 // Cursor, editing, failures in handlers and calculated fields of the in-memory dataset.
 #include "datafixtures.h"
+#include "rtl/datetime.h"
 #include "rtl/exceptions.h"
 
 #include <gtest/gtest.h>
@@ -126,6 +127,78 @@ TEST(DataSet, ARaiseInOnNewRecordDropsTheNewRow)
     EXPECT_EQ(t.codes(), (QStringList{u"A"_s, u"B"_s, u"C"_s}));
     EXPECT_EQ(t.dataSet->RecNo(), 2);
 }
+
+// The dropped row leaves the ends of the dataset as they were: a walk "while not Eof"
+// over an empty dataset must not start.
+struct DroppedRowCase
+{
+    const char *name;
+    QList<std::tuple<QString, QString, double>> rows;
+    std::function<void(TDataSet *)> position;
+    std::function<void(TDataSet *)> insert;
+};
+
+void PrintTo(const DroppedRowCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class DroppedNewRow : public ::testing::TestWithParam<DroppedRowCase>
+{
+};
+
+TEST_P(DroppedNewRow, LeavesBofAndEofAsTheyWere)
+{
+    SmallTable t;
+    t.load(GetParam().rows);
+    TDataSet *ds = t.dataSet.get();
+    GetParam().position(ds);
+    const bool bof = ds->Bof();
+    const bool eof = ds->Eof();
+    const int recNo = ds->RecNo();
+    ds->OnNewRecord = [](TDataSet *) {
+        throw EDatabaseError(u"Sem contexto."_s);
+    };
+    EXPECT_THROW(GetParam().insert(ds), EDatabaseError);
+    EXPECT_EQ(ds->Bof(), bof);
+    EXPECT_EQ(ds->Eof(), eof);
+    EXPECT_EQ(ds->RecNo(), recNo);
+    int walked = 0;
+    for (; !ds->Eof() && walked < 10; ds->Next())
+        ++walked;
+    EXPECT_EQ(walked, eof ? 0 : ds->RecordCount() - recNo + 1);
+}
+
+const QList<std::tuple<QString, QString, double>> ThreeRows = {
+    {u"A"_s, u"um"_s, 1}, {u"B"_s, u"dois"_s, 2}, {u"C"_s, u"três"_s, 3}};
+
+INSTANTIATE_TEST_SUITE_P(Where, DroppedNewRow,
+                         ::testing::Values(DroppedRowCase{"InsertIntoAnEmptyDataset",
+                                                          {},
+                                                          [](TDataSet *) {},
+                                                          [](TDataSet *ds) {
+                                                              ds->Insert();
+                                                          }},
+                                           DroppedRowCase{"AppendToAnEmptyDataset",
+                                                          {},
+                                                          [](TDataSet *) {},
+                                                          [](TDataSet *ds) {
+                                                              ds->Append();
+                                                          }},
+                                           DroppedRowCase{"AppendAfterAWalkPastTheEnd", ThreeRows,
+                                                          [](TDataSet *ds) {
+                                                              ds->Last();
+                                                              ds->Next();
+                                                          },
+                                                          [](TDataSet *ds) {
+                                                              ds->Append();
+                                                          }},
+                                           DroppedRowCase{"InsertOnTheFirstRow", ThreeRows,
+                                                          [](TDataSet *ds) { ds->First(); },
+                                                          [](TDataSet *ds) {
+                                                              ds->Insert();
+                                                          }}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(DataSet, SettingAFieldOutsideEditingIsRefused)
 {
@@ -331,6 +404,52 @@ TEST(DataSet, LocateOnAFieldThatDoesNotExistRaises)
     loadThree(t);
     EXPECT_THROW(t.dataSet->Locate(u"NOPE"_s, u"A"_s), EDatabaseError);
 }
+
+// A date-time field takes a QDate or a QDateTime as its value; the same key finds the
+// row that holds it.
+struct DateKeyCase
+{
+    const char *name;
+    QVariant key;
+    int recNo; // 0: not found, the cursor stays on row 1
+};
+
+void PrintTo(const DateKeyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LocateDate : public ::testing::TestWithParam<DateKeyCase>
+{
+};
+
+TEST_P(LocateDate, ComparesTheKeyAsTheFieldStoresIt)
+{
+    SmallTable t;
+    loadThree(t);
+    const QList<QVariant> days = {QDate(2024, 2, 28), QDate(2024, 2, 29),
+                                  QDateTime(QDate(2024, 2, 29), QTime(7, 30))};
+    for (int row = 0; row < days.size(); ++row) {
+        t.dataSet->SetRecNo(row + 1);
+        t.dataSet->Edit();
+        t.day->SetValue(days.at(row));
+        t.dataSet->Post();
+    }
+    t.dataSet->First();
+    const DateKeyCase &c = GetParam();
+    EXPECT_EQ(t.dataSet->Locate(u"DAY"_s, c.key), c.recNo != 0);
+    EXPECT_EQ(t.dataSet->RecNo(), c.recNo != 0 ? c.recNo : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, LocateDate,
+    ::testing::Values(
+        DateKeyCase{"Date", QDate(2024, 2, 29), 2},
+        DateKeyCase{"DateTimeAtMidnight", QDateTime(QDate(2024, 2, 29), QTime(0, 0)), 2},
+        DateKeyCase{"DateTimeWithTime", QDateTime(QDate(2024, 2, 29), QTime(7, 30)), 3},
+        DateKeyCase{"StoredForm", QVariant(DateToDateTime(QDate(2024, 2, 28))), 1},
+        DateKeyCase{"DateNotHeld", QDate(2024, 3, 1), 0}, DateKeyCase{"InvalidDate", QDate(), 0}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // ---- calculated fields ----
 
