@@ -86,7 +86,12 @@ TEditMask parseEditMask(const QString &editMask)
             }
             break;
         case '<':
-            qt += u'<';
+            if (i + 1 < mask.size() && mask.at(i + 1) == u'>') { // "<>": no case conversion
+                qt += u'!';
+                ++i;
+            } else {
+                qt += u'<';
+            }
             break;
         // Required and optional positions alike become optional (see the header).
         case '0':

@@ -57,6 +57,9 @@ INSTANTIATE_TEST_SUITE_P(
         MaskCase{"LiteralsNotSaved", u"00:00;0;_"_s, u"00:00; "_s, u"0930"_s, u"0930"_s},
         MaskCase{"LiteralsNotSavedHalfTyped", u"00:00;0;_"_s, u"00:00; "_s, u"9"_s, u"9   "_s},
         MaskCase{"UpperLetters", u">LL-00"_s, u">aa-00; "_s, u"sp12"_s, u"SP-12"_s},
+        MaskCase{"LowerLetters", u"<LL"_s, u"<aa; "_s, u"SP"_s, u"sp"_s},
+        // "<>" ends a case conversion: the letters after it stay as typed.
+        MaskCase{"CaseConversionEnded", u">L<>LL"_s, u">a!aa; "_s, u"aBc"_s, u"ABc"_s},
         // Qt's own mask characters typed as literals stay literals.
         MaskCase{"QtMetaAsLiteral", u"\\A0"_s, u"\\A0; "_s, u"7"_s, u"A7"_s},
         MaskCase{"HexLettersAreLiterals", u"H0"_s, u"\\H0; "_s, u"5"_s, u"H5"_s},
