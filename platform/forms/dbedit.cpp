@@ -86,12 +86,15 @@ void TDBEdit::refresh()
         m_mask = mask;
         setInputMask(m_mask.qtMask);
     }
+    const QString shown = field ? field->Text() : QString();
+    // The size counts characters, the edit UTF-16 units (two for a character beyond the
+    // basic plane): a limit below the stored text would cut it, and an edit would save
+    // it cut.
     if (field && field->DataType() == TFieldType::String && field->Size() > 0
         && m_mask.qtMask.isEmpty())
-        setMaxLength(field->Size());
+        setMaxLength(qMax(field->Size(), int(shown.size())));
     else
         setMaxLength(32767);
-    const QString shown = field ? field->Text() : QString();
     if (shown != fieldText())
         setText(shown);
     m_modified = false;

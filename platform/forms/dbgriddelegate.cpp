@@ -54,6 +54,10 @@ void TDBGridDelegate::setEditorData(QWidget *editor, const QModelIndex &index) c
         // would move the cursor to the end and drop the selection, so that key landed
         // there, and in a full edit mask was lost.
         const QString text = index.data(Qt::EditRole).toString();
+        // The field's size counts characters, the editor's limit UTF-16 units: a text
+        // with characters beyond the basic plane would be cut, and saved cut.
+        if (text.size() > e->maxLength())
+            e->setMaxLength(int(text.size()));
         if (e->text() != text)
             e->setText(text);
     });
