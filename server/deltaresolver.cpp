@@ -1,5 +1,6 @@
 #include "deltaresolver.h"
 
+#include "data/fieldtypes.h"
 #include "remote/rpcserver.h"
 #include "serviceerror.h"
 #include "sql/sqlconnection.h"
@@ -123,7 +124,8 @@ private:
 
     static bool isNull(const QVariant &value) { return !value.isValid() || value.isNull(); }
 
-    // Values written must fit their column; keys must be filled in.
+    // Values written must fit their column; keys must be filled in. Sizes count
+    // characters, as both databases do: a character beyond the basic plane is one.
     void checkValue(const Slot &slot, const QVariant &value) const
     {
         const ColumnSpec &column = *slot.column;
@@ -132,7 +134,7 @@ private:
                 || (column.type == TFieldType::String && value.toString().trimmed().isEmpty())))
             failCall(RpcInvalidParams, u"O campo %1 deve ser informado."_s.arg(column.name));
         if (column.type == TFieldType::String && !isNull(value)
-            && value.toString().size() > column.size)
+            && textLength(value.toString()) > column.size)
             failCall(
                 RpcInvalidParams,
                 u"O campo %1 aceita no máximo %2 caracteres."_s.arg(column.name).arg(column.size));

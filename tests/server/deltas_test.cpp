@@ -472,6 +472,76 @@ TEST_P(PlanDeltas, RecordNoWeightForAPatientWhoIsNotRegistered)
               failure(RpcDatabaseError, u"Paciente não cadastrado."_s));
 }
 
+// Texts as long as their columns, counted in characters as both databases count them: a
+// character beyond the basic plane is one character, though QString holds it in two
+// units. A patient another program registered under such a code gets a weight and a plan
+// like any other; one character more than the column holds is still refused.
+TEST_P(PlanDeltas, StoreTextsAsLongAsTheirColumnsCountingCharacters)
+{
+    const QString runner = u"\U0001F3C3"_s; // one character, two UTF-16 units
+    struct Case
+    {
+        const char *name;
+        QString paciente;
+        QString weight;
+        std::string outcome; // of the weight; the method and the plan row store alike
+    };
+    const Case cases[] = {
+        {"accents, the columns full", u"Paciênte-çãõ"_s, u"ção"_s.repeated(10), "ok"},
+        {"characters beyond the basic plane, the columns full", runner + u"0000000009"_s + runner,
+         u"68,5 "_s + runner.repeated(25), "ok"},
+        {"one character more than the weight's column", Maria, u"68,5 "_s + runner.repeated(26),
+         failure(-32602, u"O campo DSINFOAVAL aceita no máximo 30 caracteres."_s)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const bool stored = c.outcome == "ok";
+        if (c.paciente != Maria) {
+            SqlStatement patient(server->db(), u"INSERT INTO PACIENTE VALUES (?, ?, ?, ?)"_s);
+            patient.bind(Branch).bind(c.paciente).bind(u"Paciente de outro sistema"_s);
+            patient.bind(TFieldType::DateTime, QVariant()).exec();
+            const QVariantList method{Branch, c.paciente, consulta, u"01"_s, u"N"_s};
+            EXPECT_EQ(outcome(call(u"SetMetoAval"_s,
+                                   {deltaJson(metoAvalDeltaFields(), {insertOf(method)})})),
+                      "ok");
+        }
+        const int weightsBefore = count(u"INFOAVAL"_s);
+        const QVariantList weight{Branch, c.paciente, consulta, u"01"_s, u"02"_s, c.weight};
+        // Sent with metadata wider than the column, so that the column's own size decides.
+        QList<TFieldDef> widerPeso = pesoDeltaFields();
+        widerPeso[5].size = 40;
+        EXPECT_EQ(outcome(call(u"SetPeso"_s, {deltaJson(widerPeso, {insertOf(weight)})})),
+                  c.outcome);
+        EXPECT_EQ(count(u"INFOAVAL"_s), weightsBefore + (stored ? 1 : 0));
+        if (!stored)
+            continue;
+        const TDataPacket peso =
+            select(u"SELECT DSINFOAVAL FROM INFOAVAL WHERE CDPACIENTE = ? AND CDTIPODADO = '02'"_s,
+                   {{u"DSINFOAVAL"_s, TFieldType::String, 30}}, {c.paciente});
+        ASSERT_EQ(peso.rows.size(), 1);
+        EXPECT_EQ(peso.rows[0][0].toString(), c.weight);
+
+        // The patient's plan: added, found again, changed and deleted under that code.
+        const QVariantList row = planRow(c.paciente, consulta, u"012020"_s, 0.5);
+        QVariantList changed = row;
+        changed[4] = 0.75;
+        EXPECT_EQ(outcome(call(u"SetPlaneja"_s, {deltaJson(planDeltaFields(), {insertOf(row)})})),
+                  "ok");
+        const TDataPacket plan =
+            decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), c.paciente}));
+        ASSERT_EQ(plan.rows.size(), 1);
+        EXPECT_EQ(plan.rows[0][1].toString(), c.paciente);
+        EXPECT_EQ(outcome(call(u"SetPlaneja"_s,
+                               {deltaJson(planDeltaFields(), {updateOf(row, changed)})})),
+                  "ok");
+        EXPECT_EQ(
+            outcome(call(u"SetPlaneja"_s, {deltaJson(planDeltaFields(), {deleteOf(changed)})})),
+            "ok");
+        EXPECT_EQ(
+            decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), c.paciente})).rows.size(), 0);
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(PlanDeltas);
 
 } // namespace
