@@ -24,8 +24,11 @@ QString selectDateTime(SqlDialect dialect, const QString &column)
 {
     if (dialect == SqlDialect::SQLite)
         return column;
-    // "P.DTCONSPACI" keeps the name DTCONSPACI in the result.
-    return u"to_char(%1, 'YYYY-MM-DD HH24:MI:SS.MS') AS %2"_s.arg(column, column.section(u'.', -1));
+    // "P.DTCONSPACI" keeps the name DTCONSPACI in the result. A year before Christ prints
+    // as its number alone (1985 BC as "1985"): it keeps its era, so that it reads as no
+    // date-time of ours rather than as the same year of ours.
+    return u"to_char(%1, CASE WHEN %1 < '0001-01-01' THEN 'YYYY-MM-DD HH24:MI:SS.MS BC' "
+           u"ELSE 'YYYY-MM-DD HH24:MI:SS.MS' END) AS %2"_s.arg(column, column.section(u'.', -1));
 }
 
 QString beginTransactionStatement(SqlDialect dialect)
