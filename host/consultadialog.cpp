@@ -5,6 +5,7 @@
 #include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -39,6 +40,13 @@ ConsultaDialog::ConsultaDialog(QWidget *parent)
     for (QDateEdit *edit : {m_idadeRef, m_consulta}) {
         edit->setDisplayFormat(u"dd/MM/yyyy"_s);
         edit->setCalendarPopup(true);
+        // A date typed in part ("24" for the year) is no date yet: "Abrir" waits for it.
+        edit->installEventFilter(this);
+        if (auto *text = edit->findChild<QLineEdit *>()) {
+            text->installEventFilter(this);
+            connect(text, &QLineEdit::textChanged, this,
+                    guard([this](const QString &) { updateOk(); }));
+        }
     }
 
     auto *form = new QFormLayout;
@@ -88,10 +96,37 @@ Consultation ConsultaDialog::consultation() const
     return c;
 }
 
+bool ConsultaDialog::eventFilter(QObject *watched, QEvent *event)
+{
+    bool refused = false;
+    guarded([&] {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+            return;
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Return && key != Qt::Key_Enter)
+            return;
+        for (QDateEdit *edit : {m_idadeRef, m_consulta}) {
+            if ((watched == edit || watched->parent() == edit) && !edit->hasAcceptableInput()) {
+                updateOk();
+                refused = true;
+            }
+        }
+    });
+    if (refused) {
+        event->accept();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void ConsultaDialog::updateOk()
 {
     QString reason;
-    if (m_filial->text().trimmed().size() > FilialSize)
+    if (!m_consulta->hasAcceptableInput())
+        reason = u"A data da consulta está incompleta."_s;
+    else if (!m_idadeRef->hasAcceptableInput())
+        reason = u"A data de referência da idade está incompleta."_s;
+    else if (m_filial->text().trimmed().size() > FilialSize)
         reason = u"O código da filial aceita no máximo %1 caracteres."_s.arg(FilialSize);
     else if (m_paciente->text().trimmed().size() > PacienteSize)
         reason = u"O código do paciente aceita no máximo %1 caracteres."_s.arg(PacienteSize);

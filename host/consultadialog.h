@@ -22,7 +22,14 @@ public:
 
     QLineEdit *filialEdit() const { return m_filial; }
     QLineEdit *pacienteEdit() const { return m_paciente; }
+    QDateEdit *idadeRefEdit() const { return m_idadeRef; }
+    QDateEdit *consultaEdit() const { return m_consulta; }
     QLabel *reasonLabel() const { return m_reason; }
+
+protected:
+    // Enter in a date not typed in full would have the date edit put back the date it
+    // held before, and the dialog open that one: it is refused there instead.
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void updateOk();

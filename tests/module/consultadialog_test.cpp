@@ -2,7 +2,9 @@
 // pasted or typed, never another one cut to the column's size.
 #include "host/consultadialog.h"
 
+#include <QApplication>
 #include <QClipboard>
+#include <QDateEdit>
 #include <QDialogButtonBox>
 #include <QGuiApplication>
 #include <QLabel>
@@ -77,6 +79,93 @@ TEST(ConsultaDialogCodes, OpensOnlyTheCodeAsEnteredNeverOneCutShort)
                       c.filial.trimmed().toStdString());
             EXPECT_EQ(dialog.consultation().cdPaciente.toStdString(),
                       c.paciente.trimmed().toStdString());
+        }
+    }
+}
+
+struct DateCase
+{
+    const char *name;
+    QDateEdit *(ConsultaDialog::*edit)() const;
+    QDateTimeEdit::Section section;
+    QString typed;
+    QDate (*expected)(const Consultation &); // the date opened; null when nothing opens
+    QString reason; // shown while it cannot open
+};
+
+QDate consultaOf(const Consultation &c)
+{
+    return c.consulta;
+}
+
+QDate idadeRefOf(const Consultation &c)
+{
+    return c.idadeRef;
+}
+
+// A date whose year is typed short and confirmed with Enter was opened as another date
+// (the year from before), and everything typed on the screen was saved under that day.
+// A date not typed in full keeps the dialog open, saying so.
+TEST(ConsultaDialogDates, OpensOnlyTheDateAsTypedNeverAnotherOne)
+{
+    const QString incompleteConsulta = u"A data da consulta está incompleta."_s;
+    const QString incompleteIdadeRef = u"A data de referência da idade está incompleta."_s;
+    const QDate today = QDate::currentDate();
+    const QList<DateCase> cases{
+        {"consultation year typed with two digits", &ConsultaDialog::consultaEdit,
+         QDateTimeEdit::YearSection, u"24"_s, nullptr, incompleteConsulta},
+        {"consultation year typed with one digit", &ConsultaDialog::consultaEdit,
+         QDateTimeEdit::YearSection, u"1"_s, nullptr, incompleteConsulta},
+        {"age reference year typed with two digits", &ConsultaDialog::idadeRefEdit,
+         QDateTimeEdit::YearSection, u"24"_s, nullptr, incompleteIdadeRef},
+        {"consultation year typed in full",
+         &ConsultaDialog::consultaEdit,
+         QDateTimeEdit::YearSection,
+         u"2024"_s,
+         consultaOf,
+         {}},
+        {"age reference year typed in full",
+         &ConsultaDialog::idadeRefEdit,
+         QDateTimeEdit::YearSection,
+         u"2023"_s,
+         idadeRefOf,
+         {}},
+    };
+    for (const DateCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ConsultaDialog dialog;
+        dialog.filialEdit()->setText(u"0001"_s);
+        dialog.pacienteEdit()->setText(u"000000000001"_s);
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        QDateEdit *date = (dialog.*c.edit)();
+        date->setFocus();
+        date->setSelectedSection(c.section);
+        QWidget *typedInto = QApplication::focusWidget() ? QApplication::focusWidget() : date;
+        QTest::keyClicks(typedInto, c.typed);
+        QTest::keyClick(typedInto, Qt::Key_Return);
+
+        QPushButton *open = dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+        if (c.expected) {
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            const QDate opened = c.expected(dialog.consultation());
+            EXPECT_EQ(opened, QDate(c.typed.toInt(), today.month(), today.day()))
+                << opened.toString(Qt::ISODate).toStdString();
+        } else {
+            // Still open, the typed text kept to be completed, and nothing to open.
+            EXPECT_NE(dialog.result(), QDialog::Accepted)
+                << dialog.consultation().consulta.toString(Qt::ISODate).toStdString();
+            EXPECT_TRUE(dialog.isVisible());
+            EXPECT_TRUE(date->text().endsWith(u"/"_s + c.typed)) << date->text().toStdString();
+            EXPECT_FALSE(open->isEnabled());
+            EXPECT_EQ(dialog.reasonLabel()->text().toStdString(), c.reason.toStdString());
+            // Completed, it opens that date.
+            QTest::keyClicks(typedInto, QString(4 - c.typed.size(), u'9'));
+            EXPECT_TRUE(open->isEnabled()) << date->text().toStdString();
+            EXPECT_TRUE(dialog.reasonLabel()->text().isEmpty());
+            QTest::keyClick(typedInto, Qt::Key_Return);
+            EXPECT_EQ(dialog.result(), QDialog::Accepted);
+            EXPECT_EQ(date->date().year(), (c.typed + QString(4 - c.typed.size(), u'9')).toInt());
         }
     }
 }
