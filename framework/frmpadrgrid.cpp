@@ -79,6 +79,32 @@ QVariantList currentRowValues(TDataSet *dataSet)
     return values;
 }
 
+// The grid's visible columns as CSV: the titles, then every row's display texts.
+QString gridCsv(TDBGrid *grid, TDataSet *dataSet, int *rowCount)
+{
+    QList<const TColumn *> shown;
+    const TDBGridColumns *columns = grid->Columns();
+    for (int i = 0; i < columns->Count(); ++i) {
+        if (columns->Items(i)->Visible() && columns->Items(i)->Field())
+            shown.append(columns->Items(i));
+    }
+    QString csv;
+    QStringList cells;
+    for (const TColumn *column : shown)
+        cells.append(csvCell(column->Title()));
+    csv += cells.join(u';') + u"\r\n"_s;
+    const int rows = dataSet && dataSet->Active() ? dataSet->RecordCount() : 0;
+    for (int row = 0; row < rows; ++row) {
+        cells.clear();
+        for (const TColumn *column : shown)
+            cells.append(csvCell(dataSet->TextAt(row, column->Field(), true)));
+        csv += cells.join(u';') + u"\r\n"_s;
+    }
+    if (rowCount)
+        *rowCount = rows;
+    return csv;
+}
+
 } // namespace
 
 TfrmPadraoGrid::TfrmPadraoGrid(QWidget *parent)
@@ -436,11 +462,20 @@ void TfrmPadraoGrid::sbtLocalizarClick(QObject * /*Sender*/)
 
 void TfrmPadraoGrid::sbtExportarClick(QObject * /*Sender*/)
 {
+    const QString asked = gridCsv(dbgPadrao, padraoDataSet(), nullptr);
     const QString suggested = (Caption().isEmpty() ? u"exportacao"_s : Caption()) + u".csv"_s;
     const QString path =
         PromptSaveFileName(u"Exportar"_s, suggested, u"Arquivos CSV (*.csv);;Todos (*)"_s);
     if (path.isEmpty())
         return;
+    // The rows may have been replaced while the name was asked for (the host handing the
+    // screen another consultation): the file was asked for the rows shown then, and
+    // another patient's rows must not be written, over an earlier file too, as exported.
+    if (gridCsv(dbgPadrao, padraoDataSet(), nullptr) != asked) {
+        Dialogs()->Information(u"Nenhum arquivo foi gravado: os registros da tela mudaram "
+                               u"enquanto o nome do arquivo era pedido."_s);
+        return;
+    }
     const int rows = ExportGridToCsv(path);
     Dialogs()->Information(
         u"Exportação concluída: %1 registro(s) gravado(s) em %2."_s.arg(rows).arg(path));
@@ -448,25 +483,8 @@ void TfrmPadraoGrid::sbtExportarClick(QObject * /*Sender*/)
 
 int TfrmPadraoGrid::ExportGridToCsv(const QString &path)
 {
-    QList<const TColumn *> shown;
-    const TDBGridColumns *columns = dbgPadrao->Columns();
-    for (int i = 0; i < columns->Count(); ++i) {
-        if (columns->Items(i)->Visible() && columns->Items(i)->Field())
-            shown.append(columns->Items(i));
-    }
-    QString csv;
-    QStringList cells;
-    for (const TColumn *column : shown)
-        cells.append(csvCell(column->Title()));
-    csv += cells.join(u';') + u"\r\n"_s;
-    TDataSet *dataSet = padraoDataSet();
-    const int rows = dataSet && dataSet->Active() ? dataSet->RecordCount() : 0;
-    for (int row = 0; row < rows; ++row) {
-        cells.clear();
-        for (const TColumn *column : shown)
-            cells.append(csvCell(dataSet->TextAt(row, column->Field(), true)));
-        csv += cells.join(u';') + u"\r\n"_s;
-    }
+    int rows = 0;
+    const QString csv = gridCsv(dbgPadrao, padraoDataSet(), &rows);
 
     // A device, a pipe or a socket (or a link to one) is no file to export to: the safe
     // save would put a new file in its place and report it written, or, written

@@ -10,6 +10,7 @@
 #include "forms/menuitem.h"
 #include "framework/buttonflat.h"
 #include "framework/prompts.h"
+#include "module/Cli_qor12700.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -136,6 +137,67 @@ TEST_P(RecordCommandsTest, ExportHoldsEveryRowAsTheGridShowsIt)
         expectNothingSaved(c.storedWeight);
 
         form->CancelEditing();
+        harness->closeScreen();
+        harness->dialogs().Clear();
+    }
+}
+
+// The host hands the screen a consultation while the file name is being asked for: the
+// file was asked for the rows shown when Exportar was clicked. Rows of another patient
+// are not written under that name (nor over a file already there) and reported as
+// exported; the same rows handed again are exported as asked.
+TEST_P(RecordCommandsTest, ExportAnsweredAfterTheRowsWereReplacedWritesNothingOfThem)
+{
+    struct Case
+    {
+        const char *name;
+        QString handedPatient;
+        bool written;
+    };
+    const Case cases[] = {
+        {"another patient's plan", ScreenHarness::Joao, false},
+        {"the same plan again", ScreenHarness::Maria, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(open(ScreenHarness::Maria), nullptr);
+        const QStringList shown = gridLines();
+        ASSERT_EQ(shown.size(), 4);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"plano.csv"_s);
+        {
+            QFile earlier(path);
+            ASSERT_TRUE(earlier.open(QIODevice::WriteOnly));
+            earlier.write("exportado antes");
+        }
+        SetSaveFilePrompter([&](const QString &, const QString &, const QString &) {
+            IniProc(QVariantList{ScreenHarness::Branch, c.handedPatient, u"Paciente"_s, Date(),
+                                 Date()});
+            return path;
+        });
+        form->sbtExportar->Click();
+        ScreenHarness::processEvents();
+        ASSERT_EQ(stCdPaciente, c.handedPatient);
+
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const QStringList infos = harness->dialogs().Texts(mtInformation);
+        ASSERT_EQ(infos.size(), 1) << infos.join(u'\n').toStdString();
+        if (c.written) {
+            QStringList lines = QString::fromUtf8(bytes.mid(3)).split(u"\r\n"_s);
+            lines.removeLast();
+            EXPECT_EQ(lines, shown);
+            EXPECT_TRUE(infos.at(0).startsWith(u"Exportação concluída: 3 registro(s)"_s))
+                << infos.at(0).toStdString();
+        } else {
+            EXPECT_EQ(bytes, QByteArray("exportado antes"));
+            EXPECT_EQ(infos.at(0),
+                      u"Nenhum arquivo foi gravado: os registros da tela mudaram "
+                      u"enquanto o nome do arquivo era pedido."_s);
+        }
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        SetSaveFilePrompter({});
         harness->closeScreen();
         harness->dialogs().Clear();
     }
