@@ -39,8 +39,7 @@ TEST_P(WideText, IsShownWholeAndAnEditKeepsItsTail)
     const WideCase &c = GetParam();
     TField *field = c.field(data);
     const bool code = field == data.code;
-    data.load({{code ? c.stored : u"A"_s, code ? u"um"_s : c.stored, 1.5},
-               {u"B"_s, u"dois"_s, 2}});
+    data.load({{code ? c.stored : u"A"_s, code ? u"um"_s : c.stored, 1.5}, {u"B"_s, u"dois"_s, 2}});
     ASSERT_TRUE(window.showActive());
     ASSERT_EQ(field->AsString(), c.stored);
 
@@ -58,26 +57,29 @@ TEST_P(WideText, IsShownWholeAndAnEditKeepsItsTail)
     EXPECT_TRUE(dialogs->Texts(mtError).isEmpty());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Controls, WideText,
-    ::testing::Values(
-        WideCase{"DataAwareEdit", QString(18, u'a') + Smile + Smile,
-                 [](GridWindow &w, PlanData &) -> QLineEdit * {
-                     w.dbEdit->setFocus();
-                     return w.dbEdit->hasFocus() ? w.dbEdit : nullptr;
-                 },
-                 [](GridWindow &w) { w.other->setFocus(); },
-                 [](PlanData &d) { return d.name; }},
-        WideCase{"GridCellEditor", u"ABCD"_s + Smile + Smile,
-                 [](GridWindow &w, PlanData &) -> QLineEdit * {
-                     w.grid->SetSelectedIndex(0);
-                     w.grid->setFocus();
-                     w.grid->SetEditorMode(true);
-                     return w.grid->InplaceEditor();
-                 },
-                 [](GridWindow &) { press(Qt::Key_Return); },
-                 [](PlanData &d) { return d.code; }}),
-    [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Controls, WideText,
+                         ::testing::Values(WideCase{
+                                               "DataAwareEdit", QString(18, u'a') + Smile + Smile,
+                                               [](GridWindow &w, PlanData &) -> QLineEdit * {
+                                                   w.dbEdit->setFocus();
+                                                   return w.dbEdit->hasFocus() ? w.dbEdit : nullptr;
+                                               },
+                                               [](GridWindow &w) { w.other->setFocus(); },
+                                               [](PlanData &d) {
+                                                   return d.name;
+                                               }},
+                                           WideCase{"GridCellEditor", u"ABCD"_s + Smile + Smile,
+                                                    [](GridWindow &w, PlanData &) -> QLineEdit * {
+                                                        w.grid->SetSelectedIndex(0);
+                                                        w.grid->setFocus();
+                                                        w.grid->SetEditorMode(true);
+                                                        return w.grid->InplaceEditor();
+                                                    },
+                                                    [](GridWindow &) { press(Qt::Key_Return); },
+                                                    [](PlanData &d) {
+                                                        return d.code;
+                                                    }}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace qor::testing
