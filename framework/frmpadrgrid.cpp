@@ -15,6 +15,7 @@
 #include "messages.h"
 #include "prompts.h"
 #include "rtl/exceptions.h"
+#include "rtl/ownerfile.h"
 #include "showavi.h"
 
 #include <QCloseEvent>
@@ -493,7 +494,7 @@ int TfrmPadraoGrid::ExportGridToCsv(const QString &path)
         throw Exception(
             u"Não foi possível gravar o arquivo %1: o nome não é de um arquivo comum."_s.arg(path));
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!OpenOwnerOnlySave(file))
         throw Exception(
             u"Não foi possível gravar o arquivo %1: %2"_s.arg(path, whyNotOpened(path)));
     file.write("\xEF\xBB\xBF"); // BOM: spreadsheets then read the accents right

@@ -4,11 +4,13 @@
 #include "packageloader.h"
 
 #include "framework/showavi.h"
+#include "rtl/ownerfile.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPixmap>
+#include <QSaveFile>
 #include <QWidget>
 #include <cstdio>
 
@@ -55,7 +57,10 @@ void ScreenshotWriter::write(bool timedOut)
 {
     m_timer.stop();
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    const bool saved = m_window->grab().save(m_path, "PNG");
+    // Written whole and, made anew, for its owner alone: it shows a patient's data.
+    QSaveFile file(m_path);
+    const bool saved =
+        OpenOwnerOnlySave(file) && m_window->grab().save(&file, "PNG") && file.commit();
     const QString shown = QDir::toNativeSeparators(QFileInfo(m_path).absoluteFilePath());
     const bool troubled = m_dialogs->errorCount() > 0;
     if (timedOut)

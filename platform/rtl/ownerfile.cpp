@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 namespace qor {
 
@@ -14,6 +15,16 @@ void CreateOwnerOnlyFile(const QString &path)
     if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly,
                   QFileDevice::ReadOwner | QFileDevice::WriteOwner))
         file.close();
+}
+
+bool OpenOwnerOnlySave(QSaveFile &file)
+{
+    const bool isNew = !QFileInfo::exists(file.fileName());
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    if (isNew) // the mode of the temporary file, which becomes the file on commit
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return true;
 }
 
 } // namespace qor

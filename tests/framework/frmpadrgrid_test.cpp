@@ -12,6 +12,7 @@
 #include "framework/modal.h"
 #include "framework/prompts.h"
 #include "rtl/exceptions.h"
+#include "support/scopedumask.h"
 
 #include <gtest/gtest.h>
 
@@ -357,6 +358,65 @@ TEST_F(GridFormTest, ExportWritesTheVisibleColumnsAsCsv)
     EXPECT_EQ(lines[4], QString());
     EXPECT_EQ(dialogs->Texts(mtInformation).size(), 1);
 }
+
+// The export holds a patient's plan: a new file is its owner's alone whatever the umask,
+// as the database and the settings are; a file already there keeps the mode its owner
+// gave it, and is written over.
+struct ExportModeCase
+{
+    const char *name;
+    int existingMode; // -1: nothing at the path yet
+    mode_t expectedMode;
+};
+
+void PrintTo(const ExportModeCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class ExportModeTest : public GridFormTest, public ::testing::WithParamInterface<ExportModeCase>
+{
+};
+
+TEST_P(ExportModeTest, ANewFileIsTheOwnersAloneAndAnOldOneKeepsItsMode)
+{
+    const ExportModeCase &c = GetParam();
+    form->cdsPlaneja->SetData(plan(2));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(u"plano.csv"_s);
+    const QByteArray name = QFile::encodeName(path);
+    if (c.existingMode >= 0) {
+        QFile old(path);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("antigo\r\n");
+        old.close();
+        ASSERT_EQ(::chmod(name.constData(), mode_t(c.existingMode)), 0);
+    }
+    SetSaveFilePrompter([&](const QString &, const QString &, const QString &) { return path; });
+    {
+        const qor::testing::ScopedUmask usual(022); // new files readable by everyone
+        form->sbtExportar->Click();
+    }
+    EXPECT_TRUE(dialogs->Texts(mtError).isEmpty()) << dialogs->Texts().join(u'\n').toStdString();
+    struct stat info = {};
+    ASSERT_EQ(::stat(name.constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, c.expectedMode) << std::oct << (info.st_mode & 07777);
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QByteArray bytes = written.readAll();
+    EXPECT_TRUE(bytes.contains("012020;Corrida, 8 km/h;1,25")) << bytes.toStdString();
+    EXPECT_FALSE(bytes.contains("antigo")) << bytes.toStdString();
+    // Nothing left beside it: the file is put in place whole.
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{u"plano.csv"_s});
+}
+
+INSTANTIATE_TEST_SUITE_P(FrmPadraoGrid, ExportModeTest,
+                         ::testing::Values(ExportModeCase{"new_file", -1, 0600},
+                                           ExportModeCase{"existing_shared_file", 0644, 0644},
+                                           ExportModeCase{"existing_group_file", 0640, 0640},
+                                           ExportModeCase{"existing_private_file", 0600, 0600}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // Places a file cannot be exported to. prepare makes the place in dir and returns
 // the name the user gives; kindAfter tells what must still be there afterwards.

@@ -1,4 +1,5 @@
 // qor-host as a user runs it: a real process, offscreen, on a real qor-server.
+#include "support/scopedumask.h"
 #include "support/serverprocess.h"
 
 #include <QDir>
@@ -76,6 +77,50 @@ TEST_F(HostProcess, OpensTheDemoConsultationAndWritesAScreenshot)
     ASSERT_FALSE(image.isNull());
     EXPECT_GE(image.width(), 565);
     EXPECT_GE(image.height(), 382);
+}
+
+// The picture shows the patient's name and plan: a new file is its owner's alone whatever
+// the umask; a file already there keeps the mode its owner gave it, and is written over.
+TEST_F(HostProcess, TheScreenshotIsTheOwnersAloneUnlessItsFileWasThere)
+{
+    const struct
+    {
+        const char *name;
+        int existingMode; // -1: nothing at the path yet
+        mode_t expectedMode;
+    } cases[] = {
+        {"new file", -1, 0600},
+        {"existing shared file", 0644, 0644},
+        {"existing private file", 0600, 0600},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir pictures;
+        ASSERT_TRUE(pictures.isValid());
+        const QString png = pictures.filePath(u"tela.png"_s);
+        const QByteArray name = QFile::encodeName(png);
+        if (c.existingMode >= 0) {
+            QFile old(png);
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("antiga");
+            old.close();
+            ASSERT_EQ(::chmod(name.constData(), mode_t(c.existingMode)), 0);
+        }
+        Outcome outcome;
+        {
+            const ScopedUmask usual(022); // new files readable by everyone
+            outcome = run({u"--filial"_s, u"0001"_s, u"--paciente"_s, u"000000000001"_s,
+                           u"--screenshot"_s, png});
+        }
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.err.toStdString();
+        struct stat info = {};
+        ASSERT_EQ(::stat(name.constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, c.expectedMode) << std::oct << (info.st_mode & 07777);
+        EXPECT_FALSE(QImage(png).isNull());
+        // Nothing left beside it.
+        EXPECT_EQ(QDir(pictures.path()).entryList(QDir::Files | QDir::Hidden),
+                  QStringList{u"tela.png"_s});
+    }
 }
 
 struct Trouble

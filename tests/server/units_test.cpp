@@ -11,6 +11,7 @@
 
 #include "rtl/exceptions.h"
 #include "support/scopedtimezone.h"
+#include "support/scopedumask.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -567,18 +568,7 @@ TEST(CatalogueSeed, PadsCodesAndReadsMetValues)
     }
 }
 
-// Sets the process's umask for one test, and puts the old one back.
-class ScopedUmask
-{
-public:
-    explicit ScopedUmask(mode_t mask)
-        : m_old(::umask(mask))
-    { }
-    ~ScopedUmask() { ::umask(m_old); }
-
-private:
-    mode_t m_old;
-};
+using qor::testing::ScopedUmask;
 
 mode_t modeOf(const QString &path)
 {
