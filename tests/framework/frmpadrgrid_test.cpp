@@ -387,11 +387,7 @@ TEST_P(ExportModeTest, ANewFileIsTheOwnersAloneAndAnOldOneKeepsItsMode)
     const QString path = dir.filePath(u"plano.csv"_s);
     const QByteArray name = QFile::encodeName(path);
     if (c.existingMode >= 0) {
-        QFile old(path);
-        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-        old.write("antigo\r\n");
-        old.close();
-        ASSERT_EQ(::chmod(name.constData(), mode_t(c.existingMode)), 0);
+        ASSERT_TRUE(qor::testing::writeFileWithMode(path, "antigo\r\n", mode_t(c.existingMode)));
     }
     SetSaveFilePrompter([&](const QString &, const QString &, const QString &) { return path; });
     {

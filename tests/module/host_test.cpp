@@ -100,11 +100,7 @@ TEST_F(HostProcess, TheScreenshotIsTheOwnersAloneUnlessItsFileWasThere)
         const QString png = pictures.filePath(u"tela.png"_s);
         const QByteArray name = QFile::encodeName(png);
         if (c.existingMode >= 0) {
-            QFile old(png);
-            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-            old.write("antiga");
-            old.close();
-            ASSERT_EQ(::chmod(name.constData(), mode_t(c.existingMode)), 0);
+            ASSERT_TRUE(qor::testing::writeFileWithMode(png, "antiga", mode_t(c.existingMode)));
         }
         Outcome outcome;
         {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QByteArray>
+#include <QFile>
+#include <QString>
 #include <sys/stat.h>
 
 namespace qor::testing {
@@ -19,5 +22,15 @@ public:
 private:
     mode_t m_old;
 };
+
+// Writes a file as its owner left it before a test: these contents, this mode.
+inline bool writeFileWithMode(const QString &path, const QByteArray &contents, mode_t mode)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size())
+        return false;
+    file.close();
+    return ::chmod(QFile::encodeName(path).constData(), mode) == 0;
+}
 
 } // namespace qor::testing
