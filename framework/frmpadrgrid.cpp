@@ -106,6 +106,28 @@ QString gridCsv(TDBGrid *grid, TDataSet *dataSet, int *rowCount)
     return csv;
 }
 
+// Writes csv to path whole, with a BOM; raises Exception with a Portuguese message when
+// the file cannot be written.
+void writeCsvFile(const QString &path, const QString &csv)
+{
+    // A device, a pipe or a socket (or a link to one) is no file to export to: the safe
+    // save would put a new file in its place and report it written, or, written
+    // straight, a pipe nobody reads would hang the screen.
+    if (const QFileInfo target(path); target.exists() && !target.isFile() && !target.isDir())
+        throw Exception(
+            u"Não foi possível gravar o arquivo %1: o nome não é de um arquivo comum."_s.arg(path));
+    QSaveFile file(path);
+    if (!OpenOwnerOnlySave(file))
+        throw Exception(
+            u"Não foi possível gravar o arquivo %1: %2"_s.arg(path, whyNotOpened(path)));
+    file.write("\xEF\xBB\xBF"); // BOM: spreadsheets then read the accents right
+    file.write(csv.toUtf8());
+    if (!file.commit())
+        throw Exception(
+            u"Não foi possível gravar o arquivo %1: a gravação não terminou (o disco "
+            u"pode estar cheio); nenhum arquivo que já existia foi alterado."_s.arg(path));
+}
+
 } // namespace
 
 TfrmPadraoGrid::TfrmPadraoGrid(QWidget *parent)
@@ -463,7 +485,8 @@ void TfrmPadraoGrid::sbtLocalizarClick(QObject * /*Sender*/)
 
 void TfrmPadraoGrid::sbtExportarClick(QObject * /*Sender*/)
 {
-    const QString asked = gridCsv(dbgPadrao, padraoDataSet(), nullptr);
+    int rows = 0;
+    const QString asked = gridCsv(dbgPadrao, padraoDataSet(), &rows);
     const QString suggested = (Caption().isEmpty() ? u"exportacao"_s : Caption()) + u".csv"_s;
     const QString path =
         PromptSaveFileName(u"Exportar"_s, suggested, u"Arquivos CSV (*.csv);;Todos (*)"_s);
@@ -477,33 +500,9 @@ void TfrmPadraoGrid::sbtExportarClick(QObject * /*Sender*/)
                                u"enquanto o nome do arquivo era pedido."_s);
         return;
     }
-    const int rows = ExportGridToCsv(path);
+    writeCsvFile(path, asked);
     Dialogs()->Information(
         u"Exportação concluída: %1 registro(s) gravado(s) em %2."_s.arg(rows).arg(path));
-}
-
-int TfrmPadraoGrid::ExportGridToCsv(const QString &path)
-{
-    int rows = 0;
-    const QString csv = gridCsv(dbgPadrao, padraoDataSet(), &rows);
-
-    // A device, a pipe or a socket (or a link to one) is no file to export to: the safe
-    // save would put a new file in its place and report it written, or, written
-    // straight, a pipe nobody reads would hang the screen.
-    if (const QFileInfo target(path); target.exists() && !target.isFile() && !target.isDir())
-        throw Exception(
-            u"Não foi possível gravar o arquivo %1: o nome não é de um arquivo comum."_s.arg(path));
-    QSaveFile file(path);
-    if (!OpenOwnerOnlySave(file))
-        throw Exception(
-            u"Não foi possível gravar o arquivo %1: %2"_s.arg(path, whyNotOpened(path)));
-    file.write("\xEF\xBB\xBF"); // BOM: spreadsheets then read the accents right
-    file.write(csv.toUtf8());
-    if (!file.commit())
-        throw Exception(
-            u"Não foi possível gravar o arquivo %1: a gravação não terminou (o disco "
-            u"pode estar cheio); nenhum arquivo que já existia foi alterado."_s.arg(path));
-    return rows;
 }
 
 void TfrmPadraoGrid::sbtVerificarClick(QObject * /*Sender*/)

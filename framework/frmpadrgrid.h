@@ -131,10 +131,6 @@ public:
     // any other answer keeps the form open with the typed values.
     bool CanClose();
 
-    // Writes the visible columns of the grid to path as CSV; raises Exception with a
-    // Portuguese message when the file cannot be written. Returns the row count.
-    int ExportGridToCsv(const QString &path);
-
 protected:
     // Refused while the busy indicator is up (a call of the form's own is under way);
     // otherwise closes when CanClose allows it.
