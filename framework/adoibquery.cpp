@@ -2,6 +2,7 @@
 
 #include "dbgeral.h"
 #include "rtl/exceptions.h"
+#include "sql/sqlconnection.h"
 #include "sql/sqlerror.h"
 #include "sql/sqlquery.h"
 
@@ -78,9 +79,10 @@ TFieldType fieldTypeOf(const QVariant &value)
     return TFieldType::String;
 }
 
-[[noreturn]] void fail(const QSqlError &error)
+[[noreturn]] void fail(const QSqlQuery &query)
 {
-    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(sqlErrorDetail(error)));
+    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(
+        sqlErrorDetail(dialectOf(query.driver()), query.lastError())));
 }
 
 // Prepares the text, binds the parameters by name and runs it; false when it failed.
@@ -229,13 +231,13 @@ void TADOIBQuery::Open()
         // nothing, runs once more on it.
         TdtmDBGeral *module = m_database.isValid() ? nullptr : dtmDBGeral();
         if (!module || db.isOpen())
-            fail(query->lastError());
+            fail(*query);
         query.reset(); // the dropped connection is closed with no query left on it
         db = QSqlDatabase();
         db = module->CurrentDatabase(); // raises when it cannot be opened again
         query.emplace(db);
         if (!run(*query, parsed, m_params))
-            fail(query->lastError());
+            fail(*query);
     }
 
     const TDataPacket packet =

@@ -4,8 +4,15 @@ using namespace Qt::StringLiterals;
 
 namespace qor {
 
-QString sqlErrorDetail(const QSqlError &error)
+QString sqlErrorDetail(SqlDialect dialect, const QSqlError &error)
 {
+    // The database words its errors in the language its administrator set, English by
+    // default: the ones a user meets by what they type or by waiting are told in ours.
+    if (classifySqlError(dialect, error) == SqlErrorKind::Busy)
+        return u"o banco de dados está ocupado; tente novamente"_s;
+    if (dialect == SqlDialect::PostgreSQL && error.nativeErrorCode() == u"22P05"_s)
+        return u"o texto informado tem caracteres que a codificação do banco de dados "
+               u"não aceita"_s;
     const QString firstLine = error.databaseText().section(u'\n', 0, 0).trimmed();
     return firstLine.isEmpty() ? error.text().trimmed() : firstLine;
 }
@@ -24,7 +31,8 @@ SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error)
             return SqlErrorKind::ForeignKeyViolation;
         if (code == u"22001"_s)
             return SqlErrorKind::ValueTooLong;
-        if (code == u"40001"_s || code == u"40P01"_s || code == u"55P03"_s)
+        // 57014: a statement_timeout the administrator set ran out (or a cancel).
+        if (code == u"40001"_s || code == u"40P01"_s || code == u"55P03"_s || code == u"57014"_s)
             return SqlErrorKind::Busy;
         if (code == u"25006"_s) // read_only_sql_transaction
             return SqlErrorKind::ReadOnly;

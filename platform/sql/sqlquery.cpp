@@ -18,7 +18,7 @@ namespace {
 [[noreturn]] void raise(SqlDialect dialect, const QSqlError &error)
 {
     throw ESqlError(classifySqlError(dialect, error), error.nativeErrorCode(),
-                    u"Falha ao acessar o banco de dados: %1"_s.arg(sqlErrorDetail(error)));
+                    u"Falha ao acessar o banco de dados: %1"_s.arg(sqlErrorDetail(dialect, error)));
 }
 
 } // namespace

@@ -233,5 +233,162 @@ TEST_P(CatalogueOnDatabase, CatalogueUnreachableAtStartIsOpenedOnceReachable)
 
 QOR_INSTANTIATE_BACKENDS(CatalogueOnDatabase);
 
+// A catalogue database in the cluster named by QOR_TEST_PG, made the way an administrator
+// may have made it (another encoding, settings of its own), with one exercise; dropped
+// at the end.
+class AdministeredCatalogue : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!ServerProcess::postgresAvailable())
+            GTEST_SKIP() << "QOR_TEST_PG is not set";
+        admin = DatabaseUri::parse(qEnvironmentVariable("QOR_TEST_PG"));
+    }
+    void TearDown() override
+    {
+        dbGeral.reset();
+        closeDirect();
+        if (!catalogue.database.isEmpty())
+            runAsAdmin(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(catalogue.database));
+    }
+    // Creates the database with these CREATE DATABASE options and ALTER DATABASE ... SET
+    // settings, and opens the general data module on it.
+    void create(const QString &options, const QStringList &settings = {})
+    {
+        catalogue = admin;
+        catalogue.database = u"qor_cat_%1"_s.arg(QCoreApplication::applicationPid());
+        runAsAdmin(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(catalogue.database));
+        runAsAdmin(u"CREATE DATABASE %1 %2"_s.arg(catalogue.database, options));
+        for (const QString &setting : settings)
+            runAsAdmin(u"ALTER DATABASE %1 SET %2"_s.arg(catalogue.database, setting));
+        execSql(direct(),
+                u"CREATE TABLE EXERFISICO (CDEXERFISICO varchar(6) PRIMARY KEY, "
+                u"DSEXERFISICO varchar(100), QTENERCONS double precision)"_s);
+        SqlStatement insert(direct(), u"INSERT INTO EXERFISICO VALUES (?, ?, ?)"_s);
+        insert.bind(u"018300"_s).bind(Swimming).bind(5.8).exec();
+        dbGeral = std::make_unique<TdtmDBGeral>();
+        dbGeral->Open(catalogue.toString());
+        SetDtmDBGeral(dbGeral.get());
+    }
+    // The test's own connection to the catalogue database.
+    QSqlDatabase direct()
+    {
+        if (!QSqlDatabase::contains(DirectName))
+            return openDatabase(catalogue, DirectName);
+        return QSqlDatabase::database(DirectName);
+    }
+    void closeDirect()
+    {
+        if (!QSqlDatabase::contains(DirectName))
+            return;
+        QSqlDatabase::database(DirectName, false).close();
+        QSqlDatabase::removeDatabase(DirectName);
+    }
+    void runAsAdmin(const QString &sql)
+    {
+        const QString name = u"qor-catalogue-admin"_s;
+        {
+            QSqlDatabase db = openDatabase(admin, name);
+            execSql(db, sql);
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(name);
+    }
+
+    inline static const QString DirectName = u"qor-catalogue-direct"_s;
+    inline static const QString Swimming = u"Natação, nado livre, esforço moderado"_s;
+    DatabaseUri admin;
+    DatabaseUri catalogue;
+    std::unique_ptr<TdtmDBGeral> dbGeral;
+};
+
+// A code typed with a character the catalogue's encoding cannot hold (a euro sign, an
+// emoji) names no exercise: the lookup is refused in Portuguese, and the accented names
+// the catalogue holds are read exactly.
+TEST_F(AdministeredCatalogue, LookupInAnotherEncodingKeepsAccentsAndRefusesInPortuguese)
+{
+    const QString refused = u"Falha ao consultar o banco de dados: o texto informado tem "
+                            u"caracteres que a codificação do banco de dados não aceita"_s;
+    const struct
+    {
+        const char *encoding;
+        QString code;
+        bool found;
+        QString error; // empty: read without error
+    } cases[] = {
+        {"LATIN1", u"018300"_s, true, {}},       {"LATIN1", u"01830ç"_s, false, {}},
+        {"LATIN1", u"0183€0"_s, false, refused}, {"LATIN1", u"0183😀"_s, false, refused},
+        {"WIN1252", u"018300"_s, true, {}},      {"WIN1252", u"0183€0"_s, false, {}},
+        {"WIN1252", u"0183😀"_s, false, refused},
+    };
+    QString created;
+    TADOIBQuery lookup;
+    const ExerciseQueryFields fields = DefineQryVdPlaneja(&lookup);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.encoding);
+        SCOPED_TRACE(c.code.toStdString());
+        if (created != QLatin1StringView(c.encoding)) {
+            dbGeral.reset();
+            closeDirect();
+            create(u"ENCODING '%1' LC_COLLATE 'C' LC_CTYPE 'C' TEMPLATE template0"_s.arg(
+                QLatin1StringView(c.encoding)));
+            created = QLatin1StringView(c.encoding);
+        }
+        lookup.Close();
+        lookup.ParamByName(u"P_CDEXERFISICO"_s)->SetAsString(c.code);
+        try {
+            lookup.Open();
+            EXPECT_TRUE(c.error.isEmpty()) << "read";
+            EXPECT_EQ(!lookup.IsEmpty(), c.found);
+            if (c.found) {
+                EXPECT_EQ(fields.DSEXERFISICO->AsString(), Swimming);
+            }
+        } catch (const EDatabaseError &e) {
+            EXPECT_EQ(e.Message().toStdString(), c.error.toStdString());
+        }
+    }
+}
+
+// A catalogue table held by another session (a reload of the catalogue, an administrator's
+// maintenance) longer than the lookup may wait, by our own bound or by a statement_timeout
+// the administrator set: the lookup is refused in Portuguese, and served once let go.
+TEST_F(AdministeredCatalogue, LookupOfAHeldTableIsRefusedInPortuguese)
+{
+    const struct
+    {
+        const char *name;
+        QStringList settings;
+    } cases[] = {
+        {"statement_timeout", {u"statement_timeout = '500ms'"_s}},
+        {"our own wait for locks", {}},
+    };
+    TADOIBQuery lookup;
+    const ExerciseQueryFields fields = DefineQryVdPlaneja(&lookup);
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        dbGeral.reset();
+        closeDirect();
+        create({}, c.settings);
+        execSql(direct(), u"BEGIN"_s);
+        execSql(direct(), u"LOCK TABLE EXERFISICO IN ACCESS EXCLUSIVE MODE"_s);
+        lookup.Close();
+        lookup.ParamByName(u"P_CDEXERFISICO"_s)->SetAsString(u"018300"_s);
+        try {
+            lookup.Open();
+            ADD_FAILURE() << "read a table held elsewhere";
+        } catch (const EDatabaseError &e) {
+            EXPECT_EQ(e.Message().toStdString(),
+                      "Falha ao consultar o banco de dados: o banco de dados está ocupado; "
+                      "tente novamente");
+        }
+        execSql(direct(), u"ROLLBACK"_s);
+        lookup.Close();
+        lookup.Open();
+        ASSERT_EQ(lookup.RecordCount(), 1);
+        EXPECT_EQ(fields.DSEXERFISICO->AsString(), Swimming);
+    }
+}
+
 } // namespace
 } // namespace qor::testing

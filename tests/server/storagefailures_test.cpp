@@ -383,5 +383,46 @@ TEST_P(PostgresReadOnly, StoresAgainOnceTheDatabaseTakesWritesAgain)
 
 QOR_INSTANTIATE_BACKENDS(PostgresReadOnly);
 
+class PostgresStatementTimeout : public PlanServerTest
+{
+protected:
+    void SetUp() override
+    {
+        PlanServerTest::SetUp();
+        if (!IsSkipped() && GetParam() != Backend::PostgreSQL)
+            GTEST_SKIP() << "a database server's own time limit on statements";
+    }
+};
+
+// The administrator bounds every statement of the database (statement_timeout) below the
+// server's own wait for locks: a save waiting for a table held elsewhere is refused as
+// busy, in Portuguese, nothing of it is stored, and it is stored once the table is free.
+TEST_P(PostgresStatementTimeout, RefusesAWaitingSaveAsBusyAndStoresNothing)
+{
+    QSqlDatabase db = server->db();
+    execSql(
+        db,
+        u"ALTER DATABASE %1 SET statement_timeout = '500ms'"_s.arg(server->database().database));
+    const QJsonObject delta =
+        deltaJson(planDeltaFields(), {insertOf(planRow(Maria, consulta, u"001010"_s, 0.5))});
+    execSql(db, u"BEGIN"_s);
+    execSql(db, u"LOCK TABLE PLAEXERFISI IN ACCESS EXCLUSIVE MODE"_s);
+    std::string result;
+    try {
+        result = outcome(call(u"SetPlaneja"_s, {delta}));
+    } catch (const Exception &e) {
+        result = "raised: " + e.Message().toStdString();
+    }
+    execSql(db, u"ROLLBACK"_s);
+    EXPECT_EQ(result,
+              std::to_string(RpcDatabaseError) + ": "
+                  + u"O banco de dados está ocupado. Tente novamente."_s.toStdString());
+    EXPECT_EQ(count(u"PLAEXERFISI"_s), 3);
+    EXPECT_EQ(outcome(call(u"SetPlaneja"_s, {delta})), "ok");
+    EXPECT_EQ(count(u"PLAEXERFISI"_s), 4);
+}
+
+QOR_INSTANTIATE_BACKENDS(PostgresStatementTimeout);
+
 } // namespace
 } // namespace qor::testing

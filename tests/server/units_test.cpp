@@ -451,15 +451,71 @@ TEST_P(PostgresEncoding, KeepAccentsAndFullLengthTexts)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Encodings, PostgresEncoding,
-                         ::testing::Values(EncodingCase{"utf8", ""},
-                                           EncodingCase{
-                                               "latin1",
-                                               "ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' "
-                                               "TEMPLATE template0"}),
-                         [](const ::testing::TestParamInfo<EncodingCase> &info) {
-                             return std::string(info.param.name);
-                         });
+// A text the database's encoding cannot hold is refused whole, in Portuguese (the
+// database's own words are English, or whatever language its administrator chose), and
+// one it can hold is kept as it was sent.
+TEST_P(PostgresEncoding, RefuseInPortugueseATextTheEncodingCannotHold)
+{
+    ASSERT_EQ(migrateSchema(owner), 1);
+    ASSERT_TRUE(seedDemoData(owner, QDate(2024, 5, 6)));
+    const QByteArray encoding = GetParam().name;
+    const struct
+    {
+        const char *name;
+        QString text;
+        bool storable;
+    } cases[] = {
+        {"accents", u"Natação, ritmo moderado"_s, true},
+        {"euro sign", u"Natação paga em €"_s, encoding != "latin1"},
+        {"emoji", u"Corrida 🏃"_s, encoding == "utf8"},
+    };
+    const QString refused = u"Falha ao acessar o banco de dados: o texto informado tem "
+                            u"caracteres que a codificação do banco de dados não aceita"_s;
+    int code = 90000;
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString key = QString::number(++code).rightJustified(6, u'0');
+        try {
+            SqlStatement insert(owner,
+                                u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, "
+                                u"QTENERCONS, CDEDICAO) VALUES (?, ?, ?, ?)"_s);
+            insert.bind(key).bind(c.text).bind(2.5).bind(u"2011"_s).exec();
+            EXPECT_TRUE(c.storable) << "stored";
+        } catch (const EDatabaseError &e) {
+            EXPECT_FALSE(c.storable) << e.Message().toStdString();
+            EXPECT_EQ(e.Message().toStdString(), refused.toStdString());
+        }
+        // Looking a row up by such a text is refused the same way.
+        try {
+            SqlStatement select(owner,
+                                u"SELECT CDEXERFISICO FROM EXERFISICO WHERE DSEXERFISICO = ?"_s);
+            select.bind(c.text).exec();
+            EXPECT_TRUE(c.storable);
+            ASSERT_TRUE(select.next());
+            EXPECT_EQ(select.value(0).toString(), key);
+        } catch (const EDatabaseError &e) {
+            EXPECT_FALSE(c.storable) << e.Message().toStdString();
+            EXPECT_EQ(e.Message().toStdString(), refused.toStdString());
+        }
+        SqlStatement count(owner, u"SELECT COUNT(*) FROM EXERFISICO WHERE CDEXERFISICO = ?"_s);
+        count.bind(key).exec();
+        ASSERT_TRUE(count.next());
+        EXPECT_EQ(count.value(0).toInt(), c.storable ? 1 : 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encodings, PostgresEncoding,
+    ::testing::Values(EncodingCase{"utf8", ""},
+                      EncodingCase{"latin1",
+                                   "ENCODING 'LATIN1' LC_COLLATE 'C' LC_CTYPE 'C' "
+                                   "TEMPLATE template0"},
+                      EncodingCase{"win1252",
+                                   "ENCODING 'WIN1252' LC_COLLATE 'C' LC_CTYPE 'C' "
+                                   "TEMPLATE template0"}),
+    [](const ::testing::TestParamInfo<EncodingCase> &info) {
+        return std::string(info.param.name);
+    });
 
 // SQLite fails a row, not the statement, when abs() overflows: the first row reads, the
 // second fails. That failure must not read as the end of the rows.
