@@ -55,8 +55,15 @@ QString readScript(const QString &path)
 
 void lockMigrations(const QSqlDatabase &db)
 {
-    if (dialectOf(db) == SqlDialect::PostgreSQL) // SQLite's BEGIN IMMEDIATE already serializes
-        execSql(db, u"SELECT pg_advisory_xact_lock(12700)"_s);
+    if (dialectOf(db) != SqlDialect::PostgreSQL) // SQLite's BEGIN IMMEDIATE already serializes
+        return;
+    // What is read after the wait must include what the server that held the lock
+    // committed. Under an administrator's default_transaction_isolation of repeatable read
+    // or serializable the transaction would read one snapshot, taken before the wait, and
+    // a server started at once with another would apply the schema or the demo data again
+    // and fail to start.
+    execSql(db, u"SET TRANSACTION ISOLATION LEVEL READ COMMITTED"_s);
+    execSql(db, u"SELECT pg_advisory_xact_lock(12700)"_s);
 }
 
 QStringList splitSqlScript(const QString &script)

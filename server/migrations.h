@@ -11,8 +11,8 @@ namespace qor {
 // this server. Returns the version the database is at.
 int migrateSchema(const QSqlDatabase &db);
 
-// Within a transaction: waits until no other server is changing the schema or filling
-// in the demo data, and keeps them waiting until the transaction ends.
+// First thing within a transaction: waits until no other server is changing the schema
+// or filling in the demo data, and keeps them waiting until the transaction ends.
 void lockMigrations(const QSqlDatabase &db);
 
 // The version recorded in QOR_SCHEMA (0 when the table is missing or empty).

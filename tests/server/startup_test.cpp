@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <thread>
 
@@ -166,6 +167,8 @@ struct TogetherCase
 {
     Backend backend;
     bool demo;
+    // The database's default_transaction_isolation, as an administrator may set it.
+    const char *isolation = nullptr;
 };
 
 class StartingTogether : public ::testing::TestWithParam<TogetherCase>
@@ -187,6 +190,10 @@ TEST_P(StartingTogether, AllStartAndMakeTheSchemaAndTheDemoOnce)
     for (int round = 0; round < Rounds; ++round) {
         SCOPED_TRACE(round);
         NewDatabase database(GetParam().backend);
+        if (GetParam().isolation)
+            execSql(database.db(),
+                    u"ALTER DATABASE %1 SET default_transaction_isolation = '%2'"_s.arg(
+                        database.uri.database, QLatin1StringView(GetParam().isolation)));
         // One token file for all, as the servers of one installation share it.
         const QString tokenFile = database.dir.filePath(u"qor-server.token"_s);
         std::vector<std::unique_ptr<QProcess>> processes;
@@ -218,15 +225,22 @@ TEST_P(StartingTogether, AllStartAndMakeTheSchemaAndTheDemoOnce)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Backends, StartingTogether,
-                         ::testing::Values(TogetherCase{Backend::SQLite, false},
-                                           TogetherCase{Backend::SQLite, true},
-                                           TogetherCase{Backend::PostgreSQL, false},
-                                           TogetherCase{Backend::PostgreSQL, true}),
-                         [](const ::testing::TestParamInfo<TogetherCase> &info) {
-                             return backendName(info.param.backend).toStdString()
-                                 + (info.param.demo ? "_demo" : "_empty");
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Backends, StartingTogether,
+    ::testing::Values(TogetherCase{Backend::SQLite, false}, TogetherCase{Backend::SQLite, true},
+                      TogetherCase{Backend::PostgreSQL, false},
+                      TogetherCase{Backend::PostgreSQL, true},
+                      TogetherCase{Backend::PostgreSQL, true, "repeatable read"},
+                      TogetherCase{Backend::PostgreSQL, true, "serializable"}),
+    [](const ::testing::TestParamInfo<TogetherCase> &info) {
+        std::string name =
+            backendName(info.param.backend).toStdString() + (info.param.demo ? "_demo" : "_empty");
+        if (info.param.isolation) {
+            name += '_' + std::string(info.param.isolation);
+            std::replace(name.begin(), name.end(), ' ', '_');
+        }
+        return name;
+    });
 
 // A clash with a table an administrator made stops the first migration at its last
 // statement: nothing of it is kept, the server refuses to start naming the version, and
