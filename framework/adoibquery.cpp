@@ -3,8 +3,8 @@
 #include "dbgeral.h"
 #include "rtl/exceptions.h"
 #include "sql/sqlconnection.h"
-#include "sql/sqlerror.h"
 #include "sql/sqlquery.h"
+#include "sql/sqlreasons.h"
 
 #include <QMetaType>
 #include <QSqlError>
@@ -79,10 +79,10 @@ TFieldType fieldTypeOf(const QVariant &value)
     return TFieldType::String;
 }
 
-[[noreturn]] void fail(const QSqlQuery &query)
+[[noreturn]] void fail(const QSqlDatabase &db, const QSqlError &error)
 {
-    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1"_s.arg(
-        sqlErrorDetail(dialectOf(query.driver()), query.lastError())));
+    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1."_s.arg(
+        databaseFailureReason(dialectOf(db), error)));
 }
 
 // Prepares the text, binds the parameters by name and runs it; false when it failed.
@@ -231,13 +231,13 @@ void TADOIBQuery::Open()
         // nothing, runs once more on it.
         TdtmDBGeral *module = m_database.isValid() ? nullptr : dtmDBGeral();
         if (!module || db.isOpen())
-            fail(*query);
+            fail(db, query->lastError());
         query.reset(); // the dropped connection is closed with no query left on it
         db = QSqlDatabase();
         db = module->CurrentDatabase(); // raises when it cannot be opened again
         query.emplace(db);
         if (!run(*query, parsed, m_params))
-            fail(*query);
+            fail(db, query->lastError());
     }
 
     const TDataPacket packet =

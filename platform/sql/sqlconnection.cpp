@@ -3,6 +3,7 @@
 #include "rtl/exceptions.h"
 #include "rtl/ownerfile.h"
 #include "sqlerror.h"
+#include "sqlreasons.h"
 
 #include <QAtomicInteger>
 #include <QDeadlineTimer>
@@ -23,7 +24,7 @@ namespace {
 
 [[noreturn]] void cannotOpen(const DatabaseUri &uri, const QString &reason)
 {
-    throw EDatabaseError(u"Não foi possível abrir o banco de dados %1: %2"_s.arg(
+    throw EDatabaseError(u"Não foi possível abrir o banco de dados %1: %2."_s.arg(
         uri.toDisplayString(), reason.trimmed()));
 }
 
@@ -36,7 +37,7 @@ void runSetup(QSqlDatabase &db, const DatabaseUri &uri, const QString &statement
     while (!query.exec(statement)) {
         const QSqlError error = query.lastError();
         if (classifySqlError(uri.dialect, error) != SqlErrorKind::Busy || deadline.hasExpired())
-            cannotOpen(uri, error.text());
+            cannotOpen(uri, databaseFailureReason(uri.dialect, error));
         QThread::msleep(20);
     }
 }
@@ -103,7 +104,7 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
 {
     const QString driver = driverName(uri.dialect);
     if (!QSqlDatabase::isDriverAvailable(driver))
-        cannotOpen(uri, u"o driver %1 do Qt não está instalado."_s.arg(driver));
+        cannotOpen(uri, u"o driver %1 do Qt não está instalado"_s.arg(driver));
 
     QSqlDatabase db = QSqlDatabase::addDatabase(driver, connectionName);
     if (uri.dialect == SqlDialect::SQLite) {
@@ -123,7 +124,7 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
         db.setConnectOptions(u"connect_timeout=10"_s);
     }
     if (!db.open()) {
-        const QString reason = db.lastError().text();
+        const QString reason = databaseFailureReason(uri.dialect, db.lastError());
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(connectionName);
         cannotOpen(uri, reason);

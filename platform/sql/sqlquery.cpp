@@ -3,6 +3,7 @@
 #include "sqlconnection.h"
 #include "sqldatetime.h"
 #include "sqlerror.h"
+#include "sqlreasons.h"
 
 #include <QDateTime>
 #include <QSqlError>
@@ -17,8 +18,9 @@ namespace {
 
 [[noreturn]] void raise(SqlDialect dialect, const QSqlError &error)
 {
-    throw ESqlError(classifySqlError(dialect, error), error.nativeErrorCode(),
-                    u"Falha ao acessar o banco de dados: %1"_s.arg(sqlErrorDetail(dialect, error)));
+    throw ESqlError(
+        classifySqlError(dialect, error), error.nativeErrorCode(),
+        u"Falha ao acessar o banco de dados: %1."_s.arg(databaseFailureReason(dialect, error)));
 }
 
 } // namespace

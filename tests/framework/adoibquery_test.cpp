@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 
@@ -305,6 +306,56 @@ INSTANTIATE_TEST_SUITE_P(
                       UriCase{"unreachable_folder", u"sqlite:/proc/nao/pode/catalogue.db"},
                       UriCase{"postgres_refused", u"postgresql://qor:x@127.0.0.1:1/qor"}),
     [](const auto &info) { return std::string(info.param.name); });
+
+// A catalogue that cannot be read is said in Portuguese, at opening or at the first
+// query: the drivers word the reason in English.
+TEST(DataModule, SaysInPortugueseWhyTheCatalogueCannotBeRead)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString text = dir.filePath(u"texto.db"_s);
+    {
+        QFile file(text);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(4096, 'x'));
+    }
+    const QString empty = dir.filePath(u"vazio.db"_s);
+    const struct
+    {
+        const char *name;
+        QString uri;
+        QString message;
+    } cases[] = {
+        {"database without the catalogue's table", u"sqlite:"_s + empty,
+         u"Falha ao consultar o banco de dados: a tabela EXERFISICO não existe."_s},
+        {"file that is no database", u"sqlite:"_s + text,
+         u"Não foi possível abrir o banco de dados sqlite:%1: o arquivo não é um banco de "
+         u"dados."_s.arg(text)},
+        {"database server not listening", u"postgresql://qor@127.0.0.1:1/qor"_s,
+         u"Não foi possível abrir o banco de dados postgresql://qor@127.0.0.1:1/qor: conexão "
+         u"recusada pelo servidor do banco de dados."_s},
+        {"database server unknown", u"postgresql://qor@servidor-inexistente.invalid/qor"_s,
+         u"Não foi possível abrir o banco de dados "
+         u"postgresql://qor@servidor-inexistente.invalid:5432/qor: servidor do banco de dados "
+         u"não encontrado."_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TdtmDBGeral module;
+        SetDtmDBGeral(&module);
+        QString message;
+        try {
+            module.Open(c.uri);
+            TADOIBQuery query;
+            query.SQL = kListing;
+            query.Open();
+        } catch (const EDatabaseError &e) {
+            message = e.Message();
+        }
+        EXPECT_EQ(message.toStdString(), c.message.toStdString());
+        SetDtmDBGeral(nullptr);
+    }
+}
 
 TEST(DataModule, OpensTheCatalogueNamedByTheSettings)
 {

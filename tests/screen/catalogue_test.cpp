@@ -231,6 +231,66 @@ TEST_P(CatalogueOnDatabase, CatalogueUnreachableAtStartIsOpenedOnceReachable)
     execSql(admin, u"DROP DATABASE %1"_s.arg(later.database));
 }
 
+// What a workstation meets when the catalogue's database server refuses it, said in
+// Portuguese rather than in the client library's English.
+TEST_P(CatalogueOnDatabase, SaysInPortugueseWhyTheDatabaseServerRefuses)
+{
+    if (GetParam() != Backend::PostgreSQL)
+        GTEST_SKIP() << "a database server only with PostgreSQL";
+    const QString pid = QString::number(QCoreApplication::applicationPid());
+    const QString reader = u"qor_leitor_%1"_s.arg(pid);
+    const QString bare = u"qor_sem_catalogo_%1"_s.arg(pid);
+    QSqlDatabase admin = server->db();
+    execSql(admin, u"DROP DATABASE IF EXISTS %1"_s.arg(bare));
+    execSql(admin, u"DROP ROLE IF EXISTS %1"_s.arg(reader));
+    execSql(admin, u"CREATE ROLE %1 LOGIN"_s.arg(reader));
+    execSql(admin, u"CREATE DATABASE %1"_s.arg(bare));
+
+    const DatabaseUri own = DatabaseUri::parse(server->databaseUri());
+    const auto at = [&](const QString &user, const QString &database) {
+        DatabaseUri uri = own;
+        uri.user = user;
+        uri.password.clear();
+        uri.database = database;
+        return uri.toString();
+    };
+    const QString opening = u"Não foi possível abrir o banco de dados %1: %2."_s;
+    const QString reading = u"Falha ao consultar o banco de dados: %1."_s;
+    const struct
+    {
+        const char *name;
+        QString uri;
+        QString message;
+    } cases[] = {
+        {"user unknown to the server", at(u"qor_ninguem"_s, own.database),
+         opening.arg(at(u"qor_ninguem"_s, own.database),
+                     u"o usuário qor_ninguem não existe no servidor do banco de dados"_s)},
+        {"database unknown to the server", at(own.user, u"qor_nenhum"_s),
+         opening.arg(at(own.user, u"qor_nenhum"_s),
+                     u"o banco qor_nenhum não existe no servidor do banco de dados"_s)},
+        {"database without the catalogue", at(own.user, bare),
+         reading.arg(u"a tabela exerfisico não existe"_s)},
+        {"user not granted the catalogue", at(reader, own.database),
+         reading.arg(u"o usuário não tem permissão de acesso à tabela exerfisico"_s)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QString message;
+        try {
+            dbGeral->Open(c.uri);
+            TADOIBQuery listing;
+            DefineQryAuxPlaneja(&listing);
+            listing.Open();
+        } catch (const EDatabaseError &e) {
+            message = e.Message();
+        }
+        EXPECT_EQ(message.toStdString(), c.message.toStdString());
+    }
+    dbGeral->Close();
+    execSql(admin, u"DROP DATABASE %1"_s.arg(bare));
+    execSql(admin, u"DROP ROLE %1"_s.arg(reader));
+}
+
 QOR_INSTANTIATE_BACKENDS(CatalogueOnDatabase);
 
 // A catalogue database in the cluster named by QOR_TEST_PG, made the way an administrator

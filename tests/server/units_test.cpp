@@ -7,6 +7,7 @@
 #include "sql/sqlconnection.h"
 #include "sql/sqldatetime.h"
 #include "sql/sqlquery.h"
+#include "sql/sqlreasons.h"
 #include "tokenfile.h"
 
 #include "rtl/exceptions.h"
@@ -135,6 +136,69 @@ struct DateCase
     TDateTime value;
     const char *text;
 };
+
+// Causes a test database cannot be made to show (a refused password, a full disk, a
+// damaged file), worded as the drivers word them: said in Portuguese; any other keeps
+// the database's first line.
+TEST(DatabaseFailureReason, SaysTheUsualCausesInPortuguese)
+{
+    const QString qpsql = u"QPSQL: Não foi possível estabelecer a conexão"_s;
+    const struct
+    {
+        const char *name;
+        SqlDialect dialect;
+        QSqlError error;
+        QString reason;
+    } cases[] = {
+        {"password refused", SqlDialect::PostgreSQL,
+         QSqlError(qpsql,
+                   u"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  password "
+                   u"authentication failed for user \"qor_catalogo\"\n"_s,
+                   QSqlError::ConnectionError),
+         u"usuário ou senha recusados pelo servidor do banco de dados"_s},
+        {"no password", SqlDialect::PostgreSQL,
+         QSqlError(qpsql,
+                   u"connection to server at \"127.0.0.1\", port 5432 failed: fe_sendauth: no "
+                   u"password supplied\n"_s,
+                   QSqlError::ConnectionError),
+         u"a senha não foi informada (escreva-a no arquivo ~/.pgpass)"_s},
+        {"connection timed out", SqlDialect::PostgreSQL,
+         QSqlError(qpsql,
+                   u"connection to server at \"10.0.0.9\", port 5432 failed: timeout expired\n"_s,
+                   QSqlError::ConnectionError),
+         u"tempo esgotado ao conectar ao servidor do banco de dados"_s},
+        {"database server's disk full", SqlDialect::PostgreSQL,
+         QSqlError(u"QPSQL: Não foi possível criar a consulta"_s,
+                   u"could not extend file \"base/16384/16390\": No space left on device\n"_s,
+                   QSqlError::StatementError, u"53100"_s),
+         u"não há espaço em disco no servidor do banco de dados"_s},
+        {"other statement failure", SqlDialect::PostgreSQL,
+         QSqlError(u"QPSQL: Não foi possível criar a consulta"_s,
+                   u"syntax error at or near \"SELEC\"\nLINE 1: SELEC 1\n"_s,
+                   QSqlError::StatementError, u"42601"_s),
+         u"syntax error at or near \"SELEC\""_s},
+        {"disk full", SqlDialect::SQLite,
+         QSqlError(u"Não foi possível buscar a linha"_s, u"database or disk is full"_s,
+                   QSqlError::ConnectionError, u"13"_s),
+         u"não há espaço em disco"_s},
+        {"disk failing", SqlDialect::SQLite,
+         QSqlError(u"Não foi possível buscar a linha"_s, u"disk I/O error"_s,
+                   QSqlError::ConnectionError, u"10"_s),
+         u"falha de leitura ou gravação no disco"_s},
+        {"damaged file", SqlDialect::SQLite,
+         QSqlError(u"Não foi possível executar a instrução"_s,
+                   u"database disk image is malformed"_s, QSqlError::ConnectionError, u"11"_s),
+         u"o arquivo do banco de dados está danificado"_s},
+        {"other failure", SqlDialect::SQLite,
+         QSqlError(u"Não foi possível executar a instrução"_s, u"near \"SELEC\": syntax error"_s,
+                   QSqlError::ConnectionError, u"1"_s),
+         u"near \"SELEC\": syntax error"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(databaseFailureReason(c.dialect, c.error), c.reason);
+    }
+}
 
 TEST(SqlDateTime, StoresToTheMillisecond)
 {
