@@ -22,10 +22,14 @@ namespace qor {
 
 namespace {
 
-[[noreturn]] void cannotOpen(const DatabaseUri &uri, const QString &reason)
+// A connection that cannot be opened or set up is no connection: callers that serve
+// others (the server) say so without the address, which only the administrator needs.
+[[noreturn]] void cannotOpen(const DatabaseUri &uri, const QString &reason,
+                             SqlErrorKind kind = SqlErrorKind::Connection)
 {
-    throw EDatabaseError(u"Não foi possível abrir o banco de dados %1: %2."_s.arg(
-        uri.toDisplayString(), reason.trimmed()));
+    throw ESqlError(kind, QString(),
+                    u"Não foi possível abrir o banco de dados %1: %2."_s.arg(uri.toDisplayString(),
+                                                                             reason.trimmed()));
 }
 
 void runSetup(QSqlDatabase &db, const DatabaseUri &uri, const QString &statement)
@@ -36,8 +40,10 @@ void runSetup(QSqlDatabase &db, const DatabaseUri &uri, const QString &statement
     const QDeadlineTimer deadline(SqlLockWaitMs);
     while (!query.exec(statement)) {
         const QSqlError error = query.lastError();
-        if (classifySqlError(uri.dialect, error) != SqlErrorKind::Busy || deadline.hasExpired())
-            cannotOpen(uri, databaseFailureReason(uri.dialect, error));
+        const bool busy = classifySqlError(uri.dialect, error) == SqlErrorKind::Busy;
+        if (!busy || deadline.hasExpired())
+            cannotOpen(uri, databaseFailureReason(uri.dialect, error),
+                       busy ? SqlErrorKind::Busy : SqlErrorKind::Connection);
         QThread::msleep(20);
     }
 }

@@ -228,6 +228,13 @@ TEST_P(StorageFailures, RefusesSavesOnceTheDatabaseFileIsRemoved)
                   std::to_string(RpcDatabaseError) + ": "
                       + u"O banco de dados não aceita gravações no momento; nada foi gravado."_s
                             .toStdString());
+        if (c.wholeFolder) {
+            // The database cannot be opened again: the workstation is told so in its own
+            // words, not with the server's file path and the driver's English.
+            EXPECT_EQ(outcome(call(u"GetPaciente"_s, {Branch, Maria})),
+                      std::to_string(RpcDatabaseError) + ": "
+                          + u"Sem conexão com o banco de dados. Tente novamente."_s.toStdString());
+        }
         EXPECT_TRUE(server->isRunning());
     }
 }
