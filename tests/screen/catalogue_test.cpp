@@ -369,7 +369,7 @@ protected:
 TEST_F(AdministeredCatalogue, LookupInAnotherEncodingKeepsAccentsAndRefusesInPortuguese)
 {
     const QString refused = u"Falha ao consultar o banco de dados: o texto informado tem "
-                            u"caracteres que a codificação do banco de dados não aceita"_s;
+                            u"caracteres que a codificação do banco de dados não aceita."_s;
     const struct
     {
         const char *encoding;
@@ -440,7 +440,7 @@ TEST_F(AdministeredCatalogue, LookupOfAHeldTableIsRefusedInPortuguese)
         } catch (const EDatabaseError &e) {
             EXPECT_EQ(e.Message().toStdString(),
                       "Falha ao consultar o banco de dados: o banco de dados está ocupado; "
-                      "tente novamente");
+                      "tente novamente.");
         }
         execSql(direct(), u"ROLLBACK"_s);
         lookup.Close();

@@ -534,7 +534,7 @@ TEST_P(PostgresEncoding, RefuseInPortugueseATextTheEncodingCannotHold)
         {"emoji", u"Corrida 🏃"_s, encoding == "utf8"},
     };
     const QString refused = u"Falha ao acessar o banco de dados: o texto informado tem "
-                            u"caracteres que a codificação do banco de dados não aceita"_s;
+                            u"caracteres que a codificação do banco de dados não aceita."_s;
     int code = 90000;
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
