@@ -31,10 +31,28 @@ QString postgresReason(const QSqlError &error)
             return u"a tabela %1 não existe"_s.arg(table);
     }
     if (code == "42501"_L1) {
-        const QLatin1StringView onTable("permission denied for table ");
-        if (const qsizetype at = text.indexOf(onTable); at >= 0)
-            return u"o usuário não tem permissão de acesso à tabela %1"_s.arg(
-                text.mid(at + onTable.size()).section(u'\n', 0, 0).trimmed());
+        // The object is named: an administrator granting rights needs to know which (a
+        // role that may not create in the schema public is refused its first start).
+        const QLatin1StringView deniedFor("permission denied for ");
+        if (const qsizetype at = text.indexOf(deniedFor); at >= 0) {
+            const QString object = text.mid(at + deniedFor.size()).section(u'\n', 0, 0).trimmed();
+            const QString kind = object.section(u' ', 0, 0);
+            const QString name = object.section(u' ', 1);
+            static const struct
+            {
+                QLatin1StringView kind;
+                const char16_t *words;
+            } kinds[] = {
+                {"table"_L1, u"à tabela"},       {"schema"_L1, u"ao esquema"},
+                {"sequence"_L1, u"à sequência"}, {"view"_L1, u"à visão"},
+                {"database"_L1, u"ao banco"},    {"function"_L1, u"à função"},
+            };
+            for (const auto &k : kinds) {
+                if (kind == k.kind && !name.isEmpty())
+                    return u"o usuário não tem permissão de acesso %1 %2"_s.arg(
+                        QString::fromUtf16(k.words), name);
+            }
+        }
         return u"o usuário não tem permissão para esta operação"_s;
     }
     if (code == "53100"_L1)

@@ -15,6 +15,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
@@ -97,16 +98,20 @@ struct Started
     QString log;
 };
 
-std::unique_ptr<QProcess> launch(const NewDatabase &database, const QString &tokenFile, bool demo)
+std::unique_ptr<QProcess> launch(const DatabaseUri &uri, const QString &tokenFile, bool demo)
 {
-    QStringList arguments{
-        u"--db"_s, database.uri.toString(), u"--listen"_s, u"127.0.0.1:0"_s, u"--token-file"_s,
-        tokenFile, u"--workers"_s,          u"1"_s};
+    QStringList arguments{u"--db"_s,         uri.toString(), u"--listen"_s,  u"127.0.0.1:0"_s,
+                          u"--token-file"_s, tokenFile,      u"--workers"_s, u"1"_s};
     if (demo)
         arguments << u"--demo"_s;
     auto process = std::make_unique<QProcess>();
     process->start(ServerProcess::serverPath(), arguments);
     return process;
+}
+
+std::unique_ptr<QProcess> launch(const NewDatabase &database, const QString &tokenFile, bool demo)
+{
+    return launch(database.uri, tokenFile, demo);
 }
 
 // Waits for the "listening" line or the end of the process.
@@ -274,6 +279,49 @@ TEST_P(SchemaItCannotMake, KeepsNothingHalfMadeAndStartsOnceFixed)
 }
 
 QOR_INSTANTIATE_BACKENDS(SchemaItCannotMake);
+
+// The server's role may not create tables in the database's schema (PostgreSQL's default
+// since version 15 for a role that does not own the database): the refusal in the log
+// names the schema the administrator has to grant, and the server starts once granted.
+class SchemaItMayNotCreateIn : public BackendTest
+{
+protected:
+    void SetUp() override
+    {
+        BackendTest::SetUp();
+        if (!IsSkipped() && GetParam() != Backend::PostgreSQL)
+            GTEST_SKIP() << "a database server's rights on a schema";
+    }
+};
+
+TEST_P(SchemaItMayNotCreateIn, NamesTheSchemaAndStartsOnceGranted)
+{
+    NewDatabase database(GetParam());
+    const QString tokenFile = database.dir.filePath(u"qor-server.token"_s);
+    DatabaseUri asRole = database.uri;
+    asRole.user = u"qor_r_"_s + QString::number(QRandomGenerator::global()->generate64(), 36);
+    execSql(database.db(), u"CREATE ROLE %1 LOGIN"_s.arg(asRole.user));
+    const auto dropRole = qScopeGuard([&] {
+        execSql(database.db(), u"DROP OWNED BY %1"_s.arg(asRole.user));
+        execSql(database.db(), u"DROP ROLE %1"_s.arg(asRole.user));
+    });
+    execSql(database.db(), u"REVOKE CREATE ON SCHEMA public FROM PUBLIC"_s);
+
+    auto refused = launch(asRole, tokenFile, true);
+    const Started first = finish(*refused);
+    EXPECT_FALSE(first.listening);
+    EXPECT_EQ(refused->exitCode(), 1);
+    EXPECT_TRUE(first.log.contains(u"o usuário não tem permissão de acesso ao esquema public."_s))
+        << first.log.toStdString();
+
+    execSql(database.db(), u"GRANT CREATE ON SCHEMA public TO %1"_s.arg(asRole.user));
+    auto granted = launch(asRole, tokenFile, true);
+    const Started second = finish(*granted);
+    EXPECT_TRUE(second.listening) << second.log.toStdString();
+    EXPECT_EQ(database.count(u"SELECT MAX(VERSION) FROM QOR_SCHEMA"_s), 1);
+}
+
+QOR_INSTANTIATE_BACKENDS(SchemaItMayNotCreateIn);
 
 // Servers starting at once with no token file yet: each one gets the token, the same.
 TEST(TokenFileTogether, GivesEveryServerTheOneTokenWritten)
