@@ -114,7 +114,7 @@ int main(int argc, char **argv)
     rpc.tlsCertificate = options.tlsCertificate;
     rpc.tlsKey = options.tlsKey;
     rpc.workers = options.workers;
-    const PlanService service(options.database);
+    const PlanService service(options.database, logLine);
     RpcServer server(rpc, [&service](const QString &method, const QJsonArray &params) {
         return service.call(method, params);
     });

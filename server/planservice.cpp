@@ -175,8 +175,9 @@ Args decodeArgs(const Method &method, const QJsonArray &params)
 
 } // namespace
 
-PlanService::PlanService(DatabaseUri uri)
+PlanService::PlanService(DatabaseUri uri, LogLine log)
     : m_uri(std::move(uri))
+    , m_log(std::move(log))
 { }
 
 QStringList PlanService::methodNames()
@@ -226,8 +227,13 @@ RpcResult PlanService::call(const QString &method, const QJsonArray &params) con
     } catch (const RpcError &) {
         throw;
     } catch (const ESqlError &e) {
-        if (e.kind() == SqlErrorKind::Connection)
+        if (e.kind() == SqlErrorKind::Connection) {
+            // The database's address and the driver's reason; no patient data.
+            if (m_log)
+                m_log(u"qor-server: %1 sem conexão com o banco de dados: %2"_s.arg(method,
+                                                                                   e.Message()));
             failCall(RpcDatabaseError, u"Sem conexão com o banco de dados. Tente novamente."_s);
+        }
         if (e.kind() == SqlErrorKind::Busy)
             failCall(RpcDatabaseError, u"O banco de dados está ocupado. Tente novamente."_s);
         if (e.kind() == SqlErrorKind::ReadOnly)

@@ -6,6 +6,7 @@
 #include <QJsonArray>
 #include <QJsonValue>
 #include <QStringList>
+#include <functional>
 
 namespace qor {
 
@@ -15,7 +16,12 @@ namespace qor {
 class PlanService
 {
 public:
-    explicit PlanService(DatabaseUri uri);
+    // A line for the server's log, written from the worker threads.
+    using LogLine = std::function<void(const QString &)>;
+
+    // log receives why the database could not be reached: the workstation is told only
+    // that there is no connection, so the log is where the administrator finds the reason.
+    explicit PlanService(DatabaseUri uri, LogLine log = {});
 
     // The RpcHandler: safe to call from several worker threads at once.
     RpcResult call(const QString &method, const QJsonArray &params) const;
@@ -27,6 +33,7 @@ private:
     RpcResult callOnDatabase(const QString &method, const QJsonArray &params) const;
 
     DatabaseUri m_uri;
+    LogLine m_log;
 };
 
 } // namespace qor

@@ -217,6 +217,9 @@ TEST_P(StorageFailures, RefusesSavesOnceTheDatabaseFileIsRemoved)
         client = server->connect();
         ok(u"GetPaciente"_s, {Branch, Maria}); // the worker's connection, on the file
         const QString path = server->database().path;
+        // The server's log is in the same folder: kept open to be read once it is gone.
+        QFile log(QFileInfo(path).dir().filePath(u"server.log"_s));
+        ASSERT_TRUE(log.open(QIODevice::ReadOnly));
         if (c.wholeFolder) {
             ASSERT_TRUE(QDir(QFileInfo(path).path()).removeRecursively());
         } else {
@@ -234,6 +237,11 @@ TEST_P(StorageFailures, RefusesSavesOnceTheDatabaseFileIsRemoved)
             EXPECT_EQ(outcome(call(u"GetPaciente"_s, {Branch, Maria})),
                       std::to_string(RpcDatabaseError) + ": "
                           + u"Sem conexão com o banco de dados. Tente novamente."_s.toStdString());
+            // The administrator finds which database and why in the server's log.
+            const QString logged = QString::fromUtf8(log.readAll());
+            EXPECT_TRUE(logged.contains(u"GetPaciente sem conexão com o banco de dados: Não foi "
+                                        u"possível abrir o banco de dados sqlite:%1"_s.arg(path)))
+                << logged.toStdString();
         }
         EXPECT_TRUE(server->isRunning());
     }
