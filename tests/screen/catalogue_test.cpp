@@ -310,7 +310,8 @@ protected:
         dbGeral.reset();
         closeDirect();
         if (!catalogue.database.isEmpty())
-            runAsAdmin(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(catalogue.database));
+            runStatement(admin,
+                         u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(catalogue.database));
     }
     // Creates the database with these CREATE DATABASE options and ALTER DATABASE ... SET
     // settings, and opens the general data module on it.
@@ -318,10 +319,10 @@ protected:
     {
         catalogue = admin;
         catalogue.database = u"qor_cat_%1"_s.arg(QCoreApplication::applicationPid());
-        runAsAdmin(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(catalogue.database));
-        runAsAdmin(u"CREATE DATABASE %1 %2"_s.arg(catalogue.database, options));
+        runStatement(admin, u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(catalogue.database));
+        runStatement(admin, u"CREATE DATABASE %1 %2"_s.arg(catalogue.database, options));
         for (const QString &setting : settings)
-            runAsAdmin(u"ALTER DATABASE %1 SET %2"_s.arg(catalogue.database, setting));
+            runStatement(admin, u"ALTER DATABASE %1 SET %2"_s.arg(catalogue.database, setting));
         execSql(direct(),
                 u"CREATE TABLE EXERFISICO (CDEXERFISICO varchar(6) PRIMARY KEY, "
                 u"DSEXERFISICO varchar(100), QTENERCONS double precision)"_s);
@@ -344,16 +345,6 @@ protected:
             return;
         QSqlDatabase::database(DirectName, false).close();
         QSqlDatabase::removeDatabase(DirectName);
-    }
-    void runAsAdmin(const QString &sql)
-    {
-        const QString name = u"qor-catalogue-admin"_s;
-        {
-            QSqlDatabase db = openDatabase(admin, name);
-            execSql(db, sql);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(name);
     }
 
     inline static const QString DirectName = u"qor-catalogue-direct"_s;

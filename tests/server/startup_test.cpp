@@ -43,7 +43,7 @@ public:
         admin = DatabaseUri::parse(qEnvironmentVariable("QOR_TEST_PG"));
         uri = admin;
         uri.database = u"qor_s_"_s + QString::number(QRandomGenerator::global()->generate64(), 36);
-        runAsAdmin(u"CREATE DATABASE %1"_s.arg(uri.database));
+        runStatement(admin, u"CREATE DATABASE %1"_s.arg(uri.database));
         created = true;
     }
     ~NewDatabase()
@@ -53,7 +53,7 @@ public:
             QSqlDatabase::removeDatabase(direct);
         }
         if (created)
-            runAsAdmin(u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(uri.database));
+            runStatement(admin, u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(uri.database));
     }
     QSqlDatabase db()
     {
@@ -74,17 +74,6 @@ public:
     DatabaseUri uri;
 
 private:
-    void runAsAdmin(const QString &sql)
-    {
-        const QString name = u"qor-startup-admin"_s;
-        {
-            QSqlDatabase db = openDatabase(admin, name);
-            execSql(db, sql);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(name);
-    }
-
     DatabaseUri admin;
     bool created = false;
     QString direct;

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <sys/resource.h>
 
@@ -77,13 +78,7 @@ bool ServerProcess::createDatabase(QString *error)
         m_adminDatabase = DatabaseUri::parse(qEnvironmentVariable("QOR_TEST_PG"));
         m_database = m_adminDatabase;
         m_database.database = u"qor_t_"_s + randomSuffix();
-        const QString name = u"qor-test-admin-"_s + randomSuffix();
-        {
-            QSqlDatabase admin = openDatabase(m_adminDatabase, name);
-            execSql(admin, u"CREATE DATABASE %1"_s.arg(m_database.database));
-            admin.close();
-        }
-        QSqlDatabase::removeDatabase(name);
+        runStatement(m_adminDatabase, u"CREATE DATABASE %1"_s.arg(m_database.database));
         m_databaseCreated = true;
         return true;
     } catch (const Exception &e) {
@@ -97,16 +92,13 @@ void ServerProcess::dropDatabase()
     if (!m_databaseCreated)
         return;
     m_databaseCreated = false;
-    const QString name = u"qor-test-admin-"_s + randomSuffix();
     try {
-        QSqlDatabase admin = openDatabase(m_adminDatabase, name);
-        execSql(admin, u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(m_database.database));
-        admin.close();
+        runStatement(m_adminDatabase,
+                     u"DROP DATABASE IF EXISTS %1 WITH (FORCE)"_s.arg(m_database.database));
     } catch (const Exception &e) {
         ADD_FAILURE() << "could not drop " << m_database.database.toStdString() << ": "
                       << e.Message().toStdString();
     }
-    QSqlDatabase::removeDatabase(name);
 }
 
 bool ServerProcess::start(QString *error)
@@ -231,6 +223,19 @@ QString ServerProcess::log() const
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readAll());
+}
+
+void runStatement(const DatabaseUri &uri, const QString &sql)
+{
+    const QString name = u"qor-test-statement-"_s + randomSuffix();
+    // The connection is gone before its name is removed, also when the statement raises.
+    const auto removeName = qScopeGuard([&name] { QSqlDatabase::removeDatabase(name); });
+    QSqlDatabase db = openDatabase(uri, name);
+    const auto closeIt = qScopeGuard([&db] {
+        db.close();
+        db = QSqlDatabase();
+    });
+    execSql(db, sql);
 }
 
 QString backendName(Backend backend)

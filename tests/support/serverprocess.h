@@ -79,6 +79,10 @@ private:
 
 QString backendName(Backend backend);
 
+// Runs one statement on a connection of its own to uri, closed at once: making and
+// dropping databases and roles in the cluster QOR_TEST_PG names. Raises as execSql does.
+void runStatement(const DatabaseUri &uri, const QString &sql);
+
 // Base of tests run on both backends; PostgreSQL is skipped when QOR_TEST_PG is unset.
 class BackendTest : public ::testing::TestWithParam<Backend>
 {
