@@ -4,6 +4,7 @@ QOR_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   postgresql python3 openssl
+  locales
   xvfb xauth
   clang-format
 )

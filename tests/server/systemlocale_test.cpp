@@ -4,6 +4,7 @@
 #include "planfixture.h"
 
 #include "remote/rpcclient.h"
+#include "support/madelocales.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +58,18 @@ void PrintTo(const SystemLocale &c, std::ostream *os)
 
 class ServerUnderSystemLocale : public ::testing::TestWithParam<SystemLocale>
 {
+protected:
+    // The locales the cases name, made for the server: without them it would silently run
+    // every case on the C locale.
+    static void SetUpTestSuite()
+    {
+        locales = std::make_unique<QTemporaryDir>();
+        made = makeLocales(locales->path(), {u"de_DE.UTF-8"_s, u"pt_BR.UTF-8"_s, u"en_US.UTF-8"_s});
+    }
+    static void TearDownTestSuite() { locales.reset(); }
+
+    inline static std::unique_ptr<QTemporaryDir> locales;
+    inline static bool made = false;
 };
 
 TEST_P(ServerUnderSystemLocale, KeepsAccentsInLogAndRepliesAndUsesFilesNamedWithThem)
@@ -66,8 +80,11 @@ TEST_P(ServerUnderSystemLocale, KeepsAccentsInLogAndRepliesAndUsesFilesNamedWith
     const QString database = folder + u"/dados.db"_s;
     const QString tokenFile = folder + u"/chave de acesso.token"_s;
 
+    ASSERT_TRUE(made) << "localedef could not make the locales (Debian's package locales)";
+    QProcessEnvironment environment = environmentWith(GetParam().variables);
+    environment.insert(u"LOCPATH"_s, locales->path());
     QProcess server;
-    server.setProcessEnvironment(environmentWith(GetParam().variables));
+    server.setProcessEnvironment(environment);
     server.start(ServerProcess::serverPath(),
                  {u"--db"_s, u"sqlite:"_s + database, u"--token-file"_s, tokenFile, u"--listen"_s,
                   u"127.0.0.1:0"_s, u"--demo"_s});

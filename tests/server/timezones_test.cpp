@@ -5,11 +5,10 @@
 // saving time skipped and in an hour it repeated.
 #include "planfixture.h"
 
+#include "support/madelocales.h"
 #include "support/scopedtimezone.h"
 
 #include <QJsonArray>
-#include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 using namespace Qt::StringLiterals;
@@ -48,19 +47,6 @@ private:
     QByteArray m_previous;
 };
 
-// A German locale (decimal comma) made into `dir` when the system can make one; false
-// leaves the server on the C locale's numbers.
-bool makeGermanLocale(const QString &dir)
-{
-    const QString localedef = QStandardPaths::findExecutable(u"localedef"_s);
-    if (localedef.isEmpty())
-        return false;
-    QProcess process;
-    process.start(localedef, {u"-i"_s, u"de_DE"_s, u"-f"_s, u"UTF-8"_s, dir + u"/de_DE.UTF-8"_s});
-    return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-        && process.exitCode() == 0;
-}
-
 struct ZoneCase
 {
     const char *name;
@@ -90,7 +76,7 @@ protected:
         BackendTest::SetUp();
         if (IsSkipped())
             return;
-        german = makeGermanLocale(locales.path());
+        german = makeLocales(locales.path(), {u"de_DE.UTF-8"_s});
         const ScopedTimeZone utc("UTC");
         const ScopedVariable lang("LANG", QByteArray());
         const ScopedVariable all("LC_ALL", "de_DE.UTF-8");
