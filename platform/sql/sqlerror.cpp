@@ -4,19 +4,6 @@ using namespace Qt::StringLiterals;
 
 namespace qor {
 
-QString sqlErrorDetail(SqlDialect dialect, const QSqlError &error)
-{
-    // The database words its errors in the language its administrator set, English by
-    // default: the ones a user meets by what they type or by waiting are told in ours.
-    if (classifySqlError(dialect, error) == SqlErrorKind::Busy)
-        return u"o banco de dados está ocupado; tente novamente"_s;
-    if (dialect == SqlDialect::PostgreSQL && error.nativeErrorCode() == u"22P05"_s)
-        return u"o texto informado tem caracteres que a codificação do banco de dados "
-               u"não aceita"_s;
-    const QString firstLine = error.databaseText().section(u'\n', 0, 0).trimmed();
-    return firstLine.isEmpty() ? error.text().trimmed() : firstLine;
-}
-
 SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error)
 {
     const QString code = error.nativeErrorCode();

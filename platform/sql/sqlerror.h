@@ -20,12 +20,7 @@ enum class SqlErrorKind {
 
 SqlErrorKind classifySqlError(SqlDialect dialect, const QSqlError &error);
 
-// What to show of a driver's error: our own words for a busy database and for a text the
-// database's encoding cannot hold; otherwise the database's first line, else Qt's text
-// (drivers add lines of detail and hints a user need not read).
-QString sqlErrorDetail(SqlDialect dialect, const QSqlError &error);
-
-// A statement that failed. The message is Portuguese with the driver's first line;
+// A statement that failed. The message is Portuguese with the reason databaseFailureReason gives;
 // kind and nativeCode are for callers that map errors and for logs.
 class ESqlError : public EDatabaseError
 {

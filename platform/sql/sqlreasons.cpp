@@ -55,6 +55,9 @@ QString postgresReason(const QSqlError &error)
         }
         return u"o usuário não tem permissão para esta operação"_s;
     }
+    if (code == "22P05"_L1)
+        return u"o texto informado tem caracteres que a codificação do banco de dados "
+               u"não aceita"_s;
     if (code == "53100"_L1)
         return u"não há espaço em disco no servidor do banco de dados"_s;
     if (code == "28P01"_L1 || text.contains("password authentication failed"_L1))
@@ -114,7 +117,13 @@ QString databaseFailureReason(SqlDialect dialect, const QSqlError &error)
         dialect == SqlDialect::PostgreSQL ? postgresReason(error) : sqliteReason(error);
     if (!reason.isEmpty())
         return reason;
-    QString detail = sqlErrorDetail(dialect, error);
+    if (classifySqlError(dialect, error) == SqlErrorKind::Busy)
+        return u"o banco de dados está ocupado; tente novamente"_s;
+    // The database's first line, else Qt's text: drivers add lines of detail and hints a
+    // user need not read.
+    QString detail = error.databaseText().section(u'\n', 0, 0).trimmed();
+    if (detail.isEmpty())
+        detail = error.text().trimmed();
     if (detail.endsWith(u'.')) // the message around it ends the sentence
         detail.chop(1);
     return detail;

@@ -14,8 +14,9 @@ bool makeLocales(const QString &dir, const QStringList &names)
         return false;
     for (const QString &name : names) {
         QProcess process;
-        process.start(localedef, {u"-i"_s, name.section(u'.', 0, 0), u"-f"_s,
-                                  name.section(u'.', 1), dir + u'/' + name});
+        process.start(
+            localedef,
+            {u"-i"_s, name.section(u'.', 0, 0), u"-f"_s, name.section(u'.', 1), dir + u'/' + name});
         // A safety net for a localedef that hangs, not a speed check.
         if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit
             || process.exitCode() != 0)
