@@ -5,8 +5,11 @@
 #include "framework/consiste.h"
 #include "framework/showavi.h"
 #include "module/Cli_qor12700.h"
+#include "rtl/exceptions.h"
 
+#include <exception>
 #include <functional>
+#include <typeinfo>
 
 using namespace Qt::StringLiterals;
 
@@ -16,22 +19,48 @@ namespace {
 
 using SaveMethod = QJsonObject (PlanService::*)(const TDelta &) const;
 
+// Told after a save whose answer never came, once the screen shows what the server holds.
+const QString OutcomeUnknown = u"Não foi possível saber se a gravação foi concluída: a tela "
+                               u"mostra agora o que está gravado no servidor."_s;
+
+// The failure of a save whose answer never came, with what the user must know about it.
+[[noreturn]] void raiseOutcomeUnknown(const std::exception_ptr &failure)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const Exception &error) {
+        if (typeid(error) != typeid(Exception))
+            throw;
+        throw Exception(error.Message() + u' ' + OutcomeUnknown);
+    }
+}
+
 // The apply-delta sequence shared by the plan, the weight and the assessment method:
 // one call for the change just posted or deleted, none when nothing changed. A failed
 // save puts the dataset back to its last saved state and the failure goes on unchanged
 // to whoever posted, so no change stays pending between user actions. rolledBack, when
 // given, sees the refused change once the dataset is back, and whether the server answered
 // (refused it) rather than being out of reach; it cannot replace the failure.
+//
+// A save sent whose answer never came (the link dropped after the server committed, the
+// wait ran out while it finished) may be stored all the same: rolled back, the screen
+// would show other rows than the server's, and the next change of such a row was refused
+// as changed by another user. readAgain, when given, then reads the dataset's rows from
+// the server instead, and the user is told the outcome is not known; when that read fails
+// too, the rollback stands, as for a refusal. Nothing is ever sent a second time.
 void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod save,
-                const std::function<void(const TDelta &, bool answered)> &rolledBack = {})
+                const std::function<void(const TDelta &, bool answered)> &rolledBack = {},
+                const std::function<void(const TDelta &)> &readAgain = {})
 {
     if (dataSet->ChangeCount() <= 0)
         return;
     TDelta delta;
+    bool sent = false;
     bool answered = false;
     try {
         ActiveShowAvi(Application()->MainForm(), 1);
         delta = dataSet->Delta();
+        sent = true;
         const QJsonObject result = (service.*save)(delta);
         answered = true;
         CheckResultServ(result, true, 0);
@@ -41,6 +70,20 @@ void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod 
     } catch (...) {
         DeactiveShowAvi();
         dataSet->CancelUpdates();
+        if (sent && !answered && readAgain) {
+            const std::exception_ptr failure = std::current_exception();
+            bool readBack = false;
+            try {
+                ActiveShowAvi(Application()->MainForm(), 6);
+                readAgain(delta);
+                readBack = true;
+            } catch (...) {
+                // Out of reach still: the save's own failure is the one to read.
+            }
+            DeactiveShowAvi();
+            if (readBack)
+                raiseOutcomeUnknown(failure);
+        }
         if (rolledBack) {
             try {
                 rolledBack(delta, answered);
@@ -52,16 +95,25 @@ void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod 
     }
 }
 
-// The exercise of the row a refused delete took away, empty when the change was no delete.
-QString deletedExercise(const TDelta &refused)
+// The exercise of the row a delta's change is about: the row deleted, or else (with
+// anyChange) the row inserted or changed; empty when there is none.
+QString changedExercise(const TDelta &delta, bool anyChange)
 {
     qsizetype code = -1;
-    for (qsizetype i = 0; i < refused.fields.size(); ++i) {
-        if (refused.fields.at(i).name.compare(u"CDEXERFISICO"_s, Qt::CaseInsensitive) == 0)
+    for (qsizetype i = 0; i < delta.fields.size(); ++i) {
+        if (delta.fields.at(i).name.compare(u"CDEXERFISICO"_s, Qt::CaseInsensitive) == 0)
             code = i;
     }
-    for (const TDeltaChange &change : refused.changes) {
-        if (change.op == TChangeOp::Delete && code >= 0 && code < change.oldValues.size())
+    if (code < 0)
+        return {};
+    for (const TDeltaChange &change : delta.changes) {
+        if (change.op == TChangeOp::Delete && code < change.oldValues.size())
+            return change.oldValues.at(code).toString();
+        if (!anyChange)
+            continue;
+        if (code < change.newValues.size() && !change.newValues.at(code).isNull())
+            return change.newValues.at(code).toString();
+        if (code < change.oldValues.size())
             return change.oldValues.at(code).toString();
     }
     return {};
@@ -87,12 +139,20 @@ void TfrmPlanejaExerc::cdsPlanejaAfterPost(TDataSet *DataSet)
     // no state change tells the commands whether a row is left: without this the record
     // commands stayed offered on an empty plan, where they do nothing.
     try {
-        applyDelta(cdsPlaneja, planService(), &PlanService::SetPlaneja,
-                   [this](const TDelta &refused, bool) {
-                       // Matched exactly, as the walk of Atualiza_KcalDia matches it.
-                       if (const QString code = deletedExercise(refused); !code.isEmpty())
-                           cdsPlaneja->Locate(u"CDEXERFISICO"_s, code);
-                   });
+        // Codes matched exactly, as the walk of Atualiza_KcalDia matches them.
+        applyDelta(
+            cdsPlaneja, planService(), &PlanService::SetPlaneja,
+            [this](const TDelta &refused, bool) {
+                if (const QString code = changedExercise(refused, false); !code.isEmpty())
+                    cdsPlaneja->Locate(u"CDEXERFISICO"_s, code);
+            },
+            [this](const TDelta &unanswered) {
+                // Opening the plan read anew walks the total too.
+                cdsPlaneja->SetData(CheckResultServ(
+                    planService().GetPlaneja(stCdFilial, dtConsulta, stCdPaciente), true, 0));
+                if (const QString code = changedExercise(unanswered, true); !code.isEmpty())
+                    cdsPlaneja->Locate(u"CDEXERFISICO"_s, code);
+            });
     } catch (...) {
         refreshPlanCommands();
         throw;
@@ -118,14 +178,19 @@ void TfrmPlanejaExerc::cdsPesoAfterPost(TDataSet *DataSet)
         // to the weight loaded earlier, the edit stayed open and every weight typed into it
         // was refused again, the plan locked, until the screen was closed; the plan's
         // verify command does not read the weight.
-        applyDelta(cdsPeso, planService(), &PlanService::SetPeso,
-                   [this](const TDelta &, bool answered) {
-                       if (!answered)
-                           return; // the server is out of reach: nothing to read
-                       cdsPeso->SetData(CheckResultServ(
-                           planService().GetPeso(stCdFilial, stCdPaciente, dtConsulta), true, 0));
-                       applyWeightFieldRule();
-                   });
+        // A weight whose answer never came is read again the same way: it may be stored.
+        const auto readWeight = [this] {
+            cdsPeso->SetData(CheckResultServ(
+                planService().GetPeso(stCdFilial, stCdPaciente, dtConsulta), true, 0));
+            applyWeightFieldRule();
+        };
+        applyDelta(
+            cdsPeso, planService(), &PlanService::SetPeso,
+            [readWeight](const TDelta &, bool answered) {
+                if (answered) // else the server is out of reach: nothing to read
+                    readWeight();
+            },
+            [readWeight](const TDelta &) { readWeight(); });
     } catch (...) {
         // Going back to browse unlocked the plan grid before the save; the weight that
         // was not saved must not leave it unlocked, nor count in the figures. The commands
