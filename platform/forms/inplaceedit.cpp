@@ -2,6 +2,10 @@
 
 #include "forms/dbgrid.h"
 
+#include <QCoreApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QToolButton>
 
 using namespace Qt::StringLiterals;
@@ -50,6 +54,46 @@ void TInplaceEdit::resizeEvent(QResizeEvent *event)
 {
     QLineEdit::resizeEvent(event);
     layoutButton();
+}
+
+void TInplaceEdit::inputMethodEvent(QInputMethodEvent *event)
+{
+    // Dead keys, compose sequences and input methods deliver composed text instead of
+    // keys. Committed as is, it skipped the grid's key filter and did not put the row into
+    // edit: a code composed over a planned row's code changed its exercise once the row
+    // was left, and a time composed into a planned row was dropped unasked when the screen
+    // closed. Each committed character is sent as its key instead, through the grid's
+    // handling of the editor's keys; the text being composed is shown as usual.
+    if (isReadOnly()) {
+        QLineEdit::inputMethodEvent(event);
+        return;
+    }
+    // Composing over selected text removes it at once, before any key is filtered: the
+    // selection is set aside while the text is composed, for the keys to replace.
+    if (hasSelectedText()) {
+        m_setAside = {selectionStart(), int(selectedText().size())};
+        deselect();
+    }
+    const QString committed = event->commitString();
+    QInputMethodEvent composing(event->preeditString(), event->attributes());
+    QLineEdit::inputMethodEvent(&composing);
+    if (committed.isEmpty() && !event->preeditString().isEmpty())
+        return; // still composing
+    if (m_setAside.second > 0)
+        setSelection(m_setAside.first, m_setAside.second);
+    m_setAside = {};
+    const QPointer<TInplaceEdit> self(this); // a key may close the editor
+    for (qsizetype i = 0; i < committed.size() && self; ++i) {
+        // A surrogate pair is one character.
+        const qsizetype length = committed.at(i).isHighSurrogate() && i + 1 < committed.size()
+                && committed.at(i + 1).isLowSurrogate()
+            ? 2
+            : 1;
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, committed.mid(i, length));
+        QCoreApplication::sendEvent(this, &key);
+        i += length - 1;
+    }
+    event->accept();
 }
 
 void TInplaceEdit::layoutButton()

@@ -3,6 +3,7 @@
 #include "forms/editmask.h"
 
 #include <QLineEdit>
+#include <utility>
 
 class QToolButton;
 
@@ -29,6 +30,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
 
 private:
     void layoutButton();
@@ -37,6 +39,8 @@ private:
     QToolButton *m_button;
     TEditMask m_mask;
     bool m_userModified = false;
+    // The selection a composition in progress will replace: start and length.
+    std::pair<int, int> m_setAside;
 };
 
 } // namespace qor

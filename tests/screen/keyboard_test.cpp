@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QTest>
 #include <functional>
@@ -392,6 +393,87 @@ TEST_P(KeyboardTest, DeleteKeysInTheCodeColumnFollowTheKeyFilter)
         cancelRow();
         EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 4);
         EXPECT_FALSE(storedHours(ScreenHarness::Maria, u"012020"_s).isNull());
+    }
+}
+
+// Composed text (a dead key, a compose sequence, an input method) committed into a cell
+// editor counts as typed: it meets the key filter and puts the row into edit. So it
+// cannot change a planned row's exercise, and what it brought into a planned row's time
+// is not dropped without the "Canc" question when the screen is left.
+TEST_P(KeyboardTest, ComposedTextInACellIsTypedLikeItsKeys)
+{
+    enum class Then { CloseTheScreen, AnotherConsultation, ClickAnotherRow };
+    struct Case
+    {
+        const char *name;
+        QString field; // the cell of 017190 (01:00) composed into
+        QString composed; // at the start of the cell's text, over all of it for the code
+        Then then;
+        int questions; // "Canc" asked, answered No
+        double stored; // 017190's hours once the row is confirmed
+    };
+    const Case cases[] = {
+        {"a time composed, the screen closed", Hours, u"05"_s, Then::CloseTheScreen, 1, 5.0},
+        {"a time composed, another consultation asked for", Hours, u"03"_s,
+         Then::AnotherConsultation, 1, 3.0},
+        {"a code composed over a planned row's, another row clicked", Code, u"012030"_s,
+         Then::ClickAnotherRow, 0, 1.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(open(), nullptr);
+        harness->dialogs().Clear();
+        ASSERT_TRUE(form->cdsPlaneja->Locate(Code, u"017190"_s));
+        ScreenHarness::processEvents();
+        clickColumn(c.field);
+        press(Qt::Key_Return); // the cell editor opens on the row's value
+        QLineEdit *editor = form->dbgPadrao->InplaceEditor();
+        ASSERT_NE(editor, nullptr);
+        if (c.field == Code)
+            editor->selectAll();
+        else
+            editor->setCursorPosition(0);
+        QInputMethodEvent preedit(c.composed.left(1), {});
+        QApplication::sendEvent(editor, &preedit);
+        QInputMethodEvent commit;
+        commit.setCommitString(c.composed);
+        QApplication::sendEvent(editor, &commit);
+        ScreenHarness::processEvents();
+
+        harness->dialogs().QueueAnswer(mrNo);
+        switch (c.then) {
+        case Then::CloseTheScreen:
+            form->Close();
+            ScreenHarness::processEvents();
+            break;
+        case Then::AnotherConsultation:
+            harness->open(ScreenHarness::Joao, u"João Pereira"_s);
+            break;
+        case Then::ClickAnotherRow: {
+            TDBGrid *grid = form->dbgPadrao;
+            const int other = form->cdsPlaneja->CurrentRow() == 0 ? 1 : 0;
+            const QRect rect = grid->visualRect(grid->model()->index(other, column(Hours)));
+            ScreenHarness::click(grid->viewport(), rect.center());
+            break;
+        }
+        }
+        EXPECT_EQ(harness->dialogs().Texts(mtConfirmation).size(), c.questions);
+        harness->dialogs().Clear();
+        if (frmPlanejaExerc != form || stCdPaciente != ScreenHarness::Maria) {
+            ADD_FAILURE() << "the screen left the consultation with the composed text";
+            harness->closeScreen();
+            continue;
+        }
+        clickConfirmar();
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
+        EXPECT_TRUE(storedHours(ScreenHarness::Maria, u"012030"_s).isNull());
+        EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"017190"_s).toDouble(), c.stored);
+        exec(u"UPDATE PLAEXERFISI SET QTHREXERFISI = 1 WHERE CDEXERFISICO = '017190'"_s);
+        harness->closeScreen();
+        form = nullptr;
     }
 }
 
