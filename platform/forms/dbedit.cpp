@@ -223,15 +223,9 @@ void TDBEdit::inputMethodEvent(QInputMethodEvent *event)
 
 void TDBEdit::typeEach(const QString &text)
 {
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        // A surrogate pair is one character.
-        const qsizetype length =
-            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
-            ? 2
-            : 1;
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, text.mid(i, length));
+    for (const QString &character : characters(text)) {
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
         keyPressEvent(&key);
-        i += length - 1;
     }
 }
 

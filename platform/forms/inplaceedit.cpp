@@ -1,6 +1,7 @@
 #include "forms/inplaceedit.h"
 
 #include "forms/dbgrid.h"
+#include "forms/keys.h"
 
 #include <QCoreApplication>
 #include <QInputMethodEvent>
@@ -83,15 +84,11 @@ void TInplaceEdit::inputMethodEvent(QInputMethodEvent *event)
         setSelection(m_setAside.first, m_setAside.second);
     m_setAside = {};
     const QPointer<TInplaceEdit> self(this); // a key may close the editor
-    for (qsizetype i = 0; i < committed.size() && self; ++i) {
-        // A surrogate pair is one character.
-        const qsizetype length = committed.at(i).isHighSurrogate() && i + 1 < committed.size()
-                && committed.at(i + 1).isLowSurrogate()
-            ? 2
-            : 1;
-        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, committed.mid(i, length));
+    for (const QString &character : characters(committed)) {
+        if (!self)
+            break;
+        QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
         QCoreApplication::sendEvent(this, &key);
-        i += length - 1;
     }
     event->accept();
 }

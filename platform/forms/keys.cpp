@@ -105,4 +105,18 @@ bool modifiesText(const QKeyEvent *event)
     return !c.isNull() && c.isPrint();
 }
 
+QStringList characters(const QString &text)
+{
+    QStringList result;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length =
+            text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+            ? 2
+            : 1;
+        result.append(text.mid(i, length));
+        i += length - 1;
+    }
+    return result;
+}
+
 } // namespace qor

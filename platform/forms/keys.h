@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChar>
+#include <QStringList>
 #include <memory>
 
 class QKeyEvent;
@@ -29,5 +30,9 @@ std::unique_ptr<QKeyEvent> retypedEvent(const QKeyEvent *event, QChar key);
 // Whether the key changes the text of an edit (typed characters other than tab, Enter
 // and escape; Delete; the cut and paste shortcuts).
 bool modifiesText(const QKeyEvent *event);
+
+// The text's characters one by one, as composed or pasted text is typed key by key; a
+// character beyond 16 bits (a surrogate pair) stays one.
+QStringList characters(const QString &text);
 
 } // namespace qor
