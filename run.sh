@@ -4,7 +4,10 @@
 # Without a display the host runs offscreen and writes run/screenshot.png.
 # Idempotent: run it again at any time; the demo database is kept between runs.
 set -euo pipefail
-cd "$(dirname "$0")"
+# The tree itself, also when run.sh is reached through a link (to it, or to the tree): a
+# build configured through a link's path is configured anew, and all built again, by the
+# next run from the tree's own path.
+cd "$(dirname "$(readlink -f "$0")")"
 source scripts/deps.sh
 
 ensure_packages

@@ -1,9 +1,11 @@
-// ./run.sh as a user runs it, twice at once: each run's host talks to its own real
-// qor-server, and neither run's server log is lost to the other. The script runs in a
-// copy of the tree whose build holds the built programs (its build step has nothing to
-// do) and whose package step is empty (the packages are there: the programs were built).
+// ./run.sh as a user runs it: twice at once, each run's host talking to its own real
+// qor-server and neither run's server log lost to the other; from wherever the tree and
+// the user are. The script runs in a copy of the tree whose build holds the built programs
+// (its build step has nothing to do) and whose package step is empty (the packages are
+// there: the programs were built).
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -22,25 +24,50 @@ bool writeFile(const QString &path, const QByteArray &text)
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
 }
 
+// A copy of the tree at DIR that run.sh can run in.
+void layOutTree(const QString &dir)
+{
+    const QString source = qEnvironmentVariable("QOR_SOURCE_DIR");
+    const QString bin = qEnvironmentVariable("QOR_BIN_DIR");
+    const QDir tree(dir);
+    ASSERT_TRUE(tree.mkpath(u"scripts"_s));
+    ASSERT_TRUE(QFile::copy(source + u"/run.sh"_s, tree.filePath(u"run.sh"_s)));
+    ASSERT_TRUE(writeFile(tree.filePath(u"scripts/deps.sh"_s), "ensure_packages() { :; }\n"));
+    ASSERT_TRUE(writeFile(tree.filePath(u"CMakeLists.txt"_s),
+                          "cmake_minimum_required(VERSION 3.20)\nproject(demo NONE)\n"
+                          "foreach(t qor-server qor-host Pkg_Qor12700)\n"
+                          "  add_custom_target(${t})\nendforeach()\n"));
+    ASSERT_TRUE(tree.mkpath(u"build/bin"_s));
+    for (const QString &program : {u"qor-server"_s, u"qor-host"_s})
+        ASSERT_TRUE(QFile::link(bin + u"/"_s + program, tree.filePath(u"build/bin/"_s + program)));
+}
+
+// The environment of a run: a display, or none; QT_QPA_PLATFORM left out lets the host
+// pick its platform as it would on the user's machine.
+QProcessEnvironment runEnvironment(const QString &home, const QString &display, bool offscreen)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QOR_BUILD_DIR"_s, u"build"_s);
+    env.insert(u"HOME"_s, home);
+    if (offscreen)
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+    else
+        env.remove(u"QT_QPA_PLATFORM"_s);
+    env.remove(u"WAYLAND_DISPLAY"_s);
+    if (display.isEmpty())
+        env.remove(u"DISPLAY"_s);
+    else
+        env.insert(u"DISPLAY"_s, display);
+    return env;
+}
+
 class RunScript : public ::testing::Test
 {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(tree.isValid());
-        const QString source = qEnvironmentVariable("QOR_SOURCE_DIR");
-        const QString bin = qEnvironmentVariable("QOR_BIN_DIR");
-        ASSERT_TRUE(QFile::copy(source + u"/run.sh"_s, tree.filePath(u"run.sh"_s)));
-        ASSERT_TRUE(QDir(tree.path()).mkpath(u"scripts"_s));
-        ASSERT_TRUE(writeFile(tree.filePath(u"scripts/deps.sh"_s), "ensure_packages() { :; }\n"));
-        ASSERT_TRUE(writeFile(tree.filePath(u"CMakeLists.txt"_s),
-                              "cmake_minimum_required(VERSION 3.20)\nproject(demo NONE)\n"
-                              "foreach(t qor-server qor-host Pkg_Qor12700)\n"
-                              "  add_custom_target(${t})\nendforeach()\n"));
-        ASSERT_TRUE(QDir(tree.path()).mkpath(u"build/bin"_s));
-        for (const QString &program : {u"qor-server"_s, u"qor-host"_s})
-            ASSERT_TRUE(
-                QFile::link(bin + u"/"_s + program, tree.filePath(u"build/bin/"_s + program)));
+        layOutTree(tree.path());
     }
 
     void TearDown() override
@@ -56,16 +83,8 @@ protected:
     std::unique_ptr<QProcess> start(bool display)
     {
         auto run = std::make_unique<QProcess>();
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"QOR_BUILD_DIR"_s, u"build"_s);
-        env.insert(u"HOME"_s, tree.path());
-        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
-        env.remove(u"WAYLAND_DISPLAY"_s);
-        if (display)
-            env.insert(u"DISPLAY"_s, u":99"_s);
-        else
-            env.remove(u"DISPLAY"_s);
-        run->setProcessEnvironment(env);
+        run->setProcessEnvironment(
+            runEnvironment(tree.path(), display ? u":99"_s : QString(), true));
         run->setWorkingDirectory(tree.path());
         run->setChildProcessModifier([] { ::setsid(); });
         run->start(u"bash"_s, {tree.filePath(u"run.sh"_s)});
@@ -116,6 +135,74 @@ TEST_F(RunScript, ASecondRunBesideAnOpenOneKeepsBothServersApart)
     }
     EXPECT_TRUE(kept) << "no log in " << run.path().toStdString() << " holds "
                       << first.toStdString();
+}
+
+// Wherever the tree and the user are, a run opens the demo offscreen and says where its
+// picture is.
+TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
+{
+    enum class Via { Script, LinkToScript, LinkToTree };
+    const struct
+    {
+        const char *name;
+        const char *folder; // the tree's
+        Via via;
+        const char *display; // none when empty; the host then picks its own platform
+        const char *said;    // besides where the picture is
+    } cases[] = {
+        {"from another working directory", "tree", Via::Script, "", ""},
+        {"through a link to run.sh in another folder", "tree", Via::LinkToScript, "", ""},
+        {"through a link to the tree", "tree", Via::LinkToTree, "", ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir root;
+        ASSERT_TRUE(root.isValid());
+        const QString treeDir = root.filePath(QString::fromUtf8(c.folder));
+        layOutTree(treeDir);
+        if (::testing::Test::HasFatalFailure())
+            return;
+        const QDir rootDir(root.path());
+        ASSERT_TRUE(rootDir.mkpath(u"elsewhere"_s));
+        ASSERT_TRUE(rootDir.mkpath(u"bin"_s));
+        QString script = treeDir + u"/run.sh"_s;
+        const QString link = root.filePath(u"link"_s);
+        if (c.via == Via::LinkToScript) {
+            script = root.filePath(u"bin/qor-demo"_s);
+            ASSERT_TRUE(QFile::link(treeDir + u"/run.sh"_s, script));
+        } else if (c.via == Via::LinkToTree) {
+            ASSERT_TRUE(QFile::link(treeDir, link));
+            script = link + u"/run.sh"_s;
+        }
+
+        QProcess run;
+        run.setProcessEnvironment(runEnvironment(root.path(), QString::fromLatin1(c.display),
+                                                 *c.display == '\0'));
+        run.setWorkingDirectory(root.filePath(u"elsewhere"_s));
+        run.start(u"bash"_s, {script});
+        ASSERT_TRUE(run.waitForFinished(300000));
+        const QString out = QString::fromUtf8(run.readAllStandardOutput());
+        const QString err = QString::fromUtf8(run.readAllStandardError());
+        EXPECT_EQ(run.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(run.exitCode(), 0) << err.toStdString();
+
+        const QString picture = QFileInfo(treeDir).canonicalFilePath() + u"/run/screenshot.png"_s;
+        EXPECT_TRUE(out.contains(u"a janela foi gravada em "_s + picture))
+            << out.toStdString() << err.toStdString();
+        EXPECT_GT(QFileInfo(picture).size(), 0);
+        // A message the screen would have shown the user (a settings value cut short).
+        EXPECT_FALSE(err.contains(u"qor-host: ["_s)) << err.toStdString();
+        if (*c.said != '\0') {
+            EXPECT_TRUE((out + err).contains(QString::fromLatin1(c.said))) << err.toStdString();
+        }
+        if (c.via == Via::LinkToTree) {
+            // The build stays the tree's own: one made through the link is made anew, and
+            // everything built again, by the next run from the tree itself.
+            QFile makefile(treeDir + u"/build/Makefile"_s);
+            ASSERT_TRUE(makefile.open(QIODevice::ReadOnly));
+            EXPECT_FALSE(QString::fromUtf8(makefile.readAll()).contains(link));
+        }
+    }
 }
 
 } // namespace
