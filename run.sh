@@ -56,15 +56,22 @@ fi
 echo "$(grep -m1 'qor-server listening on' "$server_log")"
 port=$(sed -n 's/^qor-server listening on 127\.0\.0\.1:\([0-9]*\)$/\1/p' "$server_log")
 
+# A settings value quoted, so that the host reads back the whole path: unquoted, a comma
+# in it makes a list of it and a semicolon starts a comment.
+ini_value() {
+  local value=${1//\\/\\\\}
+  printf '"%s"' "${value//\"/\\\"}"
+}
+
 # The host's settings: the server, its token file, and the catalogue, which the demo
 # database holds as well.
 cat >"$host_ini" <<INI
 [server]
 host=127.0.0.1
 port=$port
-tokenFile=$PWD/run/token
+tokenFile=$(ini_value "$PWD/run/token")
 [catalogue]
-uri=sqlite:$PWD/run/demo.db
+uri=$(ini_value "sqlite:$PWD/run/demo.db")
 INI
 
 # The demo consultation is dated the day the demo database was made; a later run opens

@@ -151,6 +151,7 @@ TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
         const char *said;    // besides where the picture is
     } cases[] = {
         {"from another working directory", "tree", Via::Script, "", ""},
+        {"a folder whose name has a comma", "demo, c\xc3\xb3pia", Via::Script, "", ""},
         {"through a link to run.sh in another folder", "tree", Via::LinkToScript, "", ""},
         {"through a link to the tree", "tree", Via::LinkToTree, "", ""},
     };
