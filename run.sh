@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything, starts a demo qor-server on SQLite and opens qor-host on the demo
 # consultation (Maria da Silva, today, with a weight and three planned exercises).
-# Without a display the host runs offscreen and writes run/screenshot.png.
+# Without a display (or one DISPLAY names that does not answer) the host runs offscreen
+# and writes run/screenshot.png.
 # Idempotent: run it again at any time; the demo database is kept between runs.
 set -euo pipefail
 # The tree itself, also when run.sh is reached through a link (to it, or to the tree): a
@@ -86,11 +87,41 @@ PY
 )
 consulta=${consulta:-$(date +%F)}
 
+# Whether the X server DISPLAY names answers: one an ssh or tmux session left behind makes
+# the host abort at start, so a run there is one without a display. Where the user chose
+# the host's platform (QT_QPA_PLATFORM), that choice stands.
+x_display_answers() {
+  [ -n "${QT_QPA_PLATFORM:-}" ] && return 0
+  python3 - <<'PY'
+import os, re, socket, sys
+m = re.fullmatch(r"([^:]*):(\d+)(\.\d+)?", os.environ.get("DISPLAY", ""))
+if not m:
+    sys.exit(1)
+host, number = m.group(1), int(m.group(2))
+addresses = [(socket.AF_INET, ("127.0.0.1" if host in ("", "unix") else host, 6000 + number))]
+if host in ("", "unix"):
+    path = "/tmp/.X11-unix/X%d" % number
+    addresses[:0] = [(socket.AF_UNIX, "\0" + path), (socket.AF_UNIX, path)]
+for family, address in addresses:
+    try:
+        with socket.socket(family) as s:
+            s.settimeout(5)
+            s.connect(address)
+            sys.exit(0)
+    except OSError:
+        pass
+sys.exit(1)
+PY
+}
+
 host_args=(--settings "$host_ini" --filial 0001 --paciente 000000000001
   --nome "Maria da Silva" --consulta "$consulta")
-if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+if [ -n "${WAYLAND_DISPLAY:-}" ] || { [ -n "${DISPLAY:-}" ] && x_display_answers; }; then
   "$bin/qor-host" "${host_args[@]}"
 else
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "A tela $DISPLAY não responde: o host roda sem tela." >&2
+  fi
   # The host ends as failed when the screen showed an error; the picture is written anyway.
   if ! QT_QPA_PLATFORM=offscreen "$bin/qor-host" "${host_args[@]}" --screenshot run/screenshot.png; then
     echo "A tela não abriu como esperado: veja as mensagens acima e $PWD/run/screenshot.png" >&2

@@ -1,8 +1,8 @@
 // ./run.sh as a user runs it: twice at once, each run's host talking to its own real
 // qor-server and neither run's server log lost to the other; from wherever the tree and
-// the user are. The script runs in a copy of the tree whose build holds the built programs
-// (its build step has nothing to do) and whose package step is empty (the packages are
-// there: the programs were built).
+// the user are; with a display that does not answer. The script runs in a copy of the
+// tree whose build holds the built programs (its build step has nothing to do) and whose
+// package step is empty (the packages are there: the programs were built).
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -137,8 +137,8 @@ TEST_F(RunScript, ASecondRunBesideAnOpenOneKeepsBothServersApart)
                       << first.toStdString();
 }
 
-// Wherever the tree and the user are, a run opens the demo offscreen and says where its
-// picture is.
+// Wherever the tree and the user are, and when the display named does not answer, a run
+// opens the demo offscreen and says where its picture is.
 TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
 {
     enum class Via { Script, LinkToScript, LinkToTree };
@@ -154,6 +154,8 @@ TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
         {"a folder whose name has a comma", "demo, c\xc3\xb3pia", Via::Script, "", ""},
         {"through a link to run.sh in another folder", "tree", Via::LinkToScript, "", ""},
         {"through a link to the tree", "tree", Via::LinkToTree, "", ""},
+        // One an ssh or tmux session left behind: no X server has this number.
+        {"a display that does not answer", "tree", Via::Script, ":65431", ":65431"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
