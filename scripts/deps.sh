@@ -20,14 +20,33 @@ ensure_packages() {
   if [ ${#missing[@]} -eq 0 ]; then
     return 0
   fi
-  echo "Installing: ${missing[*]}"
   local sudo=()
-  if [ "$(id -u)" -ne 0 ]; then sudo=(sudo); fi
+  if [ "$(id -u)" -ne 0 ]; then
+    # Debian installed with a root password has no sudo.
+    if ! command -v sudo >/dev/null; then
+      echo "Faltam pacotes e o sudo não está instalado; instale-os como root: apt-get install ${missing[*]}" >&2
+      return 1
+    fi
+    sudo=(sudo)
+  fi
+  echo "Installing: ${missing[*]}"
   # Waits for the package lock, which a newly booted machine's automatic updates may hold,
   # instead of failing at once.
   local lock=(-o DPkg::Lock::Timeout=600)
+  # apt-get update does not wait for the package lists' own lock (the option above is
+  # dpkg's), which the daily update holds for a while: it is tried again as long.
+  local out waited=0
+  until out=$("${sudo[@]}" env LC_ALL=C apt-get "${lock[@]}" update -qq 2>&1); do
+    if [[ $out != *"Could not get lock"* ]] || [ "$waited" -ge 600 ]; then
+      printf '%s\n' "$out" >&2
+      return 1
+    fi
+    if [ "$waited" -eq 0 ]; then echo "Aguardando outro apt liberar a lista de pacotes..."; fi
+    sleep 5
+    waited=$((waited + 5))
+  done
+  if [ -n "$out" ]; then printf '%s\n' "$out"; fi
   # Through env: sudo drops the caller's environment, DEBIAN_FRONTEND with it.
-  "${sudo[@]}" apt-get "${lock[@]}" update -qq
   "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
     apt-get "${lock[@]}" install -y -qq --no-install-recommends "${missing[@]}"
 }
