@@ -51,4 +51,7 @@ stop_pg_cluster() {
   # Also when initdb failed and left no data folder behind.
   rm -rf "$QOR_PG_DIR"
   QOR_PG_DIR=""
+  # The address of the cluster just stopped (a given one returned above): left set, a
+  # later start in this shell, or a ./test.sh run from it, would take it as given.
+  unset QOR_TEST_PG
 }

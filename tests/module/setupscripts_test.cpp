@@ -184,5 +184,40 @@ TEST_F(DepsScript, InstallWhatIsMissingOrSayHow)
     }
 }
 
+// A cluster started and then stopped takes its address with it: a later start in the same
+// shell (or a ./test.sh run from it) would otherwise be told the stopped one was given.
+TEST(PgClusterScript, StopTakesBackOnlyTheAddressItsStartMade)
+{
+    if (QDir(u"/usr/lib/postgresql"_s).entryList(QDir::Dirs | QDir::NoDotAndDotDot).isEmpty())
+        GTEST_SKIP() << "PostgreSQL is not installed";
+    const QString given = u"postgresql://postgres@127.0.0.1:1/given"_s;
+    const struct
+    {
+        const char *name;
+        QString before; // QOR_TEST_PG when the shell starts
+        QString after;
+    } cases[] = {
+        {"a cluster of its own", {}, {}},
+        {"a server given in QOR_TEST_PG", given, given},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(u"QOR_TEST_PG"_s);
+        if (!c.before.isEmpty())
+            env.insert(u"QOR_TEST_PG"_s, c.before);
+        const Outcome outcome = runBash(
+            u"source \"$1\" && start_pg_cluster && echo \"started=$QOR_TEST_PG\" && "
+            "stop_pg_cluster && echo \"after=${QOR_TEST_PG:-}\""_s,
+            {qEnvironmentVariable("QOR_SOURCE_DIR") + u"/scripts/pgcluster.sh"_s}, env,
+            QDir::tempPath());
+        ASSERT_EQ(outcome.exitCode, 0) << outcome.output.toStdString();
+        EXPECT_TRUE(outcome.output.contains(u"started=postgresql://"_s))
+            << outcome.output.toStdString();
+        EXPECT_TRUE(outcome.output.contains(u"\nafter="_s + c.after + u"\n"_s))
+            << outcome.output.toStdString();
+    }
+}
+
 } // namespace
 } // namespace qor::testing
