@@ -5,7 +5,7 @@
 #                          UndefinedBehaviorSanitizer, in build/sanitize
 # Both end by installing the build into a temporary prefix and running it from there.
 set -euo pipefail
-cd "$(dirname "$0")"
+cd "$(dirname "$(readlink -f "$0")")" # the tree, also when reached through a link
 source scripts/deps.sh
 source scripts/pgcluster.sh
 

@@ -219,5 +219,20 @@ TEST(PgClusterScript, StopTakesBackOnlyTheAddressItsStartMade)
     }
 }
 
+// test.sh finds its scripts beside itself also through a link placed elsewhere: one with
+// an unknown option gets as far as saying how it is used.
+TEST(TestScript, ThroughALinkFindsItsScripts)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString link = dir.filePath(u"qor-tests"_s);
+    ASSERT_TRUE(QFile::link(qEnvironmentVariable("QOR_SOURCE_DIR") + u"/test.sh"_s, link));
+    const Outcome outcome = runBash(u"\"$1\" --no-such-option"_s, {link},
+                                    QProcessEnvironment::systemEnvironment(), dir.path());
+    EXPECT_EQ(outcome.exitCode, 2) << outcome.output.toStdString();
+    EXPECT_TRUE(outcome.output.contains(u"Uso: ./test.sh [--sanitize]"_s))
+        << outcome.output.toStdString();
+}
+
 } // namespace
 } // namespace qor::testing
