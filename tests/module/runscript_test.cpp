@@ -148,7 +148,7 @@ TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
         const char *folder; // the tree's
         Via via;
         const char *display; // none when empty; the host then picks its own platform
-        const char *said;    // besides where the picture is
+        const char *said; // besides where the picture is
     } cases[] = {
         {"from another working directory", "tree", Via::Script, "", ""},
         {"a folder whose name has a comma", "demo, c\xc3\xb3pia", Via::Script, "", ""},
@@ -179,8 +179,8 @@ TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
         }
 
         QProcess run;
-        run.setProcessEnvironment(runEnvironment(root.path(), QString::fromLatin1(c.display),
-                                                 *c.display == '\0'));
+        run.setProcessEnvironment(
+            runEnvironment(root.path(), QString::fromLatin1(c.display), *c.display == '\0'));
         run.setWorkingDirectory(root.filePath(u"elsewhere"_s));
         run.start(u"bash"_s, {script});
         ASSERT_TRUE(run.waitForFinished(300000));

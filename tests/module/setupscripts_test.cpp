@@ -17,9 +17,9 @@ bool writeProgram(const QString &path, const QByteArray &text)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size()
-           && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                  | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
-                                  | QFile::ExeOther);
+        && file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                               | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                               | QFile::ExeOther);
 }
 
 struct Outcome
@@ -28,8 +28,8 @@ struct Outcome
     QString output; // standard output and error
 };
 
-Outcome runBash(const QString &script, const QStringList &arguments,
-                const QProcessEnvironment &env, const QString &workingDirectory)
+Outcome runBash(const QString &script, const QStringList &arguments, const QProcessEnvironment &env,
+                const QString &workingDirectory)
 {
     QProcess bash;
     bash.setProcessEnvironment(env);
@@ -66,29 +66,30 @@ protected:
                                  "case \" $MISSING \" in *\" $p \"*) exit 1 ;; esac\n"
                                  "printf 'install ok installed'\n"));
         ASSERT_TRUE(writeProgram(tools.filePath(u"id"_s), "#!/bin/sh\necho \"$USER_ID\"\n"));
-        ASSERT_TRUE(writeProgram(tools.filePath(u"apt-get"_s),
-                                 "#!/bin/sh\n"
-                                 "echo \"${VIA_SUDO:+sudo }apt-get $*\" >>\"$CALLS\"\n"
-                                 "case \" $* \" in *\" update \"*)\n"
-                                 "  if [ -n \"$UPDATE_FAILS\" ]; then\n"
-                                 "    echo \"E: Failed to fetch http://deb.debian.org/x\" >&2\n"
-                                 "    exit 100\n"
-                                 "  fi\n"
-                                 "  left=$(/bin/cat \"$LOCKED\")\n"
-                                 "  if [ \"$left\" -gt 0 ]; then\n"
-                                 "    echo $((left - 1)) >\"$LOCKED\"\n"
-                                 "    echo \"E: Could not get lock /var/lib/apt/lists/lock. "
-                                 "It is held by process 4242 (apt-get)\" >&2\n"
-                                 "    echo \"E: Unable to lock directory /var/lib/apt/lists/\" >&2\n"
-                                 "    exit 100\n"
-                                 "  fi ;;\n"
-                                 "esac\n"));
+        ASSERT_TRUE(
+            writeProgram(tools.filePath(u"apt-get"_s),
+                         "#!/bin/sh\n"
+                         "echo \"${VIA_SUDO:+sudo }apt-get $*\" >>\"$CALLS\"\n"
+                         "case \" $* \" in *\" update \"*)\n"
+                         "  if [ -n \"$UPDATE_FAILS\" ]; then\n"
+                         "    echo \"E: Failed to fetch http://deb.debian.org/x\" >&2\n"
+                         "    exit 100\n"
+                         "  fi\n"
+                         "  left=$(/bin/cat \"$LOCKED\")\n"
+                         "  if [ \"$left\" -gt 0 ]; then\n"
+                         "    echo $((left - 1)) >\"$LOCKED\"\n"
+                         "    echo \"E: Could not get lock /var/lib/apt/lists/lock. "
+                         "It is held by process 4242 (apt-get)\" >&2\n"
+                         "    echo \"E: Unable to lock directory /var/lib/apt/lists/\" >&2\n"
+                         "    exit 100\n"
+                         "  fi ;;\n"
+                         "esac\n"));
     }
 
     void addSudo()
     {
-        ASSERT_TRUE(writeProgram(dir.filePath(u"bin/sudo"_s),
-                                 "#!/bin/sh\nVIA_SUDO=1 exec \"$@\"\n"));
+        ASSERT_TRUE(
+            writeProgram(dir.filePath(u"bin/sudo"_s), "#!/bin/sh\nVIA_SUDO=1 exec \"$@\"\n"));
     }
 
     Outcome ensurePackages(const QString &missing, const QString &userId, int locked,
@@ -138,25 +139,57 @@ TEST_F(DepsScript, InstallWhatIsMissingOrSayHow)
         const char *said;
     } cases[] = {
         {"nothing missing", "", "1000", false, 0, false, true, {}, ""},
-        {"as root", "locales", "0", false, 0, false, true,
+        {"as root",
+         "locales",
+         "0",
+         false,
+         0,
+         false,
+         true,
          {u"apt-get -o DPkg::Lock::Timeout=600 update"_s,
           u"apt-get -o DPkg::Lock::Timeout=600 install"_s},
          ""},
-        {"a user, through sudo", "locales xauth", "1000", true, 0, false, true,
+        {"a user, through sudo",
+         "locales xauth",
+         "1000",
+         true,
+         0,
+         false,
+         true,
          {u"sudo apt-get -o DPkg::Lock::Timeout=600 update"_s,
           u"sudo apt-get -o DPkg::Lock::Timeout=600 install"_s},
          ""},
         // Debian installed with a root password has no sudo: say what to run as root.
-        {"a user, no sudo", "locales xauth", "1000", false, 0, false, false, {},
+        {"a user, no sudo",
+         "locales xauth",
+         "1000",
+         false,
+         0,
+         false,
+         false,
+         {},
          "root: apt-get install locales xauth"},
         // A newly booted machine's daily update holds the lists' lock for a while.
-        {"the package lists locked a while", "locales", "0", false, 1, false, true,
+        {"the package lists locked a while",
+         "locales",
+         "0",
+         false,
+         1,
+         false,
+         true,
          {u"apt-get -o DPkg::Lock::Timeout=600 update"_s,
           u"apt-get -o DPkg::Lock::Timeout=600 update"_s,
           u"apt-get -o DPkg::Lock::Timeout=600 install"_s},
          "Aguardando"},
-        {"the package lists out of reach", "locales", "0", false, 0, true, false,
-         {u"apt-get -o DPkg::Lock::Timeout=600 update"_s}, "E: Failed to fetch"},
+        {"the package lists out of reach",
+         "locales",
+         "0",
+         false,
+         0,
+         true,
+         false,
+         {u"apt-get -o DPkg::Lock::Timeout=600 update"_s},
+         "E: Failed to fetch"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -164,9 +197,8 @@ TEST_F(DepsScript, InstallWhatIsMissingOrSayHow)
         QFile::remove(dir.filePath(u"bin/sudo"_s));
         if (c.sudo)
             addSudo();
-        const Outcome outcome = ensurePackages(QString::fromLatin1(c.missing),
-                                               QString::fromLatin1(c.userId), c.locked,
-                                               c.updateFails);
+        const Outcome outcome = ensurePackages(
+            QString::fromLatin1(c.missing), QString::fromLatin1(c.userId), c.locked, c.updateFails);
         EXPECT_EQ(outcome.exitCode == 0, c.succeeds)
             << outcome.exitCode << ": " << outcome.output.toStdString();
         const QStringList made = calls();
@@ -206,11 +238,11 @@ TEST(PgClusterScript, StopTakesBackOnlyTheAddressItsStartMade)
         env.remove(u"QOR_TEST_PG"_s);
         if (!c.before.isEmpty())
             env.insert(u"QOR_TEST_PG"_s, c.before);
-        const Outcome outcome = runBash(
-            u"source \"$1\" && start_pg_cluster && echo \"started=$QOR_TEST_PG\" && "
-            "stop_pg_cluster && echo \"after=${QOR_TEST_PG:-}\""_s,
-            {qEnvironmentVariable("QOR_SOURCE_DIR") + u"/scripts/pgcluster.sh"_s}, env,
-            QDir::tempPath());
+        const Outcome outcome =
+            runBash(u"source \"$1\" && start_pg_cluster && echo \"started=$QOR_TEST_PG\" && "
+                    "stop_pg_cluster && echo \"after=${QOR_TEST_PG:-}\""_s,
+                    {qEnvironmentVariable("QOR_SOURCE_DIR") + u"/scripts/pgcluster.sh"_s}, env,
+                    QDir::tempPath());
         ASSERT_EQ(outcome.exitCode, 0) << outcome.output.toStdString();
         EXPECT_TRUE(outcome.output.contains(u"started=postgresql://"_s))
             << outcome.output.toStdString();
