@@ -16,7 +16,9 @@ QJsonObject TAppServer::Call(const QString &method, const QJsonArray &params)
 TNetConnection::TNetConnection(QObject *parent)
     : QObject(parent)
     , m_client(new RpcClient(this))
-{ }
+{
+    connect(m_client, &RpcClient::callStarted, this, [this] { ++m_callsSent; });
+}
 
 TNetConnection::~TNetConnection()
 {

@@ -66,12 +66,17 @@ public:
     // The transport, for observers (RpcClient::callStarted counts calls).
     RpcClient *Client() const { return m_client; }
 
+    // Calls sent so far (Authenticate not counted). A call that failed with the count
+    // unchanged never went out: no connection could be made for it.
+    quint64 CallsSent() const { return m_callsSent; }
+
 private:
     friend class TAppServer;
     QJsonObject call(const QString &method, const QJsonArray &params);
 
     RpcClient *m_client;
     bool m_connected = false;
+    quint64 m_callsSent = 0;
     TAppServer m_appServer{this};
 };
 

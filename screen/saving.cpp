@@ -47,7 +47,9 @@ const QString OutcomeUnknown = u"Não foi possível saber se a gravação foi co
 // would show other rows than the server's, and the next change of such a row was refused
 // as changed by another user. readAgain, when given, then reads the dataset's rows from
 // the server instead, and the user is told the outcome is not known; when that read fails
-// too, the rollback stands, as for a refusal. Nothing is ever sent a second time.
+// too, the rollback stands, as for a refusal. Nothing is ever sent a second time. A save
+// that never went out (no connection could be made for it) is only rolled back: the
+// server holds nothing of it.
 void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod save,
                 const std::function<void(const TDelta &, bool answered)> &rolledBack = {},
                 const std::function<void(const TDelta &)> &readAgain = {})
@@ -55,12 +57,11 @@ void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod 
     if (dataSet->ChangeCount() <= 0)
         return;
     TDelta delta;
-    bool sent = false;
+    const quint64 callsBefore = service.CallsSent();
     bool answered = false;
     try {
         ActiveShowAvi(Application()->MainForm(), 1);
         delta = dataSet->Delta();
-        sent = true;
         const QJsonObject result = (service.*save)(delta);
         answered = true;
         CheckResultServ(result, true, 0);
@@ -68,6 +69,7 @@ void applyDelta(TClientDataSet *dataSet, const PlanService &service, SaveMethod 
         if (dataSet->LogChanges)
             dataSet->MergeChangeLog();
     } catch (...) {
+        const bool sent = service.CallsSent() != callsBefore;
         DeactiveShowAvi();
         dataSet->CancelUpdates();
         if (sent && !answered && readAgain) {

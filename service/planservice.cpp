@@ -12,6 +12,11 @@ QJsonValue PlanService::encodeDate(TDateTime value)
     return encodeValue(TFieldType::DateTime, QVariant(value));
 }
 
+quint64 PlanService::CallsSent() const
+{
+    return m_connection ? m_connection->CallsSent() : 0;
+}
+
 QJsonObject PlanService::call(const QString &method, const QJsonArray &params) const
 {
     if (!m_connection)

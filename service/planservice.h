@@ -37,6 +37,10 @@ public:
     QJsonObject SetPlaneja(const TDelta &delta) const;
     QJsonObject SetMetoAval(const TDelta &delta) const;
 
+    // Calls sent so far on the connection: a call that failed with the count unchanged
+    // never reached the server.
+    quint64 CallsSent() const;
+
     // A consultation date as it travels.
     static QJsonValue encodeDate(TDateTime value);
 

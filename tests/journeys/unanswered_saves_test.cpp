@@ -200,6 +200,70 @@ TEST_P(UnansweredSaves, APlanSaveWhoseAnswerNeverCameShowsWhatIsStored)
     }
 }
 
+struct UnsentSave
+{
+    const char *name;
+    // How the connection made anew for the save fails, before the save is sent.
+    Loss loss;
+    QString told; // %1: the port the screen connects to
+    std::function<void()> act;
+};
+
+// The server restarted while the screen sat idle, and the connection made anew for the
+// save failed before the save went out: the server holds nothing of it. It is rolled back
+// as before, nothing is read in its place, and the user is not told its outcome is unknown.
+TEST_P(UnansweredSaves, ASaveThatCouldNotBeSentIsOnlyRolledBack)
+{
+    QString error;
+    ASSERT_TRUE(WriteSetting(u"server/connectTimeoutMs"_s, u"2000"_s, &error))
+        << error.toStdString();
+    const UnsentSave saves[] = {
+        {"a changed time, the new connection closed while it was made", Loss::CloseConnection,
+         u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão "
+         u"encerrada pelo servidor."_s,
+         [this] { changeTime(u"017190"_s, u"0200"_s); }},
+        {"a deleted row, the new connection given up on while it was made", Loss::Withhold,
+         u"Tempo esgotado ao conectar ao servidor de aplicação em 127.0.0.1:%1."_s,
+         [this] {
+             selectRow(u"018310"_s);
+             deleteCurrentRow();
+         }},
+    };
+    for (const UnsentSave &save : saves) {
+        SCOPED_TRACE(save.name);
+        const TDateTime consultation = prepareConsultation();
+        ASSERT_NE(openConsultation(Joao, u"João Pereira"_s, consultation), nullptr);
+        const QList<ShownRow> shown = shownPlan();
+        const QList<StoredRow> stored = storedPlan(Joao, consultation);
+        ASSERT_EQ(shown.size(), 2);
+        stopServer();
+        startServer();
+        const int saved = relay->forwarded(u"SetPlaneja"_s);
+        const int read = relay->forwarded(u"GetPlaneja"_s);
+
+        relay->loseNextAnswerTo(u"Authenticate"_s, save.loss);
+        save.act();
+        EXPECT_EQ(errorTexts(), QStringList{save.told.arg(relay->port())});
+        EXPECT_EQ(relay->forwarded(u"SetPlaneja"_s), saved);
+        EXPECT_EQ(relay->forwarded(u"GetPlaneja"_s), read);
+        EXPECT_EQ(storedPlan(Joao, consultation), stored);
+        EXPECT_EQ(shownPlan(), shown);
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_EQ(form->cdsPlaneja->ChangeCount(), 0);
+        EXPECT_FALSE(ShowAviVisible());
+
+        // Tried again, it is saved.
+        forgetMessages();
+        save.act();
+        EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+        EXPECT_NE(storedPlan(Joao, consultation), stored);
+        EXPECT_EQ(shownCodes(), storedCodes());
+
+        closeScreen();
+        forgetMessages();
+    }
+}
+
 struct WeightSave
 {
     const char *name;
