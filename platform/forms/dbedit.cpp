@@ -210,13 +210,25 @@ void TDBEdit::inputMethodEvent(QInputMethodEvent *event)
     // keys. Committed as is, it would skip OnKeyPress and would not put the dataset into
     // edit, so the edit showed text that is never written. Each committed character is
     // typed instead, as its key would have been; the text being composed is shown as usual.
-    const QString committed = event->commitString();
-    if (committed.isEmpty() || isReadOnly()) {
+    if (isReadOnly()) {
         QLineEdit::inputMethodEvent(event);
         return;
     }
+    // Composing over selected text removed it at once, before any key met OnKeyPress: a
+    // letter composed over the weight being typed emptied it, and no weight was saved.
+    // The selection is set aside while the text is composed, for the keys to replace.
+    if (hasSelectedText()) {
+        m_setAside = {selectionStart(), int(selectedText().size())};
+        deselect();
+    }
+    const QString committed = event->commitString();
     QInputMethodEvent composing(event->preeditString(), event->attributes());
     QLineEdit::inputMethodEvent(&composing);
+    if (committed.isEmpty() && !event->preeditString().isEmpty())
+        return; // still composing
+    if (m_setAside.second > 0)
+        setSelection(m_setAside.first, m_setAside.second);
+    m_setAside = {};
     typeEach(committed);
     event->accept();
 }

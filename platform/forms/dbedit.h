@@ -6,6 +6,7 @@
 
 #include <QLineEdit>
 #include <functional>
+#include <utility>
 
 namespace qor {
 
@@ -70,6 +71,8 @@ private:
     bool m_modified = false;
     bool m_refreshing = false;
     TEditMask m_mask;
+    // The selection a composition in progress will replace: start and length.
+    std::pair<int, int> m_setAside;
 };
 
 } // namespace qor

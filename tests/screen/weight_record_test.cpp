@@ -89,6 +89,7 @@ struct ComposedCase
 {
     const char *name;
     QString keys; // typed first, key by key
+    bool selected; // then all of it selected
     QString composed; // then committed by the input method (dead keys, compose)
     QString shown;
     TDataSetState state;
@@ -103,20 +104,29 @@ TEST_P(WeightRecordTest, ComposedTextIsTypedText)
     const ComposedCase cases[] = {
         {"digits composed into an empty weight",
          {},
+         false,
          u"72,5"_s,
          u"72,5"_s,
          dsInsert,
          QVariant(u"72,5"_s)},
-        {"an accent before a digit", u"7"_s, u"\u00b42"_s, u"72"_s, dsInsert, QVariant(u"72"_s)},
-        {"a letter only", {}, u"\u00e3"_s, QString(), dsBrowse, QVariant()},
-        {"a second comma and a point", u"7,"_s, u",5.1"_s, u"7,51"_s, dsInsert,
+        {"an accent before a digit", u"7"_s, false, u"\u00b42"_s, u"72"_s, dsInsert,
+         QVariant(u"72"_s)},
+        {"a letter only", {}, false, u"\u00e3"_s, QString(), dsBrowse, QVariant()},
+        {"a second comma and a point", u"7,"_s, false, u",5.1"_s, u"7,51"_s, dsInsert,
          QVariant(u"7,51"_s)},
+        // The selection goes only when a key the filter lets through replaces it.
+        {"a letter composed over the selected weight", u"72"_s, true, u"\u00e3"_s, u"72"_s,
+         dsInsert, QVariant(u"72"_s)},
+        {"digits composed over the selected weight", u"72"_s, true, u"80"_s, u"80"_s, dsInsert,
+         QVariant(u"80"_s)},
     };
     for (const ComposedCase &c : cases) {
         SCOPED_TRACE(c.name);
         exec(u"DELETE FROM INFOAVAL WHERE CDPACIENTE = ?"_s, {ScreenHarness::Joao});
         ASSERT_NE(open(ScreenHarness::Joao), nullptr);
         typeWeight(c.keys);
+        if (c.selected)
+            form->dbePeso->selectAll();
         QInputMethodEvent preedit(c.composed.left(1), {});
         QApplication::sendEvent(form->dbePeso, &preedit);
         QInputMethodEvent commit;
