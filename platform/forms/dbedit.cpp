@@ -217,18 +217,13 @@ void TDBEdit::inputMethodEvent(QInputMethodEvent *event)
     // Composing over selected text removed it at once, before any key met OnKeyPress: a
     // letter composed over the weight being typed emptied it, and no weight was saved.
     // The selection is set aside while the text is composed, for the keys to replace.
-    if (hasSelectedText()) {
-        m_setAside = {selectionStart(), int(selectedText().size())};
-        deselect();
-    }
+    m_setAside.take(this);
     const QString committed = event->commitString();
     QInputMethodEvent composing(event->preeditString(), event->attributes());
     QLineEdit::inputMethodEvent(&composing);
     if (committed.isEmpty() && !event->preeditString().isEmpty())
         return; // still composing
-    if (m_setAside.second > 0)
-        setSelection(m_setAside.first, m_setAside.second);
-    m_setAside = {};
+    m_setAside.restore(this);
     typeEach(committed);
     event->accept();
 }

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "data/fielddatalink.h"
+#include "forms/composition.h"
 #include "forms/control.h"
 #include "forms/editmask.h"
 
 #include <QLineEdit>
 #include <functional>
-#include <utility>
 
 namespace qor {
 
@@ -71,8 +71,8 @@ private:
     bool m_modified = false;
     bool m_refreshing = false;
     TEditMask m_mask;
-    // The selection a composition in progress will replace: start and length.
-    std::pair<int, int> m_setAside;
+    // The selection a composition in progress will replace.
+    TSetAsideSelection m_setAside;
 };
 
 } // namespace qor

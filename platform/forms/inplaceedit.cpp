@@ -71,18 +71,13 @@ void TInplaceEdit::inputMethodEvent(QInputMethodEvent *event)
     }
     // Composing over selected text removes it at once, before any key is filtered: the
     // selection is set aside while the text is composed, for the keys to replace.
-    if (hasSelectedText()) {
-        m_setAside = {selectionStart(), int(selectedText().size())};
-        deselect();
-    }
+    m_setAside.take(this);
     const QString committed = event->commitString();
     QInputMethodEvent composing(event->preeditString(), event->attributes());
     QLineEdit::inputMethodEvent(&composing);
     if (committed.isEmpty() && !event->preeditString().isEmpty())
         return; // still composing
-    if (m_setAside.second > 0)
-        setSelection(m_setAside.first, m_setAside.second);
-    m_setAside = {};
+    m_setAside.restore(this);
     const QPointer<TInplaceEdit> self(this); // a key may close the editor
     for (const QString &character : characters(committed)) {
         if (!self)

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "forms/composition.h"
 #include "forms/editmask.h"
 
 #include <QLineEdit>
-#include <utility>
 
 class QToolButton;
 
@@ -39,8 +39,8 @@ private:
     QToolButton *m_button;
     TEditMask m_mask;
     bool m_userModified = false;
-    // The selection a composition in progress will replace: start and length.
-    std::pair<int, int> m_setAside;
+    // The selection a composition in progress will replace.
+    TSetAsideSelection m_setAside;
 };
 
 } // namespace qor

@@ -477,6 +477,62 @@ TEST_P(KeyboardTest, ComposedTextInACellIsTypedLikeItsKeys)
     }
 }
 
+// A composition that begins over the selected time sets the selection aside and replaces
+// it with the keys composed; cancelled, it leaves the selection as it was. A composition
+// the input method dropped without a word leaves nothing behind: text composed later at
+// the cursor is typed there, over no selection the user no longer has.
+TEST_P(KeyboardTest, ComposedTextReplacesOnlyTheSelectionItWasComposedOver)
+{
+    struct Case
+    {
+        const char *name;
+        QString preedit; // composed over the whole time of 017190 (01:00), selected
+        QList<Qt::Key> moves; // keys pressed meanwhile; the composition is dropped
+        QString committed; // then committed; nothing, a cancel
+        QString shown; // in the cell editor
+        QString selected;
+        double stored; // 017190's hours once the row is confirmed
+    };
+    const Case cases[] = {
+        {"composed over the selection", u"0"_s, {}, u"0230"_s, u"02:30"_s, QString(), 2.5},
+        {"cancelled", u"5"_s, {}, QString(), u"01:00"_s, u"01:00"_s, 1.0},
+        {"dropped, then composed at the cursor", u"5"_s, {Qt::Key_Home, Qt::Key_Right},
+         u"3"_s, u"03:00"_s, QString(), 3.0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(open(), nullptr);
+        harness->dialogs().Clear();
+        ASSERT_TRUE(form->cdsPlaneja->Locate(Code, u"017190"_s));
+        ScreenHarness::processEvents();
+        clickColumn(Hours);
+        press(Qt::Key_Return); // the cell editor opens on the row's value
+        QLineEdit *editor = form->dbgPadrao->InplaceEditor();
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QInputMethodEvent preedit(c.preedit, {});
+        QApplication::sendEvent(editor, &preedit);
+        for (const Qt::Key key : c.moves)
+            press(key);
+        QInputMethodEvent commit;
+        commit.setCommitString(c.committed);
+        QApplication::sendEvent(editor, &commit);
+        ScreenHarness::processEvents();
+
+        EXPECT_EQ(editor->text(), c.shown);
+        EXPECT_EQ(editor->selectedText(), c.selected);
+        if (form->cdsPlaneja->State() != dsBrowse)
+            clickConfirmar();
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"017190"_s).toDouble(), c.stored);
+        exec(u"UPDATE PLAEXERFISI SET QTHREXERFISI = 1 WHERE CDEXERFISICO = '017190'"_s);
+        harness->closeScreen();
+        form = nullptr;
+    }
+}
+
 QOR_INSTANTIATE_BACKENDS(KeyboardTest);
 
 } // namespace

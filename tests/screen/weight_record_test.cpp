@@ -91,6 +91,9 @@ struct ComposedCase
     QString keys; // typed first, key by key
     bool selected; // then all of it selected
     QString composed; // then committed by the input method (dead keys, compose)
+    // Keys pressed once the composition began, which drop it without a word from the
+    // input method ('<' the Left arrow); its first character is composed again after.
+    QString meanwhile;
     QString shown;
     TDataSetState state;
     QVariant stored; // after the confirm command, null when nothing was saved
@@ -106,19 +109,23 @@ TEST_P(WeightRecordTest, ComposedTextIsTypedText)
          {},
          false,
          u"72,5"_s,
+         {},
          u"72,5"_s,
          dsInsert,
          QVariant(u"72,5"_s)},
-        {"an accent before a digit", u"7"_s, false, u"\u00b42"_s, u"72"_s, dsInsert,
+        {"an accent before a digit", u"7"_s, false, u"\u00b42"_s, {}, u"72"_s, dsInsert,
          QVariant(u"72"_s)},
-        {"a letter only", {}, false, u"\u00e3"_s, QString(), dsBrowse, QVariant()},
-        {"a second comma and a point", u"7,"_s, false, u",5.1"_s, u"7,51"_s, dsInsert,
+        {"a letter only", {}, false, u"\u00e3"_s, {}, QString(), dsBrowse, QVariant()},
+        {"a second comma and a point", u"7,"_s, false, u",5.1"_s, {}, u"7,51"_s, dsInsert,
          QVariant(u"7,51"_s)},
         // The selection goes only when a key the filter lets through replaces it.
-        {"a letter composed over the selected weight", u"72"_s, true, u"\u00e3"_s, u"72"_s,
+        {"a letter composed over the selected weight", u"72"_s, true, u"\u00e3"_s, {}, u"72"_s,
          dsInsert, QVariant(u"72"_s)},
-        {"digits composed over the selected weight", u"72"_s, true, u"80"_s, u"80"_s, dsInsert,
-         QVariant(u"80"_s)},
+        {"digits composed over the selected weight", u"72"_s, true, u"80"_s, {}, u"80"_s,
+         dsInsert, QVariant(u"80"_s)},
+        // The selection is no longer there to replace.
+        {"a composition dropped, then a digit composed at the cursor", u"72"_s, true, u"5"_s,
+         u"<"_s, u"752"_s, dsInsert, QVariant(u"752"_s)},
     };
     for (const ComposedCase &c : cases) {
         SCOPED_TRACE(c.name);
@@ -129,6 +136,10 @@ TEST_P(WeightRecordTest, ComposedTextIsTypedText)
             form->dbePeso->selectAll();
         QInputMethodEvent preedit(c.composed.left(1), {});
         QApplication::sendEvent(form->dbePeso, &preedit);
+        if (!c.meanwhile.isEmpty()) {
+            typeWeight(c.meanwhile);
+            QApplication::sendEvent(form->dbePeso, &preedit);
+        }
         QInputMethodEvent commit;
         commit.setCommitString(c.composed);
         QApplication::sendEvent(form->dbePeso, &commit);
