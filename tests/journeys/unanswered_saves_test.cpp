@@ -221,7 +221,9 @@ TEST_P(UnansweredSaves, ASaveThatCouldNotBeSentIsOnlyRolledBack)
         {"a changed time, the new connection closed while it was made", Loss::CloseConnection,
          u"Não foi possível conectar ao servidor de aplicação em 127.0.0.1:%1: conexão "
          u"encerrada pelo servidor."_s,
-         [this] { changeTime(u"017190"_s, u"0200"_s); }},
+         [this] {
+             changeTime(u"017190"_s, u"0200"_s);
+         }},
         {"a deleted row, the new connection given up on while it was made", Loss::Withhold,
          u"Tempo esgotado ao conectar ao servidor de aplicação em 127.0.0.1:%1."_s,
          [this] {

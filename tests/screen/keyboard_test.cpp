@@ -496,8 +496,13 @@ TEST_P(KeyboardTest, ComposedTextReplacesOnlyTheSelectionItWasComposedOver)
     const Case cases[] = {
         {"composed over the selection", u"0"_s, {}, u"0230"_s, u"02:30"_s, QString(), 2.5},
         {"cancelled", u"5"_s, {}, QString(), u"01:00"_s, u"01:00"_s, 1.0},
-        {"dropped, then composed at the cursor", u"5"_s, {Qt::Key_Home, Qt::Key_Right},
-         u"3"_s, u"03:00"_s, QString(), 3.0},
+        {"dropped, then composed at the cursor",
+         u"5"_s,
+         {Qt::Key_Home, Qt::Key_Right},
+         u"3"_s,
+         u"03:00"_s,
+         QString(),
+         3.0},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
