@@ -79,10 +79,15 @@ TFieldType fieldTypeOf(const QVariant &value)
     return TFieldType::String;
 }
 
-[[noreturn]] void fail(const QSqlDatabase &db, const QSqlError &error)
+[[noreturn]] void fail(SqlDialect dialect, const QSqlError &error)
 {
     throw EDatabaseError(u"Falha ao consultar o banco de dados: %1."_s.arg(
-        databaseFailureReason(dialectOf(db), error)));
+        databaseFailureReason(dialect, error)));
+}
+
+[[noreturn]] void fail(const QSqlDatabase &db, const QSqlError &error)
+{
+    fail(dialectOf(db), error);
 }
 
 // Prepares the text, binds the parameters by name and runs it; false when it failed.
@@ -186,6 +191,10 @@ TDataPacket TADOIBQuery::packetWithOwnFields(QSqlQuery &query)
             row.append(query.value(i));
         raw.append(row);
     }
+    // A row that could not be read ends the walk as the last row would: the rows
+    // before it are not the whole result.
+    if (query.lastError().isValid())
+        fail(dialectOf(query.driver()), query.lastError());
     TDataPacket packet;
     for (int i = 0; i < record.count(); ++i) {
         TFieldType type = TFieldType::String;
