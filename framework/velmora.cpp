@@ -121,9 +121,17 @@ QString SettingsPath()
 QString SettingsFileProblem()
 {
     const QString path = SettingsPath();
-    if (RegularOrAbsent(path))
-        return {};
-    return u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(path);
+    if (!RegularOrAbsent(path))
+        return u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(path);
+    // A file there that cannot be read would leave every key at its default: the host
+    // went to another server, said the token was never set and made a new, empty
+    // catalogue, while the file the user wrote names them all.
+    if (QFileInfo::exists(path)) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            return u"O arquivo de configurações %1 não pode ser lido."_s.arg(path);
+    }
+    return {};
 }
 
 QString WebURL()

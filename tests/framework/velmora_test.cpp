@@ -16,7 +16,9 @@
 #include <fcntl.h>
 #include <functional>
 #include <future>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <thread>
 #include <unistd.h>
 
@@ -24,6 +26,56 @@ using namespace Qt::StringLiterals;
 using namespace qor;
 
 namespace {
+
+// Makes a file unreadable the way its user meets it: no permissions at all, and for root,
+// whom permissions do not stop, without the capabilities that override them (on this
+// thread only). Undone on destruction.
+class ReadProtection
+{
+public:
+    explicit ReadProtection(QString path)
+        : m_path(std::move(path))
+    { }
+    ~ReadProtection() { off(); }
+
+    bool on()
+    {
+        m_permissions = QFile::permissions(m_path);
+        if (!QFile::setPermissions(m_path, QFileDevice::Permissions()))
+            return false;
+        m_on = true;
+        return ::geteuid() != 0 || (m_overrideDropped = setOverride(false));
+    }
+    void off()
+    {
+        if (m_overrideDropped)
+            setOverride(true);
+        m_overrideDropped = false;
+        if (m_on)
+            QFile::setPermissions(m_path, m_permissions);
+        m_on = false;
+    }
+
+private:
+    static bool setOverride(bool enabled)
+    {
+        __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct data[2] = {};
+        if (::syscall(SYS_capget, &header, data) != 0)
+            return false;
+        for (const int capability : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) {
+            const quint32 bit = 1u << (capability % 32);
+            quint32 &effective = data[capability / 32].effective;
+            effective = enabled ? effective | bit : effective & ~bit;
+        }
+        return ::syscall(SYS_capset, &header, data) == 0;
+    }
+
+    QString m_path;
+    QFileDevice::Permissions m_permissions;
+    bool m_on = false;
+    bool m_overrideDropped = false;
+};
 
 class VelmoraTest : public ::testing::Test
 {
@@ -281,6 +333,24 @@ TEST_F(VelmoraTest, NeverWaitsOnANamedPipeAsTheSettings)
     struct stat info = {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_TRUE(S_ISFIFO(info.st_mode)); // left as it was
+}
+
+// A settings file that cannot be read (made by another user, its mode mistyped) is said,
+// naming the file: read as if it held nothing, the host went to 127.0.0.1 with no token
+// and opened a new, empty catalogue while the file named the clinic's.
+TEST_F(VelmoraTest, AnUnreadableFileIsSaidNotTakenForDefaults)
+{
+    writeRaw("[server]\nhost=clinica\nport=7401\ntoken=abc\n");
+    ReadProtection protection(path);
+    ASSERT_TRUE(protection.on());
+    const QString problem = u"O arquivo de configurações %1 não pode ser lido."_s.arg(path);
+    EXPECT_EQ(SettingsFileProblem().toStdString(), problem.toStdString());
+    EXPECT_EQ(WebSettingsProblem().toStdString(), problem.toStdString());
+    protection.off();
+    // Readable again: nothing to say, and the values are the file's.
+    EXPECT_EQ(SettingsFileProblem().toStdString(), "");
+    EXPECT_EQ(WebURL().toStdString(), "clinica");
+    EXPECT_EQ(WebPort(), 7401);
 }
 
 TEST_F(VelmoraTest, WriterReportsAFolderItCannotMake)
