@@ -7,9 +7,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -52,7 +54,11 @@ protected:
         const QStringList settings = settingsVariable.isEmpty()
             ? QStringList{u"--settings"_s, dir.filePath(u"qor-host.ini"_s)}
             : QStringList{};
-        host.start(qEnvironmentVariable("QOR_BIN_DIR") + u"/qor-host"_s, settings + arguments);
+        const QString program = qEnvironmentVariable("QOR_BIN_DIR") + u"/qor-host"_s;
+        if (launcher.isEmpty())
+            host.start(program, settings + arguments);
+        else
+            host.start(launcher.first(), launcher.mid(1) + QStringList{program} + settings + arguments);
         // A safety net for a hung host, not a speed check.
         if (!host.waitForFinished(120000))
             host.kill();
@@ -64,6 +70,7 @@ protected:
 
     ServerProcess server;
     QTemporaryDir dir;
+    QStringList launcher; // a program the host is started through, with its arguments
 };
 
 TEST_F(HostProcess, OpensTheDemoConsultationAndWritesAScreenshot)
@@ -218,6 +225,30 @@ TEST_F(HostProcess, RefusesANamedPipeAsTheSettingsInTheEnvironment)
         outcome.err.contains(u"O arquivo de configurações %1 não é um arquivo comum."_s.arg(pipe)))
         << outcome.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(png));
+}
+
+// A settings file the user cannot read is refused at start, naming it: read as an empty
+// one, it sent the host to 127.0.0.1 without a token and made a new, empty catalogue.
+TEST_F(HostProcess, RefusesSettingsItCannotRead)
+{
+    const QString ini = dir.filePath(u"qor-host.ini"_s);
+    ASSERT_TRUE(QFile::setPermissions(ini, QFileDevice::Permissions()));
+    if (::geteuid() == 0) {
+        // Root reads any file: the host runs without the capabilities that allow it.
+        const QString setpriv = QStandardPaths::findExecutable(u"setpriv"_s);
+        if (setpriv.isEmpty())
+            GTEST_SKIP() << "setpriv is needed to run the host as root without reading rights";
+        launcher = {setpriv, u"--bounding-set"_s, u"-dac_override,-dac_read_search"_s};
+    }
+    const QString png = dir.filePath(u"t.png"_s);
+    const Outcome outcome =
+        run({u"--filial"_s, u"0001"_s, u"--paciente"_s, u"1"_s, u"--screenshot"_s, png});
+    EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(
+        u"O arquivo de configurações %1 não pode ser lido."_s.arg(ini)))
+        << outcome.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(png));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(u".local/share/qor/catalogue.db"_s)));
 }
 
 // The screen itself failing to load (here, no server to load from) is a failed run too.
