@@ -81,8 +81,8 @@ TFieldType fieldTypeOf(const QVariant &value)
 
 [[noreturn]] void fail(SqlDialect dialect, const QSqlError &error)
 {
-    throw EDatabaseError(u"Falha ao consultar o banco de dados: %1."_s.arg(
-        databaseFailureReason(dialect, error)));
+    throw EDatabaseError(
+        u"Falha ao consultar o banco de dados: %1."_s.arg(databaseFailureReason(dialect, error)));
 }
 
 [[noreturn]] void fail(const QSqlDatabase &db, const QSqlError &error)

@@ -58,7 +58,8 @@ protected:
         if (launcher.isEmpty())
             host.start(program, settings + arguments);
         else
-            host.start(launcher.first(), launcher.mid(1) + QStringList{program} + settings + arguments);
+            host.start(launcher.first(),
+                       launcher.mid(1) + QStringList{program} + settings + arguments);
         // A safety net for a hung host, not a speed check.
         if (!host.waitForFinished(120000))
             host.kill();
@@ -244,8 +245,8 @@ TEST_F(HostProcess, RefusesSettingsItCannotRead)
     const Outcome outcome =
         run({u"--filial"_s, u"0001"_s, u"--paciente"_s, u"1"_s, u"--screenshot"_s, png});
     EXPECT_EQ(outcome.exitCode, 2) << outcome.err.toStdString();
-    EXPECT_TRUE(outcome.err.contains(
-        u"O arquivo de configurações %1 não pode ser lido."_s.arg(ini)))
+    EXPECT_TRUE(
+        outcome.err.contains(u"O arquivo de configurações %1 não pode ser lido."_s.arg(ini)))
         << outcome.err.toStdString();
     EXPECT_FALSE(QFileInfo::exists(png));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(u".local/share/qor/catalogue.db"_s)));
