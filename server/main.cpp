@@ -91,7 +91,13 @@ int main(int argc, char **argv)
         return 2;
     }
     if (options.help) {
-        std::fputs(serverUsage().toUtf8().constData(), stdout);
+        // Help that a full disk or a closed pipe did not take was never shown.
+        const QByteArray usage = serverUsage().toUtf8();
+        if (std::fwrite(usage.constData(), 1, size_t(usage.size()), stdout) != size_t(usage.size())
+            || std::fflush(stdout) != 0) {
+            logLine(u"qor-server: não foi possível escrever na saída padrão."_s);
+            return 1;
+        }
         return 0;
     }
 

@@ -5,6 +5,7 @@
 #include "rtl/exceptions.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QProcess>
 #include <QRegularExpression>
@@ -81,6 +82,23 @@ TEST(CommandLine, RefusesWhatItCannotServeAndSaysWhy)
         EXPECT_TRUE(output.contains(c.says)) << output.toStdString();
         EXPECT_FALSE(output.contains(u"listening"_s)) << output.toStdString();
     }
+}
+
+// Help that could not be written (its output a full disk) was never shown: the run must
+// not end as a success that a script takes for the help given.
+TEST(CommandLine, HelpItCannotWriteIsAFailure)
+{
+    if (!QFileInfo::exists(u"/dev/full"_s))
+        GTEST_SKIP() << "no /dev/full here";
+    QProcess process;
+    process.setStandardOutputFile(u"/dev/full"_s);
+    process.start(ServerProcess::serverPath(), {u"--help"_s});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), 1);
+    const QString said = QString::fromUtf8(process.readAllStandardError());
+    EXPECT_TRUE(said.contains(u"não foi possível escrever na saída padrão"_s))
+        << said.toStdString();
 }
 
 TEST(CommandLine, ServesOverTlsWithACertificate)
