@@ -4,7 +4,10 @@
 #include "rtl/regularfile.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QVariantList>
+#include <cstdio>
+#include <cstdlib>
 
 using namespace Qt::StringLiterals;
 
@@ -38,6 +41,19 @@ bool parseCode(const QString &text, const QString &option, int size, QString &co
         *error = u"Código inválido em --%1: '%2' (de 1 a %3 caracteres)."_s.arg(
             option, text, QString::number(size));
     return false;
+}
+
+// Prints the help or the version and ends the host, as Qt's own would, but as failed when
+// the text could not be written (a full disk): help nobody was shown is no success.
+[[noreturn]] void showAndExit(const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    const bool written =
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) == size_t(bytes.size())
+        && std::fflush(stdout) == 0;
+    if (!written)
+        std::fputs("qor-host: não foi possível escrever na saída padrão.\n", stderr);
+    std::exit(written ? 0 : 1);
 }
 
 // A file the host reads or writes: absent, or a regular file.
@@ -80,9 +96,10 @@ bool ParseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
         return false;
     }
     if (parser.isSet(u"help"_s))
-        parser.showHelp(0);
+        showAndExit(parser.helpText());
     if (parser.isSet(u"version"_s))
-        parser.showVersion();
+        showAndExit(u"%1 %2\n"_s.arg(QCoreApplication::applicationName(),
+                                     QCoreApplication::applicationVersion()));
     if (!parser.positionalArguments().isEmpty()) {
         if (error)
             *error = u"Argumento inesperado: %1"_s.arg(parser.positionalArguments().first());

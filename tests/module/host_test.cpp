@@ -321,6 +321,29 @@ TEST_F(HostProcess, RefusesAMistypedSettingNamingItAndTheFile)
     }
 }
 
+// Help or a version that could not be written (the output a full disk) was never shown:
+// the run must not end as a success.
+TEST_F(HostProcess, HelpItCannotWriteIsAFailure)
+{
+    if (!QFileInfo::exists(u"/dev/full"_s))
+        GTEST_SKIP() << "no /dev/full here";
+    for (const QString &option : {u"--help"_s, u"--version"_s}) {
+        SCOPED_TRACE(option.toStdString());
+        QProcess host;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        host.setProcessEnvironment(env);
+        host.setStandardOutputFile(u"/dev/full"_s);
+        host.start(qEnvironmentVariable("QOR_BIN_DIR") + u"/qor-host"_s, {option});
+        ASSERT_TRUE(host.waitForFinished(60000));
+        EXPECT_EQ(host.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(host.exitCode(), 1);
+        const QString said = QString::fromLocal8Bit(host.readAllStandardError());
+        EXPECT_TRUE(said.contains(u"não foi possível escrever na saída padrão"_s))
+            << said.toStdString();
+    }
+}
+
 // The words Qt supplies itself (the command line's errors and help, the standard dialogs)
 // are in Portuguese like the host's own.
 TEST_F(HostProcess, SaysInPortugueseWhatQtWords)
