@@ -1,10 +1,23 @@
 #include "forms/composition.h"
 
+#include <QInputMethodEvent>
 #include <QLineEdit>
 
 namespace qor {
 
-void TSetAsideSelection::take(QLineEdit *edit)
+QString TComposition::committed(QLineEdit *edit, QInputMethodEvent *event,
+                                const std::function<void(QInputMethodEvent *)> &showComposing)
+{
+    setAside(edit);
+    QInputMethodEvent composing(event->preeditString(), event->attributes());
+    showComposing(&composing);
+    if (event->commitString().isEmpty() && !event->preeditString().isEmpty())
+        return {}; // still composing
+    restore(edit);
+    return event->commitString();
+}
+
+void TComposition::setAside(QLineEdit *edit)
 {
     if (!edit->hasSelectedText())
         return;
@@ -15,11 +28,14 @@ void TSetAsideSelection::take(QLineEdit *edit)
     m_cursor = edit->cursorPosition();
 }
 
-void TSetAsideSelection::restore(QLineEdit *edit)
+void TComposition::restore(QLineEdit *edit)
 {
     if (m_length > 0 && edit->cursorPosition() == m_cursor && edit->text() == m_text)
         edit->setSelection(m_start, m_length);
-    *this = {};
+    m_start = 0;
+    m_length = 0;
+    m_text.clear();
+    m_cursor = -1;
 }
 
 } // namespace qor

@@ -1,27 +1,37 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
+class QInputMethodEvent;
 class QLineEdit;
 
 namespace qor {
 
-// The selection a line edit had when text began to be composed over it (a dead key, a
-// compose sequence, an input method). Composing removes selected text at once, before any
-// composed key is filtered; set aside instead, it is selected again once the composition
-// ends, for the composed keys to replace.
-class TSetAsideSelection
+// Composed text (a dead key, a compose sequence, an input method) in a line edit whose
+// typing goes through a key filter. Committed whole it would skip the filter, so the
+// edit takes only the text being composed from the input method, and types what is
+// committed key by key itself. Composing also removes selected text at once, before any
+// composed key is filtered: the selection is set aside meanwhile and selected again once
+// the composition ends, for the composed keys to replace.
+class TComposition
 {
 public:
+    // Shows the text being composed through showComposing (the edit's own
+    // QLineEdit::inputMethodEvent) and returns the text committed, for the edit to type
+    // key by key; empty while the text is still being composed.
+    QString committed(QLineEdit *edit, QInputMethodEvent *event,
+                      const std::function<void(QInputMethodEvent *)> &showComposing);
+
+private:
     // Deselects the edit's selection, when it has one, and keeps it.
-    void take(QLineEdit *edit);
+    void setAside(QLineEdit *edit);
     // Selects the kept selection again, and forgets it. A composition dropped without a
     // word from the input method (another window activated meanwhile) leaves it behind:
     // once the edit's cursor or text has changed, it is only forgotten, or the next keys
     // composed would replace text the user no longer had selected.
     void restore(QLineEdit *edit);
 
-private:
     int m_start = 0;
     int m_length = 0;
     QString m_text; // the edit's text and cursor with the selection set aside

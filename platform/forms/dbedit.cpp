@@ -214,16 +214,12 @@ void TDBEdit::inputMethodEvent(QInputMethodEvent *event)
         QLineEdit::inputMethodEvent(event);
         return;
     }
-    // Composing over selected text removed it at once, before any key met OnKeyPress: a
-    // letter composed over the weight being typed emptied it, and no weight was saved.
-    // The selection is set aside while the text is composed, for the keys to replace.
-    m_setAside.take(this);
-    const QString committed = event->commitString();
-    QInputMethodEvent composing(event->preeditString(), event->attributes());
-    QLineEdit::inputMethodEvent(&composing);
-    if (committed.isEmpty() && !event->preeditString().isEmpty())
-        return; // still composing
-    m_setAside.restore(this);
+    // A letter composed over the weight being typed emptied it before it met OnKeyPress,
+    // and no weight was saved: the composition sets the selection aside meanwhile.
+    const QString committed =
+        m_composition.committed(this, event, [this](QInputMethodEvent *composing) {
+            QLineEdit::inputMethodEvent(composing);
+        });
     typeEach(committed);
     event->accept();
 }

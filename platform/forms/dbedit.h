@@ -71,8 +71,8 @@ private:
     bool m_modified = false;
     bool m_refreshing = false;
     TEditMask m_mask;
-    // The selection a composition in progress will replace.
-    TSetAsideSelection m_setAside;
+    // Composed text, typed key by key; the selection it will replace.
+    TComposition m_composition;
 };
 
 } // namespace qor

@@ -69,15 +69,10 @@ void TInplaceEdit::inputMethodEvent(QInputMethodEvent *event)
         QLineEdit::inputMethodEvent(event);
         return;
     }
-    // Composing over selected text removes it at once, before any key is filtered: the
-    // selection is set aside while the text is composed, for the keys to replace.
-    m_setAside.take(this);
-    const QString committed = event->commitString();
-    QInputMethodEvent composing(event->preeditString(), event->attributes());
-    QLineEdit::inputMethodEvent(&composing);
-    if (committed.isEmpty() && !event->preeditString().isEmpty())
-        return; // still composing
-    m_setAside.restore(this);
+    const QString committed =
+        m_composition.committed(this, event, [this](QInputMethodEvent *composing) {
+            QLineEdit::inputMethodEvent(composing);
+        });
     const QPointer<TInplaceEdit> self(this); // a key may close the editor
     for (const QString &character : characters(committed)) {
         if (!self)

@@ -39,8 +39,8 @@ private:
     QToolButton *m_button;
     TEditMask m_mask;
     bool m_userModified = false;
-    // The selection a composition in progress will replace.
-    TSetAsideSelection m_setAside;
+    // Composed text, typed key by key; the selection it will replace.
+    TComposition m_composition;
 };
 
 } // namespace qor
