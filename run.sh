@@ -94,12 +94,22 @@ x_display_answers() {
   [ -n "${QT_QPA_PLATFORM:-}" ] && return 0
   python3 - <<'PY'
 import os, re, socket, sys
-m = re.fullmatch(r"([^:]*):(\d+)(\.\d+)?", os.environ.get("DISPLAY", ""))
+# Read as the X library reads it: [protocol/]host:number[.screen], the host maybe an IPv6
+# address, bare ("::1:0") or in brackets ("[::1]:0").
+protocol, _, rest = os.environ.get("DISPLAY", "").rpartition("/")
+m = re.fullmatch(r"(.*):(\d+)(\.\d+)?", rest)
 if not m:
     sys.exit(1)
 host, number = m.group(1), int(m.group(2))
-addresses = [(socket.AF_INET, ("127.0.0.1" if host in ("", "unix") else host, 6000 + number))]
-if host in ("", "unix"):
+if host.startswith("[") and host.endswith("]"):
+    host = host[1:-1]
+local = host in ("", "unix") or protocol == "unix"
+try:
+    addresses = [(family, address) for family, _, _, _, address in socket.getaddrinfo(
+        "127.0.0.1" if local else host, 6000 + number, type=socket.SOCK_STREAM)]
+except OSError:
+    addresses = []
+if local:
     path = "/tmp/.X11-unix/X%d" % number
     addresses[:0] = [(socket.AF_UNIX, "\0" + path), (socket.AF_UNIX, path)]
 for family, address in addresses:

@@ -1,16 +1,20 @@
 // ./run.sh as a user runs it: twice at once, each run's host talking to its own real
 // qor-server and neither run's server log lost to the other; from wherever the tree and
-// the user are; with a display that does not answer. The script runs in a copy of the
-// tree whose build holds the built programs (its build step has nothing to do) and whose
-// package step is empty (the packages are there: the programs were built).
+// the user are; with a display that does not answer, and with one that answers however
+// its name is written. The script runs in a copy of the tree whose build holds the built
+// programs (its build step has nothing to do) and whose package step is empty (the
+// packages are there: the programs were built).
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -206,6 +210,99 @@ TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
             EXPECT_FALSE(QString::fromUtf8(makefile.readAll()).contains(link));
         }
     }
+}
+
+// Whether this machine has the IPv6 loopback address (some containers do not).
+bool hasIpv6Loopback()
+{
+    const int fd = ::socket(AF_INET6, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    const bool bound = ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    ::close(fd);
+    return bound;
+}
+
+// Every form the X library accepts for a display that answers opens the demo on it: read
+// as one that does not answer, the run went offscreen and said the display did not answer.
+TEST(RunScriptDisplays, ADisplayThatAnswersIsUsedInEveryFormItCanBeWritten)
+{
+    const QString xvfb = QStandardPaths::findExecutable(u"Xvfb"_s);
+    if (xvfb.isEmpty())
+        GTEST_SKIP() << "Xvfb is not installed";
+    // A real X server on a free display number, reachable over TCP as well.
+    QProcess server;
+    server.start(xvfb, {u"-displayfd"_s, u"1"_s, u"-listen"_s, u"tcp"_s, u"-ac"_s});
+    QByteArray numberText;
+    // A safety net for a server that never starts, not a speed check.
+    while (!numberText.contains('\n') && server.waitForReadyRead(60000))
+        numberText += server.readAllStandardOutput();
+    bool ok = false;
+    const int number = numberText.trimmed().toInt(&ok);
+    ASSERT_TRUE(ok) << server.readAllStandardError().toStdString();
+    const QString n = QString::number(number);
+
+    const bool ipv6 = hasIpv6Loopback();
+    const struct
+    {
+        QString display;
+        bool needsIpv6;
+    } cases[] = {
+        {u"localhost:"_s + n, false},
+        {u"tcp/localhost:"_s + n + u".0"_s, false},
+        {u"[::1]:"_s + n, true},
+        {u"::1:"_s + n, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.display.toStdString());
+        if (c.needsIpv6 && !ipv6)
+            continue;
+        QTemporaryDir root;
+        ASSERT_TRUE(root.isValid());
+        const QString treeDir = root.filePath(u"tree"_s);
+        layOutTree(treeDir);
+        if (::testing::Test::HasFatalFailure())
+            return;
+        // The real host, started through a script that first notes how it was started.
+        const QString host = treeDir + u"/build/bin/qor-host"_s;
+        const QString noted = root.filePath(u"host-arguments"_s);
+        ASSERT_TRUE(QFile::remove(host));
+        ASSERT_TRUE(
+            writeFile(host,
+                      "#!/bin/sh\nprintf '%s\\n' \"$@\" >\"" + noted.toUtf8() + ".part\" && mv \""
+                          + noted.toUtf8() + ".part\" \"" + noted.toUtf8() + "\"\nexec \""
+                          + qEnvironmentVariable("QOR_BIN_DIR").toUtf8() + "/qor-host\" \"$@\"\n"));
+        ASSERT_TRUE(QFile::setPermissions(host, QFile::permissions(host) | QFileDevice::ExeOwner));
+
+        QProcess run;
+        run.setProcessEnvironment(runEnvironment(root.path(), c.display, false));
+        run.setChildProcessModifier([] { ::setsid(); });
+        run.start(u"bash"_s, {treeDir + u"/run.sh"_s});
+        // Until the host is started (on the display, it then stays open until closed) or
+        // the run ends; the limit is a safety net for a hung script, not a speed check.
+        for (int i = 0; i < 3000 && !QFileInfo::exists(noted); ++i) {
+            if (run.waitForFinished(100))
+                break;
+        }
+        const QString arguments = [&] {
+            QFile file(noted);
+            return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        }();
+        if (run.state() != QProcess::NotRunning) {
+            // The whole group: the script, its host and its server.
+            ::kill(-pid_t(run.processId()), SIGTERM);
+            run.waitForFinished(60000);
+        }
+        const QString err = QString::fromUtf8(run.readAllStandardError());
+        EXPECT_TRUE(arguments.contains(u"--filial"_s)) << err.toStdString();
+        EXPECT_FALSE(arguments.contains(u"--screenshot"_s)) << err.toStdString();
+        EXPECT_FALSE(err.contains(u"não responde"_s)) << err.toStdString();
+    }
+    server.terminate();
+    server.waitForFinished(60000);
 }
 
 } // namespace
