@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything, starts a demo qor-server on SQLite and opens qor-host on the demo
 # consultation (Maria da Silva, today, with a weight and three planned exercises).
-# Without a display (or one DISPLAY names that does not answer) the host runs offscreen
-# and writes run/screenshot.png.
+# Without a display (or one WAYLAND_DISPLAY or DISPLAY names that does not answer) the
+# host runs offscreen and writes run/screenshot.png.
 # Idempotent: run it again at any time; the demo database is kept between runs.
 set -euo pipefail
 # The tree itself, also when run.sh is reached through a link (to it, or to the tree): a
@@ -87,13 +87,24 @@ PY
 )
 consulta=${consulta:-$(date +%F)}
 
-# Whether the X server DISPLAY names answers: one an ssh or tmux session left behind makes
-# the host abort at start, so a run there is one without a display. Where the user chose
-# the host's platform (QT_QPA_PLATFORM), that choice stands.
-x_display_answers() {
+# Whether the Wayland compositor WAYLAND_DISPLAY names, or the X server DISPLAY names,
+# answers: one an ssh or tmux session left behind (a desktop session leaves both) makes the
+# host abort at start, so a run there is one without a display. Where the user chose the
+# host's platform (QT_QPA_PLATFORM), that choice stands.
+display_answers() {
   [ -n "${QT_QPA_PLATFORM:-}" ] && return 0
   python3 - <<'PY'
 import os, re, socket, sys
+wayland = os.environ.get("WAYLAND_DISPLAY", "")
+runtime = os.environ.get("XDG_RUNTIME_DIR", "")
+if wayland and (wayland.startswith("/") or runtime):
+    try:
+        with socket.socket(socket.AF_UNIX) as s:
+            s.settimeout(5)
+            s.connect(os.path.join(runtime, wayland))
+            sys.exit(0)
+    except OSError:
+        pass
 # Read as the X library reads it: [protocol/]host:number[.screen], the host maybe an IPv6
 # address, bare ("::1:0") or in brackets ("[::1]:0").
 protocol, _, rest = os.environ.get("DISPLAY", "").rpartition("/")
@@ -126,11 +137,11 @@ PY
 
 host_args=(--settings "$host_ini" --filial 0001 --paciente 000000000001
   --nome "Maria da Silva" --consulta "$consulta")
-if [ -n "${WAYLAND_DISPLAY:-}" ] || { [ -n "${DISPLAY:-}" ] && x_display_answers; }; then
+if [ -n "${WAYLAND_DISPLAY:-}${DISPLAY:-}" ] && display_answers; then
   "$bin/qor-host" "${host_args[@]}"
 else
-  if [ -n "${DISPLAY:-}" ]; then
-    echo "A tela $DISPLAY não responde: o host roda sem tela." >&2
+  if [ -n "${WAYLAND_DISPLAY:-}${DISPLAY:-}" ]; then
+    echo "A tela ${DISPLAY:-$WAYLAND_DISPLAY} não responde: o host roda sem tela." >&2
   fi
   # The host ends as failed when the screen showed an error; the picture is written anyway.
   if ! QT_QPA_PLATFORM=offscreen "$bin/qor-host" "${host_args[@]}" --screenshot run/screenshot.png; then

@@ -152,14 +152,20 @@ TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
         const char *folder; // the tree's
         Via via;
         const char *display; // none when empty; the host then picks its own platform
+        const char *wayland; // WAYLAND_DISPLAY, none when empty
         const char *said; // besides where the picture is
     } cases[] = {
-        {"from another working directory", "tree", Via::Script, "", ""},
-        {"a folder whose name has a comma", "demo, c\xc3\xb3pia", Via::Script, "", ""},
-        {"through a link to run.sh in another folder", "tree", Via::LinkToScript, "", ""},
-        {"through a link to the tree", "tree", Via::LinkToTree, "", ""},
+        {"from another working directory", "tree", Via::Script, "", "", ""},
+        {"a folder whose name has a comma", "demo, c\xc3\xb3pia", Via::Script, "", "", ""},
+        {"through a link to run.sh in another folder", "tree", Via::LinkToScript, "", "", ""},
+        {"through a link to the tree", "tree", Via::LinkToTree, "", "", ""},
         // One an ssh or tmux session left behind: no X server has this number.
-        {"a display that does not answer", "tree", Via::Script, ":65431", ":65431"},
+        {"a display that does not answer", "tree", Via::Script, ":65431", "", ":65431"},
+        // A desktop session left behind names its Wayland compositor as well.
+        {"a Wayland display that does not answer", "tree", Via::Script, "", "wayland-9",
+         "wayland-9"},
+        {"Wayland and X displays that do not answer", "tree", Via::Script, ":65431", "wayland-9",
+         ":65431"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -183,8 +189,15 @@ TEST(RunScriptPlaces, RunFromWhereverTheTreeAndTheUserAre)
         }
 
         QProcess run;
-        run.setProcessEnvironment(
-            runEnvironment(root.path(), QString::fromLatin1(c.display), *c.display == '\0'));
+        QProcessEnvironment env = runEnvironment(root.path(), QString::fromLatin1(c.display),
+                                                 *c.display == '\0' && *c.wayland == '\0');
+        if (*c.wayland != '\0') {
+            // Where the compositor's socket would be, none being there.
+            ASSERT_TRUE(rootDir.mkpath(u"runtime"_s));
+            env.insert(u"XDG_RUNTIME_DIR"_s, root.filePath(u"runtime"_s));
+            env.insert(u"WAYLAND_DISPLAY"_s, QString::fromLatin1(c.wayland));
+        }
+        run.setProcessEnvironment(env);
         run.setWorkingDirectory(root.filePath(u"elsewhere"_s));
         run.start(u"bash"_s, {script});
         ASSERT_TRUE(run.waitForFinished(300000));
