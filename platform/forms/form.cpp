@@ -84,6 +84,7 @@ void TForm::Show()
     if (m_subWindow) {
         show();
         m_subWindow->show();
+        fitIntoMdiArea();
         if (QMdiArea *area = m_subWindow->mdiArea()) {
             if (area->activeSubWindow() == m_subWindow && !m_wasActive)
                 activated();
@@ -107,6 +108,26 @@ void TForm::fitToFont()
     // The size set is the drawn one; on screen it grows with the font, and never leaves
     // the controls less room than their captions need.
     resize(designSize(size(), font()).expandedTo(minimumSizeHint()));
+}
+
+void TForm::fitIntoMdiArea()
+{
+    QMdiArea *area = m_subWindow->mdiArea();
+    if (m_fittedIntoArea || !area || !area->isVisible())
+        return;
+    m_fittedIntoArea = true;
+    // Grown with a large font, the form may be larger than the main window's area, which
+    // then shows it with its edges outside (a total, a caption cut off): it is made to fit,
+    // as far as its controls allow, and moved in from the edges.
+    const QRect room = area->viewport()->rect();
+    const QRect placed = m_subWindow->geometry();
+    if (room.contains(placed))
+        return;
+    const QSize size =
+        placed.size().boundedTo(room.size()).expandedTo(m_subWindow->minimumSizeHint());
+    const int x = qMax(room.left(), qMin(placed.x(), room.right() + 1 - size.width()));
+    const int y = qMax(room.top(), qMin(placed.y(), room.bottom() + 1 - size.height()));
+    m_subWindow->setGeometry(QRect(QPoint(x, y), size));
 }
 
 bool TForm::Close()

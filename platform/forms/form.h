@@ -66,6 +66,7 @@ private:
     void attachToMdiArea();
     // Once, before the form is first shown: see designSize.
     void fitToFont();
+    void fitIntoMdiArea();
     void activated();
     TCloseAction runCloseHandlers();
 
@@ -74,6 +75,7 @@ private:
     bool m_closing = false;
     bool m_wasActive = false;
     bool m_fittedToFont = false;
+    bool m_fittedIntoArea = false;
 };
 
 } // namespace qor

@@ -11,8 +11,12 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QHBoxLayout>
+#include <QLabel>
+#include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QStyle>
+#include <QTableView>
+#include <QVBoxLayout>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -123,6 +127,51 @@ TEST_F(ShownSizes, AShownFormGrowsWithItsFontAndGivesEveryButtonItsCaption)
     const QSize chosen = form->size();
     form->Show();
     EXPECT_EQ(form->size(), chosen);
+}
+
+// A form grown with a large font may come out larger than the main window's MDI area:
+// it is then fitted into the area from its top-left corner, so that its edges, and the
+// captions and totals along them, are not left outside the window.
+TEST_F(ShownSizes, AFormGrownPastTheMdiAreaIsFittedIntoIt)
+{
+    struct Case
+    {
+        const char *name;
+        int pixels;
+        bool grows; // the grown form is larger than the area
+    };
+    const Case cases[] = {{"AsDrawn", 11, false}, {"Large", 24, true}, {"Huge", 30, true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto *form = Application()->CreateForm<TForm>();
+        form->setFont(fontOfPixels(c.pixels));
+        auto *column = new QVBoxLayout(form);
+        auto *top = new QLabel(u"Paciente"_s, form);
+        auto *middle = new QTableView(form); // shrinks: it scrolls
+        auto *bottom = new QLabel(u"Total Kcal/Dia"_s, form);
+        column->addWidget(top);
+        column->addWidget(middle, 1);
+        column->addWidget(bottom);
+        form->resize(565, 382);
+        form->Show();
+        ASSERT_NE(form->SubWindow(), nullptr);
+        QApplication::processEvents();
+
+        const QRect viewport = area->viewport()->rect();
+        const QSize grown = designSize(QSize(565, 382), form->font());
+        EXPECT_EQ(grown.width() > viewport.width() || grown.height() > viewport.height(), c.grows);
+        EXPECT_TRUE(viewport.contains(form->SubWindow()->geometry()))
+            << form->SubWindow()->geometry().x() << "," << form->SubWindow()->geometry().y() << " "
+            << form->SubWindow()->width() << "x" << form->SubWindow()->height();
+        for (const QWidget *edge : {static_cast<QWidget *>(top), static_cast<QWidget *>(bottom)}) {
+            const QRect shown(edge->mapTo(area->viewport(), QPoint(0, 0)), edge->size());
+            EXPECT_TRUE(viewport.contains(shown));
+        }
+        if (!c.grows) // a form that fits keeps its grown size
+            EXPECT_EQ(form->size(), grown.expandedTo(form->minimumSizeHint()));
+        form->Close();
+        settle();
+    }
 }
 
 } // namespace
