@@ -4,6 +4,7 @@
 #include "data/datasource.h"
 #include "forms/dbedit.h"
 #include "forms/dbgrid.h"
+#include "forms/designscale.h"
 #include "forms/edit.h"
 #include "forms/label.h"
 #include "forms/panel.h"
@@ -193,7 +194,9 @@ void TfrmPlanejaExerc::createTotalPanel()
     edtTotal->SetEnabled(false);
     edtTotal->SetColor(clBtnFace);
     edtTotal->setAlignment(Qt::AlignRight);
-    edtTotal->setMaximumWidth(120);
+    // Drawn 120 wide; it grows with the font as the form and the grid's columns do, so a
+    // total of five digits before the comma is not cut.
+    edtTotal->setMaximumWidth(designWidth(120, edtTotal->font()));
     row->addWidget(lblTotal);
     row->addWidget(edtTotal);
     AddBelowGrid(Panel1);

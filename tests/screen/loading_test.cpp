@@ -17,11 +17,14 @@
 #include "remote/rpcclient.h"
 #include "sql/sqlquery.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QStyle>
+#include <QStyleOptionFrame>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -87,6 +90,54 @@ TEST_P(LoadingTest, TheShownScreenCutsNoCaptionOrCode)
         const QString code = form->cdsPlanejaCDEXERFISICO->AsString();
         EXPECT_LE(metrics.horizontalAdvance(code) + margins, grid->columnWidth(0))
             << code.toStdString();
+    }
+}
+
+// The daily total of a long plan runs to five digits before the comma; it is shown whole,
+// in the default font and in the larger ones clinics set, not cut at the edit's edge.
+TEST_P(LoadingTest, TheTotalIsShownWholeInLargerFonts)
+{
+    for (const QString &code : {u"900001"_s, u"900002"_s}) {
+        exec(u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, QTENERCONS, CDEDICAO) "
+             u"VALUES (?, 'Corrida, 22,5 km/h', 23.0, '2011')"_s,
+             {code});
+        SqlStatement row(harness->server().db(),
+                         u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, "
+                         u"CDEXERFISICO, QTHREXERFISI, QTENERCONSPL) "
+                         u"VALUES ('0001', ?, ?, ?, ?, 23.0)"_s);
+        row.bind(ScreenHarness::Maria)
+            .bind(TFieldType::DateTime, Date())
+            .bind(code)
+            .bind(23.0 + 59.0 / 60.0); // 23:59 a week
+        row.exec();
+    }
+    const QFont original = QApplication::font();
+    const auto restore = qScopeGuard([&] { QApplication::setFont(original); });
+    for (const int pixels : {0, 16, 20, 24}) {
+        SCOPED_TRACE(pixels);
+        QFont font = original;
+        if (pixels > 0)
+            font.setPixelSize(pixels);
+        QApplication::setFont(font);
+        TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria da Silva"_s);
+        ASSERT_NE(form, nullptr);
+        ASSERT_EQ(form->cdsPlaneja->RecordCount(), 5);
+        const TEdit *total = form->edtTotal;
+        ASSERT_GE(total->Text().size(), 10); // "NN.NNN,NNN"
+        // The room the edit gives its text: its contents less the frame and the text's
+        // own margins on either side.
+        QStyleOptionFrame option;
+        option.initFrom(total);
+        option.lineWidth = total->hasFrame()
+            ? total->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &option, total)
+            : 0;
+        const QRect contents =
+            total->style()->subElementRect(QStyle::SE_LineEditContents, &option, total);
+        const QMargins margins = total->textMargins();
+        const int room = contents.width() - margins.left() - margins.right() - 2 * 2;
+        EXPECT_LE(QFontMetrics(total->font()).horizontalAdvance(total->Text()), room)
+            << total->Text().toStdString() << " in " << total->width() << " px";
+        harness->closeScreen();
     }
 }
 
