@@ -77,13 +77,24 @@ public:
         layout->setSpacing(12);
         spinner = new Spinner(this);
         caption = new QLabel(this);
-        QFont font = caption->font();
-        font.setBold(true);
-        caption->setFont(font);
         layout->addWidget(spinner);
         layout->addWidget(caption);
-        setFixedSize(220, 60);
+        setFixedSize(DrawnSize);
     }
+
+    // The caption in the application's font as it is now, bold; the window is kept at its
+    // drawn size unless a larger font needs more room, where the caption would be cut.
+    void showCaption(const QString &text)
+    {
+        QFont font = QApplication::font();
+        font.setBold(true);
+        caption->setFont(font);
+        caption->setText(text);
+        layout()->activate();
+        setFixedSize(DrawnSize.expandedTo(layout()->sizeHint()));
+    }
+
+    static constexpr QSize DrawnSize{220, 60};
 
     Spinner *spinner;
     QLabel *caption;
@@ -128,7 +139,7 @@ void ActiveShowAvi(QWidget *form, int kind)
     g_counts[kind] += 1;
     g_kind = kind;
     BusyWindow *busy = window();
-    busy->caption->setText(captionFor(kind));
+    busy->showCaption(captionFor(kind));
     QRect area;
     if (form)
         area = QRect(form->window()->mapToGlobal(QPoint(0, 0)), form->window()->size());

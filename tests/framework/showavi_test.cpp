@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -65,6 +67,40 @@ INSTANTIATE_TEST_SUITE_P(Showavi, ShowAviKindTest,
                                            KindCase{1, u"Gravando..."},
                                            KindCase{6, u"Verificando..."},
                                            KindCase{3, u"Aguarde..."}));
+
+// Shown in a large font, each caption is still read whole: the window grows to hold it
+// rather than cut it at its drawn size.
+TEST_F(ShowAviTest, EveryCaptionFitsInLargerFonts)
+{
+    QMainWindow main;
+    main.resize(640, 480);
+    main.show();
+    const QFont original = QApplication::font();
+    for (const int pixels : {0, 20, 28}) {
+        QFont font = original;
+        if (pixels > 0)
+            font.setPixelSize(pixels);
+        QApplication::setFont(font);
+        for (const int kind : {0, 1, 6, 3}) {
+            SCOPED_TRACE(testing::Message() << pixels << " px, kind " << kind);
+            ActiveShowAvi(&main, kind);
+            ASSERT_TRUE(ShowAviVisible());
+            const QLabel *caption = ShowAviWindow()->findChildren<QLabel *>().value(0);
+            ASSERT_NE(caption, nullptr);
+            // In the application's font, as the screens around it.
+            EXPECT_EQ(QFontInfo(caption->font()).pixelSize(),
+                      QFontInfo(QApplication::font()).pixelSize());
+            const QFontMetrics metrics(caption->font());
+            const QRect room = caption->contentsRect();
+            EXPECT_LE(metrics.horizontalAdvance(caption->text()), room.width())
+                << caption->text().toStdString();
+            EXPECT_LE(metrics.height(), room.height());
+            EXPECT_TRUE(ShowAviWindow()->rect().contains(caption->geometry()));
+            DeactiveShowAvi();
+        }
+    }
+    QApplication::setFont(original);
+}
 
 TEST_F(ShowAviTest, HidingWhileHiddenIsHarmless)
 {
