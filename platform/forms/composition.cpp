@@ -8,6 +8,10 @@ namespace qor {
 QString TComposition::committed(QLineEdit *edit, QInputMethodEvent *event,
                                 const std::function<void(QInputMethodEvent *)> &showComposing)
 {
+    if (edit->isReadOnly()) { // nothing is typed there: Qt's own handling stands
+        showComposing(event);
+        return {};
+    }
     setAside(edit);
     QInputMethodEvent composing(event->preeditString(), event->attributes());
     showComposing(&composing);

@@ -19,7 +19,8 @@ class TComposition
 public:
     // Shows the text being composed through showComposing (the edit's own
     // QLineEdit::inputMethodEvent) and returns the text committed, for the edit to type
-    // key by key; empty while the text is still being composed.
+    // key by key; empty while the text is still being composed, and for a read-only edit,
+    // which takes the event as Qt does.
     QString committed(QLineEdit *edit, QInputMethodEvent *event,
                       const std::function<void(QInputMethodEvent *)> &showComposing);
 

@@ -206,22 +206,13 @@ void TDBEdit::keyPressEvent(QKeyEvent *event)
 
 void TDBEdit::inputMethodEvent(QInputMethodEvent *event)
 {
-    // Dead keys, compose sequences and input methods deliver composed text instead of
-    // keys. Committed as is, it would skip OnKeyPress and would not put the dataset into
-    // edit, so the edit showed text that is never written. Each committed character is
-    // typed instead, as its key would have been; the text being composed is shown as usual.
-    if (isReadOnly()) {
-        QLineEdit::inputMethodEvent(event);
-        return;
-    }
-    // A letter composed over the weight being typed emptied it before it met OnKeyPress,
-    // and no weight was saved: the composition sets the selection aside meanwhile.
+    // Composed text taken whole skipped OnKeyPress and left the dataset browsing, so the
+    // edit showed text that was never written: it is typed key by key instead.
     const QString committed =
         m_composition.committed(this, event, [this](QInputMethodEvent *composing) {
             QLineEdit::inputMethodEvent(composing);
         });
     typeEach(committed);
-    event->accept();
 }
 
 void TDBEdit::typeEach(const QString &text)

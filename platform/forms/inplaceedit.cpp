@@ -59,16 +59,9 @@ void TInplaceEdit::resizeEvent(QResizeEvent *event)
 
 void TInplaceEdit::inputMethodEvent(QInputMethodEvent *event)
 {
-    // Dead keys, compose sequences and input methods deliver composed text instead of
-    // keys. Committed as is, it skipped the grid's key filter and did not put the row into
-    // edit: a code composed over a planned row's code changed its exercise once the row
-    // was left, and a time composed into a planned row was dropped unasked when the screen
-    // closed. Each committed character is sent as its key instead, through the grid's
-    // handling of the editor's keys; the text being composed is shown as usual.
-    if (isReadOnly()) {
-        QLineEdit::inputMethodEvent(event);
-        return;
-    }
+    // Composed text taken whole skipped the grid's key filter and left the row browsing: a
+    // code composed over a planned row's code changed its exercise once the row was left.
+    // It is sent key by key through the grid's handling of the editor's keys instead.
     const QString committed =
         m_composition.committed(this, event, [this](QInputMethodEvent *composing) {
             QLineEdit::inputMethodEvent(composing);
@@ -80,7 +73,6 @@ void TInplaceEdit::inputMethodEvent(QInputMethodEvent *event)
         QKeyEvent key(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, character);
         QCoreApplication::sendEvent(this, &key);
     }
-    event->accept();
 }
 
 void TInplaceEdit::layoutButton()

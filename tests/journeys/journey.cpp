@@ -256,6 +256,14 @@ void Journey::clickCell(int row, const QString &fieldName)
     ScreenHarness::click(grid->viewport(), grid->visualRect(index).center());
 }
 
+QStringList Journey::shownCodes() const
+{
+    QStringList codes;
+    for (const ShownRow &row : shownPlan())
+        codes.append(row.code);
+    return codes;
+}
+
 QList<ShownRow> Journey::shownPlan() const
 {
     const QAbstractItemModel *model = form->dbgPadrao->model();

@@ -114,6 +114,8 @@ protected:
     // --- What the screen shows --------------------------------------------------
     // The grid's lines, ordered by code.
     QList<ShownRow> shownPlan() const;
+    // The codes of those lines.
+    QStringList shownCodes() const;
     QString shownTotal() const;
     // Messages shown in dialogs (validation, questions), and failures shown by the
     // application's error handler, since the last forget().

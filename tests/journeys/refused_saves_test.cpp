@@ -45,14 +45,6 @@ protected:
         return m_consultation;
     }
 
-    QStringList shownCodes() const
-    {
-        QStringList codes;
-        for (const ShownRow &row : shownPlan())
-            codes.append(row.code);
-        return codes;
-    }
-
     // The code of the line the grid stands on, as the user sees it.
     QString currentCode() const
     {

@@ -28,13 +28,6 @@ const QString Conflict = u"Registro alterado ou excluído por outro usuário."_s
 class TwoWorkstations : public Journey
 {
 protected:
-    QStringList shownCodes() const
-    {
-        QStringList codes;
-        for (const ShownRow &row : shownPlan())
-            codes.append(row.code);
-        return codes;
-    }
     ShownRow shown(const QString &code) const
     {
         for (const ShownRow &row : shownPlan()) {

@@ -91,13 +91,6 @@ protected:
         return m_consultation;
     }
 
-    QStringList shownCodes() const
-    {
-        QStringList codes;
-        for (const ShownRow &row : shownPlan())
-            codes.append(row.code);
-        return codes;
-    }
     QStringList storedCodes()
     {
         QStringList codes;
