@@ -40,7 +40,8 @@ if [ "$mode" = sanitize ]; then
   # files, so that a finding in a qor-server or qor-host started by a test fails the
   # run even where the test does not look at how that process ended.
   reports=$(mktemp -d /tmp/qor-sanitize.XXXXXX)
-  export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1}:log_path=$reports/asan"
+  # A system library's legal strndup that the strict string checks misread (tests/asan.supp).
+  export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:strict_string_checks=1:check_initialization_order=1:detect_stack_use_after_return=1}:suppressions=$PWD/tests/asan.supp:print_suppressions=0:log_path=$reports/asan"
   export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}:log_path=$reports/ubsan"
   # Leaks of the system's own libraries that no code of ours can free (tests/lsan.supp);
   # not printed, since any report file counts as a finding.
