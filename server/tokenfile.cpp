@@ -29,6 +29,11 @@ QString newToken()
 
 QString readToken(const QString &path, QString *warning)
 {
+    // Only a regular file: opening a named pipe waits for a writer for good (a server that
+    // never starts and does not even stop on SIGTERM), and a device such as /dev/zero
+    // never ends (the server fills its memory and dies).
+    if (!QFileInfo(path).isFile())
+        throw Exception(u"O arquivo de token %1 não é um arquivo comum."_s.arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw Exception(

@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -34,6 +35,8 @@ TEST(CommandLine, RefusesWhatItCannotServeAndSaysWhy)
     QFile empty(dir.filePath(u"empty.token"_s));
     ASSERT_TRUE(empty.open(QIODevice::WriteOnly));
     empty.close();
+    // Opening a named pipe would wait for a writer for good, SIGTERM or not.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath(u"pipe.token"_s)).constData(), 0600), 0);
     QTcpServer taken;
     ASSERT_TRUE(taken.listen(QHostAddress::LocalHost));
     const QString db = u"sqlite:{dir}/qor.db"_s;
@@ -57,6 +60,10 @@ TEST(CommandLine, RefusesWhatItCannotServeAndSaysWhy)
          {u"--db"_s, db, u"--token-file"_s, u"{dir}/empty.token"_s},
          1,
          u"está vazio"_s},
+        {"token file that is a named pipe",
+         {u"--db"_s, db, u"--token-file"_s, u"{dir}/pipe.token"_s},
+         1,
+         u"não é um arquivo comum"_s},
         {"token file it cannot create",
          {u"--db"_s, db, u"--token-file"_s, u"/proc/qor/token"_s},
          1,

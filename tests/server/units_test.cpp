@@ -738,6 +738,12 @@ TEST(TokenFile, IsCreatedOwnerOnlyAndRefusedWhenUnusable)
         {"a folder in its place",
          [](const QTemporaryDir &dir) { ASSERT_TRUE(QDir(dir.path()).mkdir(u"token"_s)); },
          u"arquivo de token"_s},
+        // A device is never read: /dev/zero would fill the server's memory.
+        {"a device in its place",
+         [](const QTemporaryDir &dir) {
+             ASSERT_TRUE(QFile::link(u"/dev/null"_s, dir.filePath(u"token"_s)));
+         },
+         u"não é um arquivo comum"_s},
         // Whoever may write the folder must not make the server write its token elsewhere.
         {"a link to a file not yet there",
          [](const QTemporaryDir &dir) {
