@@ -63,7 +63,17 @@ bool ScreenHarness::start(QString *error)
     settings.host = m_server.host();
     settings.port = m_server.port();
     settings.token = m_server.token();
-    return WriteHostSettings(settings, error);
+    if (!WriteHostSettings(settings, error))
+        return false;
+    // On a window system the main window becomes active only once the server says so:
+    // before that no control has the focus, keys reach controls that are never left, and
+    // nothing typed is posted.
+    m_window->activateWindow();
+    if (!QTest::qWaitForWindowActive(m_window.get())) {
+        *error = u"the main window never became active"_s;
+        return false;
+    }
+    return true;
 }
 
 TfrmPlanejaExerc *ScreenHarness::open(const QString &cdPaciente, const QString &nmPaciente,
