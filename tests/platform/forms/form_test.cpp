@@ -214,6 +214,8 @@ TEST(Controls, VisibleEnabledAndFocusAsTheScreenUsesThem)
     label->SetVisible(false);
     EXPECT_FALSE(label->Visible());
     window.show();
+    // Without a window manager nothing activates a new window on an X server.
+    window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
     edit->SetEnabled(false);
