@@ -62,6 +62,13 @@ void TForm::attachToMdiArea()
     m_subWindow = sub;
     connect(area, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow *window) {
         const bool nowActive = window && window == m_subWindow;
+        // A click on what takes no focus (a command button, the background) would give
+        // the focus to the frame, which hands it straight back: the control being typed
+        // in was left on the button's press, its text checked before the command ran.
+        // While the form is active the frame takes the focus only through Tab; while it
+        // is not, a click anywhere on it still activates it.
+        if (m_subWindow)
+            m_subWindow->setFocusPolicy(nowActive ? Qt::TabFocus : Qt::StrongFocus);
         if (nowActive && !m_wasActive)
             activated();
         else if (!nowActive && m_wasActive) {

@@ -5,6 +5,7 @@
 #include "entry_fixture.h"
 
 #include "data/clientdataset.h"
+#include "forms/dbedit.h"
 #include "forms/dbgrid.h"
 #include "framework/buttonflat.h"
 #include "module/Cli_qor12700.h"
@@ -259,6 +260,88 @@ TEST_P(MouseTest, ADeleteAnsweredAfterAnotherConsultationArrivedDeletesNothingOf
         << messages().join(u'\n').toStdString();
     EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
     harness->dialogs().OnMessage = nullptr;
+}
+
+// A text that cannot be kept (a weight of only a comma, a time of 99 minutes), then a
+// click on Cancelar to drop it: the button takes no focus, so the control is not left and
+// its text is not checked. Checked on the button's press, its refusal came before the
+// question, and on a desktop the refusal's dialog took the click itself: the question
+// never came and the text could not be dropped with the button.
+TEST_P(MouseTest, CancelarDropsATextThatCouldNotBeKeptWithoutCheckingIt)
+{
+    enum class Into { Weight, NewRowTime, PlannedRowTime };
+    const struct
+    {
+        const char *name;
+        Into into;
+        QString keys; // '<' is the left arrow, '\b' backspace
+        QString typed; // what the control shows then
+    } cases[] = {
+        {"a weight of only a comma", Into::Weight, u"7,<\b"_s, u","_s},
+        {"a new row's time of 99 minutes", Into::NewRowTime, u"9999"_s, u"99:99"_s},
+        {"a planned row's time of 99 minutes", Into::PlannedRowTime, u"9999"_s, u"99:99"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // João has no weight yet; Maria's is recorded, so her plan can be typed into.
+        const QString patient = c.into == Into::Weight ? ScreenHarness::Joao : ScreenHarness::Maria;
+        ASSERT_NE(open(patient), nullptr);
+        const int rows = form->cdsPlaneja->RecordCount();
+        const QString code = cell(Code, 0);
+        const QString time = cell(Hours, 0);
+        const QVariant stored = storedHours(patient, code);
+        QWidget *typedInto = nullptr;
+        switch (c.into) {
+        case Into::Weight:
+            ScreenHarness::click(form->dbePeso);
+            typedInto = form->dbePeso;
+            break;
+        case Into::NewRowTime:
+            clickIncluir();
+            typeText(u"002120"_s);
+            press(Qt::Key_Tab);
+            clickColumn(Hours);
+            break;
+        case Into::PlannedRowTime:
+            clickCell(0, Hours);
+            break;
+        }
+        for (const QChar key : c.keys) {
+            QWidget *target = typedInto ? typedInto : QApplication::focusWidget();
+            ASSERT_NE(target, nullptr);
+            if (key == u'<')
+                QTest::keyClick(target, Qt::Key_Left);
+            else if (key == u'\b')
+                QTest::keyClick(target, Qt::Key_Backspace);
+            else
+                QTest::keyClicks(target, QString(key));
+        }
+        if (c.into == Into::Weight) {
+            ASSERT_EQ(form->dbePeso->Text(), c.typed);
+        } else {
+            ASSERT_NE(form->dbgPadrao->InplaceEditor(), nullptr);
+            ASSERT_EQ(form->dbgPadrao->InplaceEditor()->text(), c.typed);
+        }
+        harness->dialogs().Clear();
+        harness->clearErrors();
+
+        harness->dialogs().QueueAnswer(mrYes);
+        ScreenHarness::click(form->sbtCancelar);
+
+        EXPECT_EQ(messages().join(u'\n').toStdString(), "Deseja cancelar as alterações?");
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(form->cdsPeso->State(), dsBrowse);
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_EQ(form->cdsPlaneja->RecordCount(), rows);
+        if (c.into == Into::Weight) {
+            EXPECT_EQ(form->dbePeso->Text(), QString());
+        } else {
+            EXPECT_EQ(cell(Hours, 0), time);
+        }
+        EXPECT_EQ(storedRowCount(patient), rows);
+        EXPECT_EQ(storedHours(patient, code), stored);
+        ASSERT_NO_FATAL_FAILURE(closeAbandoningEdits());
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(MouseTest);

@@ -265,3 +265,108 @@ TEST_F(MdiTest, TabbingOutOfADataAwareEditInAnMdiChildLeavesIt)
 
 } // namespace
 } // namespace qor::testing
+
+namespace qor::testing {
+namespace {
+
+// A click on something of an MDI child that takes no focus (a command button, the
+// form's background) leaves the focus in the control being typed in: the control is
+// not left, so its text is neither checked nor written before the command runs. A
+// click on a form that is not the active one still makes it the active one.
+TEST_F(MdiTest, AClickOnWhatTakesNoFocusLeavesTheFocusWhereItIs)
+{
+    struct Side
+    {
+        TForm *form;
+        TDBEdit *edit;
+        TSpeedButton *button;
+    };
+    PlanData data;
+    data.load({{u"A"_s, u"um"_s, 1}});
+    const auto make = [&] {
+        auto *form = Application()->CreateForm<TForm>();
+        auto *layout = new QVBoxLayout(form);
+        auto *button = new TSpeedButton(form);
+        button->SetCaption(u"Cancelar"_s);
+        auto *edit = new TDBEdit(form);
+        edit->SetDataSource(&data.source);
+        edit->SetDataField(u"NAME"_s);
+        layout->addWidget(button);
+        layout->addWidget(edit);
+        layout->addStretch();
+        form->resize(300, 200);
+        return Side{form, edit, button};
+    };
+    const Side other = make();
+    const Side typing = make();
+    other.form->Show();
+    typing.form->Show();
+    main.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&main));
+    ASSERT_TRUE(typing.form->Active());
+    // Apart, so that a click on one cannot land on the other.
+    other.form->SubWindow()->move(0, 0);
+    typing.form->SubWindow()->move(350, 0);
+
+    enum class Target { Button, Background, InactiveFormsButton };
+    const struct
+    {
+        const char *name;
+        Target target;
+    } cases[] = {
+        {"a command button of the active form", Target::Button},
+        {"the active form's background", Target::Background},
+        {"a command button of the form that is not active", Target::InactiveFormsButton},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        typing.form->Show();
+        ASSERT_TRUE(typing.form->Active());
+        typing.edit->setFocus();
+        QTRY_VERIFY(typing.edit->hasFocus());
+        int exits = 0;
+        int enters = 0;
+        int clicks = 0;
+        typing.edit->OnExit = [&](QObject *) {
+            ++exits;
+        };
+        typing.edit->OnEnter = [&](QObject *) {
+            ++enters;
+        };
+        const Side &clicked = c.target == Target::InactiveFormsButton ? other : typing;
+        clicked.button->OnClick = [&](QObject *) {
+            ++clicks;
+        };
+        typing.edit->selectAll();
+        QTest::keyClicks(typing.edit, u"novo"_s);
+
+        if (c.target == Target::Background)
+            QTest::mouseClick(typing.form, Qt::LeftButton, {},
+                              QPoint(typing.form->width() / 2, typing.form->height() - 5));
+        else
+            QTest::mouseClick(clicked.button, Qt::LeftButton);
+        settle();
+
+        if (c.target == Target::InactiveFormsButton) {
+            EXPECT_TRUE(other.form->Active());
+            EXPECT_FALSE(typing.form->Active());
+            EXPECT_EQ(clicks, 1);
+        } else {
+            EXPECT_TRUE(typing.form->Active());
+            EXPECT_TRUE(typing.edit->hasFocus());
+            EXPECT_EQ(exits, 0);
+            EXPECT_EQ(enters, 0);
+            EXPECT_EQ(clicks, c.target == Target::Button ? 1 : 0);
+        }
+        // Nothing was written: what is typed reaches the field when the row is posted.
+        EXPECT_EQ(data.name->AsString(), u"um"_s);
+        EXPECT_EQ(typing.edit->Text(), u"novo"_s);
+        data.dataSet->Cancel();
+        typing.edit->OnExit = nullptr;
+        typing.edit->OnEnter = nullptr;
+        clicked.button->OnClick = nullptr;
+    }
+}
+
+} // namespace
+} // namespace qor::testing
