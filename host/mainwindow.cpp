@@ -24,6 +24,7 @@ MainWindow::MainWindow(PackageLoader *package, QWidget *parent)
     , m_package(package)
     , m_mdiArea(new QMdiArea(this))
     , m_status(new QLabel(this))
+    , m_consultation(new QLabel(this))
 {
     setWindowTitle(u"Qor - Nutrição Clínica"_s);
     setCentralWidget(m_mdiArea);
@@ -39,6 +40,9 @@ MainWindow::MainWindow(PackageLoader *package, QWidget *parent)
     QMenu *ajuda = menuBar()->addMenu(u"A&juda"_s);
     ajuda->addAction(u"&Sobre..."_s, this, guard([this](bool) { about(); }));
 
+    // A widget rather than a status message: hovering over a menu shows its items' (empty)
+    // tips as messages, which would wipe the consultation's line for good.
+    statusBar()->addWidget(m_consultation, 1);
     statusBar()->addPermanentWidget(m_status);
     m_status->setText(packageStatus());
 }
@@ -53,7 +57,7 @@ QString MainWindow::packageStatus() const
 
 void MainWindow::showStatus(const QString &text)
 {
-    statusBar()->showMessage(text);
+    m_consultation->setText(text);
 }
 
 bool MainWindow::openConsultation(const Consultation &consultation)

@@ -38,6 +38,7 @@ private:
     PackageLoader *m_package;
     QMdiArea *m_mdiArea;
     QLabel *m_status;
+    QLabel *m_consultation; // the consultation the screen was last opened on
     Consultation m_last;
 };
 
