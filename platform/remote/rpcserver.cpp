@@ -2,6 +2,7 @@
 
 #include "framing.h"
 #include "jsonrpc.h"
+#include "socketerrors.h"
 #include "tlsfiles.h"
 #include "tokencheck.h"
 
@@ -604,7 +605,7 @@ bool RpcServer::listen(QString *error)
     listener->setListenBacklogSize(ListenBacklog);
     if (!listener->listen(address, options.port)) {
         message = u"Não foi possível escutar em %1:%2: %3."_s.arg(
-            options.listenHost, QString::number(options.port), listener->errorString());
+            options.listenHost, QString::number(options.port), listenFailureReason(*listener));
         delete listener;
         return fail(message);
     }

@@ -2,6 +2,7 @@
 
 #include <QSslError>
 #include <QSslSocket>
+#include <QTcpServer>
 
 using namespace Qt::StringLiterals;
 
@@ -51,6 +52,22 @@ QString connectFailureReason(const QTcpSocket &socket, const QString &host)
     default:
         // Rare cases keep the system's own wording.
         return u"falha de comunicação (%1)"_s.arg(socket.errorString());
+    }
+}
+
+QString listenFailureReason(const QTcpServer &server)
+{
+    switch (server.serverError()) {
+    case QAbstractSocket::AddressInUseError:
+        return u"a porta já está em uso"_s;
+    case QAbstractSocket::SocketAddressNotAvailableError:
+        return u"o endereço não pertence a esta máquina"_s;
+    case QAbstractSocket::SocketAccessError:
+        return u"sem permissão para usar a porta"_s;
+    case QAbstractSocket::SocketResourceError:
+        return u"recursos do sistema esgotados"_s;
+    default:
+        return u"falha de comunicação (%1)"_s.arg(server.errorString());
     }
 }
 

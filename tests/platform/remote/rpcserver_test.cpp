@@ -548,7 +548,13 @@ TEST(RpcServer, RefusesToListenWithoutAUsableSetup)
         {"bad address", [](RpcServerOptions &o) { o.listenHost = u"nao.um.endereco"_s; },
          u"Endereço de escuta inválido: nao.um.endereco."_s},
         {"port taken", [&](RpcServerOptions &o) { o.port = holder.port(); },
-         u"Não foi possível escutar em 127.0.0.1:%1: "_s.arg(holder.port())},
+         u"Não foi possível escutar em 127.0.0.1:%1: a porta já está em uso."_s.arg(holder.port())},
+        {"address of another machine",
+         [](RpcServerOptions &o) {
+             o.listenHost = u"192.0.2.1"_s; // a documentation address, no machine's own
+             o.port = 0;
+         },
+         u"Não foi possível escutar em 192.0.2.1:0: o endereço não pertence a esta máquina."_s},
         {"certificate without key", [&](RpcServerOptions &o) { o.tlsCertificate = missing; },
          u"Para usar TLS informe o certificado e a chave privada."_s},
         {"missing certificate",
