@@ -8,6 +8,7 @@
 #include <QVariantList>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 using namespace Qt::StringLiterals;
 
@@ -67,6 +68,18 @@ bool regularOrAbsent(const QString &path, const QString &option, QString *error)
 }
 
 } // namespace
+
+bool AsksForHelpOrVersion(int argc, char **argv)
+{
+    static const char *const flags[] = {"-h", "--help", "-?", "--help-all", "-v", "--version"};
+    for (int i = 1; i < argc; ++i) {
+        for (const char *flag : flags) {
+            if (std::strcmp(argv[i], flag) == 0)
+                return true;
+        }
+    }
+    return false;
+}
 
 bool ParseHostOptions(const QStringList &arguments, HostOptions &options, QString *error)
 {

@@ -22,13 +22,35 @@
 
 using namespace Qt::StringLiterals;
 
-int main(int argc, char **argv)
+namespace {
+
+void setUpApplication(QCoreApplication &app)
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(u"qor-host"_s);
-    QApplication::setApplicationVersion(u"6.5.2.0"_s);
+    QCoreApplication::setApplicationName(u"qor-host"_s);
+    QCoreApplication::setApplicationVersion(u"6.5.2.0"_s);
     QLocale::setDefault(QLocale(QLocale::Portuguese, QLocale::Brazil));
     qor::InstallQtTranslations(app); // before the options, whose errors Qt words
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // The help and the version are written without starting the GUI: they need no
+    // display, which an administrator's ssh session may not have.
+    if (qor::AsksForHelpOrVersion(argc, argv)) {
+        QCoreApplication textOnly(argc, argv);
+        setUpApplication(textOnly);
+        qor::HostOptions options;
+        QString error;
+        // Ends the host when it writes them; a flag that was an option's value goes on.
+        if (!qor::ParseHostOptions(QCoreApplication::arguments(), options, &error)) {
+            std::fprintf(stderr, "qor-host: %s\n", error.toLocal8Bit().constData());
+            return 2;
+        }
+    }
+    QApplication app(argc, argv);
+    setUpApplication(app);
 
     if (const QString unreadable = qor::unreadableArgument(argc, argv); !unreadable.isEmpty()) {
         std::fprintf(stderr,

@@ -321,6 +321,36 @@ TEST_F(HostProcess, RefusesAMistypedSettingNamingItAndTheFile)
     }
 }
 
+// Help and the version are read where there may be no display at all (an ssh session):
+// they must come out rather than the GUI failing to start.
+TEST_F(HostProcess, HelpAndVersionNeedNoDisplay)
+{
+    const struct
+    {
+        QString option;
+        QString says; // on stdout
+    } cases[] = {
+        {u"--help"_s, u"--package <arquivo>"_s},
+        {u"-h"_s, u"--screenshot <arquivo>"_s},
+        {u"--version"_s, u"qor-host 6.5.2.0"_s},
+        {u"-v"_s, u"qor-host 6.5.2.0"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.option.toStdString());
+        QProcess host;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString &name : {u"QT_QPA_PLATFORM"_s, u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s})
+            env.remove(name);
+        host.setProcessEnvironment(env);
+        host.start(qEnvironmentVariable("QOR_BIN_DIR") + u"/qor-host"_s, {c.option});
+        ASSERT_TRUE(host.waitForFinished(60000));
+        EXPECT_EQ(host.exitStatus(), QProcess::NormalExit)
+            << host.readAllStandardError().toStdString();
+        EXPECT_EQ(host.exitCode(), 0);
+        EXPECT_TRUE(QString::fromLocal8Bit(host.readAllStandardOutput()).contains(c.says));
+    }
+}
+
 // Help or a version that could not be written (the output a full disk) was never shown:
 // the run must not end as a success.
 TEST_F(HostProcess, HelpItCannotWriteIsAFailure)
