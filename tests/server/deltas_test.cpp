@@ -156,6 +156,14 @@ TEST_P(PlanDeltas, ApplyOrRefuseWholeDeltas)
          },
          "ok",
          {u"002054 0.75 3.5"_s, u"017190 1.5 4"_s, u"018310 0.5 6"_s}},
+        {"update that changes nothing, of a row deleted by someone else",
+         {u"DELETE FROM PLAEXERFISI WHERE CDEXERFISICO = '017190'"_s},
+         [](const Row &r) {
+             return QList<TDeltaChange>{
+                 updateOf(r(u"017190"_s, 1.0, 3.5), r(u"017190"_s, 1.0, 3.5))};
+         },
+         failure(RpcConflict, Conflict),
+         {u"002054 0.75 3.5"_s, u"018310 0.5 6"_s}},
         {"delete of a row changed by someone else",
          {u"UPDATE PLAEXERFISI SET QTENERCONSPL = 4 WHERE CDEXERFISICO = '018310'"_s},
          [](const Row &r) { return QList<TDeltaChange>{deleteOf(r(u"018310"_s, 0.5, 6.0))}; },
