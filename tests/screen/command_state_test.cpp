@@ -74,6 +74,10 @@ TEST_P(CommandStateTest, CommandGroupsFollowThePlanAndTheWeight)
     const auto typeWeight = [](ScreenFixture &f) {
         f.typeWeight(u"7"_s);
     };
+    const auto editRowThenTypeWeight = [](ScreenFixture &f) {
+        f.form->sbtAlterar->Click();
+        f.typeWeight(u"7"_s);
+    };
     const CommandCase cases[] = {
         // name, patient, weight, act, finishing, new, record, browse-only, ellipsis, grid
         {"plan empty, browsing",
@@ -128,6 +132,9 @@ TEST_P(CommandStateTest, CommandGroupsFollowThePlanAndTheWeight)
          true,
          false,
          false},
+        // The row is still being edited: closing the screen stays out of reach.
+        {"weight typed while a plan row is edited", ScreenHarness::Maria, u""_s,
+         editRowThenTypeWeight, true, false, false, false, true, false},
     };
     for (const CommandCase &c : cases) {
         SCOPED_TRACE(c.name);
