@@ -64,6 +64,8 @@ const OddRow OddRows[] = {
     {"endless energy cost", u"099007"_s, u"Custo sem fim"_s,
      std::numeric_limits<double>::infinity(), u"Custo sem fim"_s, false, 0},
     {"long accented name", u"099008"_s, longName(), 5.5, longName(), true, 5.5},
+    // A cost of zero is a cost the catalogue gives: the row is planned at 0 kcal.
+    {"zero energy cost", u"099009"_s, u"Custo zero"_s, 0.0, u"Custo zero"_s, true, 0},
 };
 
 class CatalogueRowsTest : public PlanScreenTest
@@ -314,6 +316,28 @@ TEST_P(CatalogueRowsTest, CodesDifferingOnlyInCaseKeepTheirOwnRowCurrent)
             form = nullptr;
         }
     }
+}
+
+// A code differing only in case from one already planned names another exercise: the
+// new row is planned beside it, not refused as the same exercise.
+TEST_P(CatalogueRowsTest, ACodeDifferingOnlyInCaseFromAPlannedOneIsPlannedToo)
+{
+    exec(u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, QTENERCONS) VALUES (?, ?, ?)"_s,
+         {u"0000AB"_s, u"Remo, maiúsculo"_s, 4.0});
+    exec(u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, QTENERCONS) VALUES (?, ?, ?)"_s,
+         {u"0000ab"_s, u"Remo, minúsculo"_s, 6.0});
+    clearPlan(ScreenHarness::Maria);
+    addPlanRow(ScreenHarness::Maria, u"0000AB"_s, 1.0, 4.0);
+    ASSERT_NE(open(), nullptr);
+
+    typeNewRow(u"0000ab"_s, u"0200"_s);
+    clickColumn(Code);
+    clickConfirmar();
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+    EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 2);
+    EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"0000ab"_s).toDouble(), 2.0);
+    EXPECT_DOUBLE_EQ(storedHours(ScreenHarness::Maria, u"0000AB"_s).toDouble(), 1.0);
 }
 
 QOR_INSTANTIATE_BACKENDS(CatalogueRowsTest);

@@ -246,22 +246,47 @@ TEST_P(EntryTest, ExerciseStillShownAfterItsDeletionElsewhereIsRefusedAgain)
 {
     ASSERT_NE(open(), nullptr);
     watchMessages();
-    // Another workstation deletes a planned exercise; this screen still shows it.
-    exec(u"DELETE FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = '017190'"_s,
-         {ScreenHarness::Maria});
-    const int checks = calls(u"VerifExerc"_s);
-    clickIncluir();
-    typeText(u"17190"_s);
-    press(Qt::Key_Tab);
+    // The demo plan's rows, shown in code order: wherever the row stands, and wherever
+    // the new row goes (the new-record command adds it at the end, the Insert key of the
+    // grid above the current row), it counts.
+    const struct
+    {
+        const char *name;
+        QString code;
+        QString typed;
+        bool insertKey;
+    } cases[] = {
+        {"a row in the middle", u"017190"_s, u"17190"_s, false},
+        {"the last row, new row inserted above the first", u"018310"_s, u"18310"_s, true},
+        {"the first row", u"002054"_s, u"2054"_s, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        harness->dialogs().Clear();
+        // Another workstation deletes a planned exercise; this screen still shows it.
+        exec(u"DELETE FROM PLAEXERFISI WHERE CDPACIENTE = ? AND CDEXERFISICO = ?"_s,
+             {ScreenHarness::Maria, c.code});
+        const int checks = calls(u"VerifExerc"_s);
+        if (c.insertKey) {
+            form->cdsPlaneja->First();
+            form->dbgPadrao->setFocus();
+            press(Qt::Key_Insert);
+            ASSERT_EQ(form->cdsPlaneja->RecNo(), 1);
+        } else {
+            clickIncluir();
+        }
+        typeText(c.typed);
+        press(Qt::Key_Tab);
 
-    // The plan service was still asked, and the row on screen refused the code.
-    EXPECT_EQ(calls(u"VerifExerc"_s), checks + 1);
-    EXPECT_EQ(messages(), QStringList{u"Exercício físico já cadastrado."_s});
-    EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
-    EXPECT_EQ(selectedFieldName(), Code);
-    cancelRow();
-    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
-    EXPECT_FALSE(storedHours(ScreenHarness::Maria, u"017190"_s).isValid());
+        // The plan service was still asked, and the row on screen refused the code.
+        EXPECT_EQ(calls(u"VerifExerc"_s), checks + 1);
+        EXPECT_EQ(messages(), QStringList{u"Exercício físico já cadastrado."_s});
+        EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+        EXPECT_EQ(selectedFieldName(), Code);
+        cancelRow();
+        EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+        EXPECT_FALSE(storedHours(ScreenHarness::Maria, c.code).isValid());
+    }
 }
 
 TEST_P(EntryTest, RefusedPostsFocusTheirFieldBeforeOrAfterTheMessage)
