@@ -204,11 +204,10 @@ bool RawConnection::waitClosed()
     return m_socket.state() == QAbstractSocket::UnconnectedState;
 }
 
-quint16 freePort()
+ClosedPort::ClosedPort()
 {
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
+    // Without address sharing: a server asking for the same port is refused it.
+    m_socket.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
 }
 
 ScriptedServer::ScriptedServer(std::function<QByteArray(qint64 id)> reply)

@@ -105,8 +105,18 @@ private:
     FrameParser m_parser;
 };
 
-// A port nothing listens on (bound and released).
-quint16 freePort();
+// A port nothing listens on, for as long as this lives: bound here but never listened
+// on, so connections to it are refused, and no other process can take it meanwhile (a
+// port merely bound and released could be listened on by anyone before it is tried).
+class ClosedPort
+{
+public:
+    ClosedPort();
+    quint16 port() const { return m_socket.localPort(); }
+
+private:
+    QTcpSocket m_socket;
+};
 
 // A peer that answers Authenticate properly and then every other request with the
 // bytes reply(id) makes: for replies no real server would send.

@@ -42,7 +42,9 @@ TEST(RpcClient, OpenFailsWithAClearMessage)
     // Listens, so the kernel completes the TCP handshake, but never answers.
     QTcpServer silent;
     ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
-    const quint16 closed = freePort();
+    const ClosedPort nothingListening;
+    const quint16 closed = nothingListening.port();
+    ASSERT_NE(closed, 0);
     QTemporaryDir dir;
     const QString missing = dir.filePath(u"ca.pem"_s);
 
