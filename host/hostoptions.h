@@ -31,11 +31,11 @@ struct HostOptions
     Consultation consultation;
 };
 
-// Parses the arguments (argv[0] first). On an error returns false with a Portuguese
-// message in *error; --help and --version are answered by QCommandLineParser itself.
 // True when the command line asks for the help or the version, which need no display.
 bool AsksForHelpOrVersion(int argc, char **argv);
 
+// Parses the arguments (argv[0] first). On an error returns false with a Portuguese
+// message in *error; --help and --version are answered by QCommandLineParser itself.
 bool ParseHostOptions(const QStringList &arguments, HostOptions &options, QString *error);
 
 } // namespace qor

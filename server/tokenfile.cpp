@@ -1,6 +1,7 @@
 #include "tokenfile.h"
 
 #include "rtl/exceptions.h"
+#include "rtl/regularfile.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,10 +30,9 @@ QString newToken()
 
 QString readToken(const QString &path, QString *warning)
 {
-    // Only a regular file: opening a named pipe waits for a writer for good (a server that
-    // never starts and does not even stop on SIGTERM), and a device such as /dev/zero
-    // never ends (the server fills its memory and dies).
-    if (!QFileInfo(path).isFile())
+    // A named pipe would hold the start for good, deaf to SIGTERM; a device such as
+    // /dev/zero never ends, and the server would fill its memory.
+    if (!RegularOrAbsent(path))
         throw Exception(u"O arquivo de token %1 não é um arquivo comum."_s.arg(path));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
