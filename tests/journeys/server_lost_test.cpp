@@ -102,6 +102,48 @@ TEST_P(ServerLost, RowBeingEnteredIsRolledBackThenSavedOnceTheServerIsBack)
     EXPECT_EQ(shownPlan().size(), 4);
 }
 
+// Confirmed with the code column selected, the new row's exercise is checked against the
+// plan at the post itself, under the busy indicator; that check cannot reach the server.
+TEST_P(ServerLost, RowConfirmedInTheCodeColumnIsKeptAsTypedThenSavedOnceTheServerIsBack)
+{
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+    const QList<ShownRow> demoPlan = shownPlan();
+    const QList<StoredRow> storedDemoPlan = storedPlan(Maria);
+    ASSERT_EQ(demoPlan.size(), 3);
+
+    startNewRow();
+    typeCode(u"002120"_s);
+    leaveColumn();
+    typeTime(u"0130"_s);
+    leaveColumn();
+    selectRow(u"002120"_s); // back in the code column of the new row
+    ASSERT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    ASSERT_EQ(form->cdsPlaneja->State(), dsInsert);
+
+    stopServer();
+    confirm();
+    expectOneReadableFailure();
+    // The row was not posted: it is still being entered, as typed, and can be confirmed
+    // again; nothing went to the server.
+    EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+    EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), u"002120"_s);
+    EXPECT_DOUBLE_EQ(form->cdsPlanejaQTHREXERFISI->AsFloat(), 1.5);
+    EXPECT_TRUE(form->sbtConfirmar->Enabled());
+    EXPECT_FALSE(form->sbtIncluir->Enabled());
+
+    startServer();
+    EXPECT_EQ(storedPlan(Maria), storedDemoPlan);
+    forgetMessages();
+    confirm();
+    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    QList<StoredRow> expected = storedDemoPlan;
+    expected.insert(1, hidroginastica);
+    EXPECT_EQ(storedPlan(Maria), expected);
+    EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+    EXPECT_EQ(shownPlan().size(), 4);
+    EXPECT_FALSE(ShowAviVisible());
+}
+
 TEST_P(ServerLost, WeightTypedWhileTheServerIsDownIsKeptAndSavedLater)
 {
     ASSERT_NE(openConsultation(Joao, u"João Pereira"_s), nullptr);
