@@ -2,6 +2,9 @@
 // rows of the demo consultation; bad argument lists refused with the method's name.
 #include "planfixture.h"
 
+#include "remote/rpcerror.h"
+#include "sql/sqlquery.h"
+
 #include <QJsonArray>
 
 using namespace Qt::StringLiterals;
@@ -228,6 +231,36 @@ TEST_P(ReadMethods, RefuseWrongArgumentsNamingTheMethod)
     }
     // The connection is still in step after all of them.
     EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
+}
+
+// Another program wrote a figure into the plan that is no number (a text, which SQLite
+// keeps in a numeric column, or an infinity): the plan is refused with a sentence that
+// says so, as a database error rather than the server's own fault, and the server goes
+// on serving the same connection; once the figure is mended the plan reads again.
+TEST_P(ReadMethods, RefuseAPlanHoldingAFigureThatIsNoNumberAndKeepServing)
+{
+    const QList<std::pair<const char *, QString>> cases{
+        {"hours", u"QTHREXERFISI"_s},
+        {"energy cost", u"QTENERCONSPL"_s},
+    };
+    const QString unreadable = u"Valor numérico inválido no banco de dados"_s;
+    for (const auto &[name, column] : cases) {
+        SCOPED_TRACE(name);
+        execSql(server->db(),
+                u"UPDATE PLAEXERFISI SET %1 = 'Infinity' WHERE CDEXERFISICO = "
+                u"'017190'"_s.arg(column));
+        const QJsonObject result = call(u"GetPlaneja"_s, {Branch, consultaIso(), Maria});
+        ASSERT_FALSE(result.value(u"ok"_s).toBool());
+        const QJsonObject error = result.value(u"error"_s).toObject();
+        EXPECT_EQ(error.value(u"code"_s).toInt(), RpcDatabaseError);
+        EXPECT_TRUE(error.value(u"message"_s).toString().startsWith(unreadable))
+            << error.value(u"message"_s).toString().toStdString();
+        EXPECT_EQ(decodePacket(ok(u"GetPaciente"_s, {Branch, Maria})).rows.size(), 1);
+
+        execSql(server->db(),
+                u"UPDATE PLAEXERFISI SET %1 = 1 WHERE CDEXERFISICO = '017190'"_s.arg(column));
+        EXPECT_EQ(decodePacket(ok(u"GetPlaneja"_s, {Branch, consultaIso(), Maria})).rows.size(), 3);
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(ReadMethods);
