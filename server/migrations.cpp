@@ -86,14 +86,6 @@ QStringList splitSqlScript(const QString &script)
     return statements;
 }
 
-int schemaVersion(const QSqlDatabase &db)
-{
-    QSqlQuery probe(db);
-    if (!probe.exec(u"SELECT MAX(VERSION) FROM QOR_SCHEMA"_s))
-        return 0;
-    return probe.next() ? probe.value(0).toInt() : 0;
-}
-
 int migrateSchema(const QSqlDatabase &db)
 {
     const SqlDialect dialect = dialectOf(db);

@@ -15,9 +15,6 @@ int migrateSchema(const QSqlDatabase &db);
 // or filling in the demo data, and keeps them waiting until the transaction ends.
 void lockMigrations(const QSqlDatabase &db);
 
-// The version recorded in QOR_SCHEMA (0 when the table is missing or empty).
-int schemaVersion(const QSqlDatabase &db);
-
 // The statements of a migration script: split at semicolons that end a line, with
 // "--" comment lines left out.
 QStringList splitSqlScript(const QString &script);
