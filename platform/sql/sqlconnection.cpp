@@ -89,6 +89,13 @@ thread_local ThreadConnections threadConnections;
 
 // The SQLite file a connection opened, as device and inode, kept on its driver object.
 constexpr const char *OpenedFileProperty = "qorOpenedFile";
+// Its write-ahead log, likewise, when the connection has one open.
+constexpr const char *OpenedLogProperty = "qorOpenedLog";
+
+QString writeAheadLogPath(const QString &databasePath)
+{
+    return databasePath + u"-wal"_s;
+}
 
 QString fileIdentity(const QString &path)
 {
@@ -152,8 +159,14 @@ QSqlDatabase openDatabase(const DatabaseUri &uri, const QString &connectionName)
             // and the row read would no longer match the row stored when it is saved.
             runSetup(db, uri, u"SET extra_float_digits = 3"_s);
         }
-        if (uri.dialect == SqlDialect::SQLite && uri.path != u":memory:"_s)
+        if (uri.dialect == SqlDialect::SQLite && uri.path != u":memory:"_s) {
             db.driver()->setProperty(OpenedFileProperty, fileIdentity(uri.path));
+            // Turning a database that has tables to WAL opens its log, which the connection
+            // keeps open until it closes; a new, empty one has none yet.
+            const QString log = fileIdentity(writeAheadLogPath(uri.path));
+            if (!log.isEmpty())
+                db.driver()->setProperty(OpenedLogProperty, log);
+        }
     } catch (...) {
         // A connection that opened but cannot be set up (a file that is no database)
         // is closed and forgotten: each retry would otherwise keep one more open.
@@ -239,7 +252,12 @@ bool databaseFileInPlace(const QSqlDatabase &db)
 {
     const QSqlDriver *driver = db.driver();
     const QVariant opened = driver ? driver->property(OpenedFileProperty) : QVariant();
-    return !opened.isValid() || fileIdentity(db.databaseName()) == opened.toString();
+    if (opened.isValid() && fileIdentity(db.databaseName()) != opened.toString())
+        return false;
+    // Commits go to the log before they reach the file: one written to a log removed
+    // under the connection is lost when the connection closes, and read by no other.
+    const QVariant log = driver ? driver->property(OpenedLogProperty) : QVariant();
+    return !log.isValid() || fileIdentity(writeAheadLogPath(db.databaseName())) == log.toString();
 }
 
 SqlDialect dialectOf(const QSqlDatabase &db)

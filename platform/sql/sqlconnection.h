@@ -44,9 +44,10 @@ int cachedStatementCount(const QSqlDatabase &db);
 // must be rolled back first.
 void prepareCachedStatementAgain(const QString &connectionName, const QString &sql);
 
-// False when the SQLite file this connection opened is no longer the one its path names
-// (removed, or moved away, while open): what is committed there is out of reach of
-// every later connection. True for every other connection.
+// False when the SQLite file this connection opened, or the write-ahead log it has open,
+// is no longer the one its path names (removed, or moved away, while open): what is
+// committed there is out of reach of every later connection. True for every other
+// connection.
 bool databaseFileInPlace(const QSqlDatabase &db);
 
 SqlDialect dialectOf(const QSqlDatabase &db);

@@ -41,9 +41,9 @@ void SqlTransaction::commitBefore(const QDeadlineTimer &deadline)
 
 void SqlTransaction::commit()
 {
-    // The connection still holds a file deleted or moved away under it: a commit there
-    // would be reported stored and be read by no one again. SQLite itself treats such a
-    // file as read-only when it notices.
+    // The connection still holds a file, or its log, deleted or moved away under it: a
+    // commit there would be reported stored and be read by no one again. SQLite itself
+    // treats such a file as read-only when it notices.
     if (!databaseFileInPlace(m_db)) {
         throw ESqlError(
             SqlErrorKind::ReadOnly, QString(),

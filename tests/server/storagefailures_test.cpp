@@ -199,16 +199,20 @@ TEST_P(StorageFailures, StoresAgainOnceTheDatabaseIsWritableAgain)
 struct RemovalCase
 {
     const char *name;
-    bool wholeFolder; // else the database file and its journals only
+    QStringList removed; // the database path's suffixes removed
+    bool wholeFolder; // else those files only
 };
 
 // The database is deleted under the running server (a cleaning script, an administrator
 // in the wrong folder). The server's open connection could still write to the deleted
 // file, but nothing written there can ever be read again: the save is refused instead of
-// being reported stored.
+// being reported stored. The same goes for its write-ahead log alone, taken for a
+// leftover: what is committed to a removed log never reaches the file.
 TEST_P(StorageFailures, RefusesSavesOnceTheDatabaseFileIsRemoved)
 {
-    const RemovalCase cases[] = {{"database file", false}, {"data folder", true}};
+    const RemovalCase cases[] = {{"database file", {QString(), u"-wal"_s, u"-shm"_s}, false},
+                                 {"write-ahead log", {u"-wal"_s}, false},
+                                 {"data folder", {}, true}};
     for (const RemovalCase &c : cases) {
         SCOPED_TRACE(c.name);
         client.reset();
@@ -223,7 +227,7 @@ TEST_P(StorageFailures, RefusesSavesOnceTheDatabaseFileIsRemoved)
         if (c.wholeFolder) {
             ASSERT_TRUE(QDir(QFileInfo(path).path()).removeRecursively());
         } else {
-            for (const QString &suffix : {QString(), u"-wal"_s, u"-shm"_s})
+            for (const QString &suffix : c.removed)
                 ASSERT_TRUE(QFile::remove(path + suffix));
         }
         const std::string result = save(FreeCodes[0]);
