@@ -25,6 +25,7 @@
 #include <optional>
 #include <poll.h>
 #include <sys/socket.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -614,8 +615,22 @@ bool RpcServer::listen(QString *error)
     d->acceptor = new Acceptor(
         *listener, [this](qintptr descriptor) { d->accept(descriptor); },
         [this](const QString &reason) { Q_EMIT acceptFailed(reason); }, this);
-    for (int i = 0; i < qMax(1, options.workers); ++i)
-        d->workers.push_back(std::make_unique<Worker>(d->shared));
+    const int workers = qMax(1, options.workers);
+    try {
+        for (int i = 0; i < workers; ++i)
+            d->workers.push_back(std::make_unique<Worker>(d->shared));
+    } catch (const std::system_error &) {
+        // Out of memory or of the threads the system allows a process: no server rather
+        // than an abort, and none half started.
+        d->workers.clear();
+        delete d->acceptor;
+        d->acceptor = nullptr;
+        delete d->listener;
+        d->listener = nullptr;
+        d->port = 0;
+        return fail(u"Não foi possível iniciar os %1 workers do servidor de aplicação: o "
+                    u"sistema não tem memória ou linhas de execução disponíveis."_s.arg(workers));
+    }
     return true;
 }
 

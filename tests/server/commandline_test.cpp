@@ -13,6 +13,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,6 +90,39 @@ TEST(CommandLine, RefusesWhatItCannotServeAndSaysWhy)
         EXPECT_TRUE(output.contains(c.says)) << output.toStdString();
         EXPECT_FALSE(output.contains(u"listening"_s)) << output.toStdString();
     }
+}
+
+// The system gives the server fewer threads than it was told to run (a memory limit set
+// by the service manager or the shell, too many workers asked for): the start is refused
+// with a Portuguese reason and an exit code, not ended by an abort and a core dump.
+TEST(CommandLine, RefusesToStartWhenItCannotStartItsWorkers)
+{
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "a sanitized process reserves more address space than the limit set here";
+#endif
+    QTemporaryDir dir;
+    QProcess process;
+    // 256 threads of 8 MiB stacks take 2 GiB of address space; 1 GiB is room enough for
+    // everything else the server does before it starts them.
+    process.setChildProcessModifier([] {
+        const rlimit stack{8 << 20, 8 << 20};
+        ::setrlimit(RLIMIT_STACK, &stack);
+        const rlimit addressSpace{rlim_t(1) << 30, rlim_t(1) << 30};
+        ::setrlimit(RLIMIT_AS, &addressSpace);
+    });
+    process.start(ServerProcess::serverPath(),
+                  {u"--db"_s, u"sqlite:"_s + dir.filePath(u"qor.db"_s), u"--token-file"_s,
+                   dir.filePath(u"t"_s), u"--listen"_s, u"127.0.0.1:0"_s, u"--workers"_s,
+                   u"256"_s});
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QString output = QString::fromUtf8(process.readAllStandardError())
+        + QString::fromUtf8(process.readAllStandardOutput());
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << output.toStdString();
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(
+        output.contains(u"Não foi possível iniciar os 256 workers do servidor de aplicação"_s))
+        << output.toStdString();
+    EXPECT_FALSE(output.contains(u"listening"_s)) << output.toStdString();
 }
 
 // Help that could not be written (its output a full disk) was never shown: the run must
