@@ -615,13 +615,19 @@ bool RpcServer::listen(QString *error)
     d->acceptor = new Acceptor(
         *listener, [this](qintptr descriptor) { d->accept(descriptor); },
         [this](const QString &reason) { Q_EMIT acceptFailed(reason); }, this);
+    // Out of memory or of the threads the system allows a process: no server rather than
+    // an abort, and none half started.
     const int workers = qMax(1, options.workers);
+    bool failed = false;
     try {
         for (int i = 0; i < workers; ++i)
             d->workers.push_back(std::make_unique<Worker>(d->shared));
     } catch (const std::system_error &) {
-        // Out of memory or of the threads the system allows a process: no server rather
-        // than an abort, and none half started.
+        failed = true;
+    } catch (const std::bad_alloc &) {
+        failed = true;
+    }
+    if (failed) {
         d->workers.clear();
         delete d->acceptor;
         d->acceptor = nullptr;
