@@ -40,6 +40,15 @@ protected:
         EXPECT_EQ(Screen()->Cursor(), crDefault);
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
+    // A new row, its code checked and its time typed, not yet confirmed.
+    void typeHidroginasticaRow()
+    {
+        startNewRow();
+        typeCode(u"002120"_s);
+        leaveColumn();
+        typeTime(u"0130"_s);
+        leaveColumn();
+    }
     StoredRow hidroginastica{u"002120"_s, 1.5, 5.3};
 };
 
@@ -52,11 +61,7 @@ TEST_P(ServerLost, RowBeingEnteredIsRolledBackThenSavedOnceTheServerIsBack)
     ASSERT_EQ(demoPlan.size(), 3);
 
     // A row is being entered and its code has been checked...
-    startNewRow();
-    typeCode(u"002120"_s);
-    leaveColumn();
-    typeTime(u"0130"_s);
-    leaveColumn();
+    typeHidroginasticaRow();
     ASSERT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
     // ...when the server goes down. Confirming cannot save it.
     stopServer();
@@ -111,11 +116,7 @@ TEST_P(ServerLost, RowConfirmedInTheCodeColumnIsKeptAsTypedThenSavedOnceTheServe
     const QList<StoredRow> storedDemoPlan = storedPlan(Maria);
     ASSERT_EQ(demoPlan.size(), 3);
 
-    startNewRow();
-    typeCode(u"002120"_s);
-    leaveColumn();
-    typeTime(u"0130"_s);
-    leaveColumn();
+    typeHidroginasticaRow();
     selectRow(u"002120"_s); // back in the code column of the new row
     ASSERT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
     ASSERT_EQ(form->cdsPlaneja->State(), dsInsert);
