@@ -146,7 +146,7 @@ private:
     {
         if (slot.column->type != TFieldType::String || isNull(value))
             return;
-        if (!storableText(value.toString()))
+        if (!readsBackAsWritten(value.toString()))
             failCall(RpcInvalidParams,
                      u"O campo %1 contém caracteres inválidos."_s.arg(slot.column->name));
     }

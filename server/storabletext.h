@@ -13,4 +13,18 @@ inline bool storableText(QStringView text)
     return !text.contains(QChar(0)) && text.isValidUtf16();
 }
 
+// Whether a text written to a table is read back from either database exactly as sent:
+// SQLite hands the noncharacters U+FFFE and U+FFFF back as U+FFFD, so a row holding one
+// would show something else than was saved and could not be found by its values again.
+inline bool readsBackAsWritten(QStringView text)
+{
+    if (!storableText(text))
+        return false;
+    for (const QChar c : text) {
+        if (c.unicode() == 0xFFFE || c.unicode() == 0xFFFF)
+            return false;
+    }
+    return true;
+}
+
 } // namespace qor

@@ -140,6 +140,53 @@ TEST_P(ForeignCallers, RefuseTextThatCannotBeStoredAsSent)
     EXPECT_EQ(decodePacket(ok(u"GetPeso"_s, {Branch, Maria, consultaIso()})).rows.value(0), weight);
 }
 
+// A weight text a caller saves is either read back exactly as sent, on either database,
+// or refused with nothing stored. SQLite hands the noncharacters U+FFFE and U+FFFF back
+// as U+FFFD: saved there, the weight read back differed from what the caller was told
+// was saved, and the row could no longer be changed by the values it was read with.
+TEST_P(ForeignCallers, WeightTextIsReadBackAsSentOrRefused)
+{
+    struct Case
+    {
+        const char *name;
+        QString text;
+        bool stored;
+    };
+    const QList<Case> cases{
+        {"accents, cedilla and an emoji", u"Açaí ção 😀"_s, true},
+        {"leading and trailing spaces", u"  68,5  "_s, true},
+        {"quotes and backslashes", u"'6\"8\\5"_s, true},
+        {"control characters", u"\t6\r8\n\x1b\x7f"_s, true},
+        {"replacement character", QChar(0xFFFD) + u"68,5"_s, true},
+        {"noncharacters beyond the basic plane", u"68,5 \U0001FFFE\U0010FFFF"_s, true},
+        {"noncharacter U+FFFF", u"68,5"_s + QChar(0xFFFF), false},
+        {"noncharacter U+FFFE", QChar(0xFFFE) + u"68,5"_s, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QVariantList weight =
+            decodePacket(ok(u"GetPeso"_s, {Branch, Maria, consultaIso()})).rows.value(0);
+        ASSERT_EQ(weight.size(), 6);
+        QVariantList changed = weight;
+        changed[5] = c.text;
+        const QJsonObject result =
+            call(u"SetPeso"_s, {deltaJson(pesoDeltaFields(), {updateOf(weight, changed)})});
+        const QVariantList after =
+            decodePacket(ok(u"GetPeso"_s, {Branch, Maria, consultaIso()})).rows.value(0);
+        ASSERT_EQ(after.size(), 6);
+        if (c.stored) {
+            EXPECT_EQ(outcome(result), "ok");
+            EXPECT_EQ(after[5].toString(), c.text);
+        } else {
+            const QJsonObject error = result.value(u"error"_s).toObject();
+            EXPECT_EQ(error.value(u"code"_s).toInt(), -32602) << outcome(result);
+            EXPECT_TRUE(error.value(u"message"_s).toString().contains(u"caracteres inválidos"_s))
+                << outcome(result);
+            EXPECT_EQ(after, weight);
+        }
+    }
+}
+
 // The same characters in a reading call's arguments are refused the same way: on
 // PostgreSQL a NUL reached the driver, which answered with its own English text.
 TEST_P(ForeignCallers, RefuseReadingArgumentsThatAreNoText)
