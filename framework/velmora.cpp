@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -19,12 +20,47 @@ namespace qor {
 
 namespace {
 
+// The text after the '=' on the key's line of the INI file, trimmed; null when no line
+// holds the key. The last such line counts, as it does for QSettings.
+QString lineValue(const QString &path, const QString &key)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QString section;
+    QString found;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[') && line.endsWith(u']')) {
+            section = line.mid(1, line.size() - 2).trimmed();
+            if (section.compare("General"_L1, Qt::CaseInsensitive) == 0)
+                section.clear();
+            continue;
+        }
+        const qsizetype equals = line.indexOf(u'=');
+        if (equals <= 0)
+            continue;
+        const QString name = line.left(equals).trimmed().replace(u'\\', u'/');
+        if ((section.isEmpty() ? name : section + u'/' + name) == key)
+            found = line.mid(equals + 1).trimmed();
+    }
+    return found;
+}
+
 QVariant fileValue(const QSettings &settings, const QString &key)
 {
     const QVariant value = settings.value(key);
-    // An INI value holding a comma comes back as a list; we want the text as written.
-    if (value.typeId() == QMetaType::QStringList)
-        return value.toStringList().join(u',');
+    // An INI value holding a comma comes back as a list, without the blanks around each
+    // comma: a folder "Clínica, Centro" would name another one. The text as written is
+    // taken from the file's line when it is that list's (no quotes or escapes in it).
+    if (value.typeId() == QMetaType::QStringList) {
+        const QString joined = value.toStringList().join(u',');
+        static const QRegularExpression blanksAroundCommas(u"\\s*,\\s*"_s);
+        const QString written = lineValue(settings.fileName(), key);
+        if (QString(written).replace(blanksAroundCommas, u","_s) == joined)
+            return written;
+        return joined;
+    }
     return value;
 }
 

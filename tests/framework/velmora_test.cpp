@@ -365,3 +365,38 @@ TEST_F(VelmoraTest, WriterReportsAFolderItCannotMake)
 }
 
 } // namespace
+
+// A settings file written by hand: a value holding a comma (a folder named after a
+// place, a password) is read as written, spaces after the comma included, instead of
+// naming another folder.
+TEST_F(VelmoraTest, AHandWrittenValueWithACommaIsReadAsWritten)
+{
+    const struct
+    {
+        const char *name;
+        QByteArray content;
+        QString expected;
+    } cases[] = {
+        // Each file of its own size: within the same second QSettings takes a file of the
+        // same size for the one it read before.
+        {"comma and space", "[catalogue]\nuri = sqlite:/srv/Clínica, Centro/cat.db\n",
+         u"sqlite:/srv/Clínica, Centro/cat.db"_s},
+        {"comma alone", "[catalogue]\nuri=sqlite:/srv/a,b/cat.db\n", u"sqlite:/srv/a,b/cat.db"_s},
+        {"blanks around", "[catalogue]\nuri=sqlite:/srv/a  ,\tb/cat.db\n",
+         u"sqlite:/srv/a  ,\tb/cat.db"_s},
+        {"quoted", "[catalogue]\nuri=\"sqlite:/srv/aspas, b/cat.db\"\n",
+         u"sqlite:/srv/aspas, b/cat.db"_s},
+        {"the last line of the key", "[catalogue]\nuri=sqlite:/x, y.db\nuri=sqlite:/a, b.db\n",
+         u"sqlite:/a, b.db"_s},
+        {"another section's key of that name",
+         "[catalogue]\nuri=sqlite:/a, b.db\n[outro]\nuri=sqlite:/x, y.db\n", u"sqlite:/a, b.db"_s},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        writeRaw(c.content);
+        EXPECT_EQ(CatalogueURI().toStdString(), c.expected.toStdString());
+        // As a connection's opening reads them, all at once.
+        const SettingsSnapshot snapshot;
+        EXPECT_EQ(CatalogueURI().toStdString(), c.expected.toStdString());
+    }
+}
