@@ -405,6 +405,30 @@ INSTANTIATE_TEST_SUITE_P(
                                   press(Qt::Key_Insert);
                                   press(Qt::Key_Up);
                               },
+                              ABC, dsBrowse, 0, 0},
+                      // The rows below the dropped one move up: the cursor lands on the
+                      // row that was under the new one, not on the one after it.
+                      RowCase{"LeavingAnUntouchedNewRowDownwardsLandsOnTheRowBelow", 1,
+                              [](GridTest &) {
+                                  press(Qt::Key_Insert);
+                                  press(Qt::Key_Down);
+                              },
+                              ABC, dsBrowse, 1, 0},
+                      RowCase{"ClickingBelowAnUntouchedNewRowLandsOnTheClickedRow", 0,
+                              [](GridTest &t) {
+                                  press(Qt::Key_Insert);
+                                  t.clickCell(2, 0); // B, shown below the new row
+                              },
+                              ABC, dsBrowse, 1, 0},
+                      RowCase{"EscInAnEditorLeftUntouchedCancelsTheEdit", 0,
+                              [](GridTest &t) {
+                                  typeText(u"Z"_s);
+                                  press(Qt::Key_Return); // written to the field
+                                  press(Qt::Key_Return); // the editor again, untouched
+                                  ASSERT_TRUE(t.grid()->EditorMode());
+                                  press(Qt::Key_Escape);
+                                  EXPECT_FALSE(t.grid()->EditorMode());
+                              },
                               ABC, dsBrowse, 0, 0}),
     [](const auto &info) { return std::string(info.param.name); });
 
