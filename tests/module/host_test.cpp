@@ -195,6 +195,12 @@ TEST_F(HostProcess, ReportsTroubleInPortugueseAndCarriesOn)
          {u"--filial"_s, u"0001"_s, u"--paciente"_s, u"0000000000001"_s},
          2,
          u"Código inválido em --paciente"_s},
+        // A name given without its option (a patient's name typed unquoted) is not
+        // passed over: the consultation would open on part of what was meant.
+        {"stray argument",
+         {u"--filial"_s, u"0001"_s, u"--paciente"_s, u"1"_s, u"--nome"_s, u"Maria"_s, u"Silva"_s},
+         2,
+         u"Argumento inesperado: Silva"_s},
     };
     for (const Trouble &c : cases) {
         SCOPED_TRACE(c.name);
@@ -349,6 +355,24 @@ TEST_F(HostProcess, HelpAndVersionNeedNoDisplay)
         EXPECT_EQ(host.exitCode(), 0);
         EXPECT_TRUE(QString::fromLocal8Bit(host.readAllStandardOutput()).contains(c.says));
     }
+}
+
+// A screenshot that could not be written was never taken: the run ends as failed and
+// says so, even though the screen opened well.
+TEST_F(HostProcess, AScreenshotItCannotWriteIsAFailure)
+{
+    QFile file(dir.filePath(u"arquivo"_s));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    // Under a file, where no folder can be made.
+    const QString png = dir.filePath(u"arquivo/tela.png"_s);
+    const Outcome outcome =
+        run({u"--filial"_s, u"0001"_s, u"--paciente"_s, u"000000000001"_s, u"--screenshot"_s, png});
+    EXPECT_EQ(outcome.exitCode, 1) << outcome.err.toStdString();
+    EXPECT_TRUE(outcome.err.contains(u"não foi possível gravar %1"_s.arg(png)))
+        << outcome.err.toStdString();
+    EXPECT_FALSE(outcome.out.contains(u"imagem gravada"_s)) << outcome.out.toStdString();
+    EXPECT_FALSE(outcome.err.contains(u"[Erro]"_s)) << outcome.err.toStdString();
 }
 
 // Help or a version that could not be written (the output a full disk) was never shown:
