@@ -542,6 +542,11 @@ TEST_F(GridTest, TheEllipsisButtonShowsWhileEditingAndRaisesTheEvent)
     QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(clicks, 1);
     EXPECT_EQ(data.code->AsString(), u"E"_s);
+    // Ctrl+Enter in the editor is the keyboard's way to the button.
+    ASSERT_NE(grid()->EditButton(), nullptr);
+    press(Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(data.dataSet->State(), dsInsert);
 
     // Another style takes the button away from the open editor.
     grid()->Columns()->Items(0)->SetButtonStyle(cbsNone);
