@@ -474,6 +474,14 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (key == Qt::Key_Escape) {
+        // An editor still open with typed text (its move refused, the grid took the
+        // focus) loses that text first, as Esc in the editor does; the row stays.
+        TInplaceEdit *editor = EditorMode() ? m_delegate->currentEditor() : nullptr;
+        if (editor && editor->UserModified()) {
+            discardEditor();
+            event->accept();
+            return;
+        }
         discardEditor();
         guarded([&] {
             if (editingState())

@@ -170,6 +170,53 @@ TEST_P(KeyboardTest, EscapeGivesBackWhatWasThere)
     EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
 }
 
+// A time refused as the cell is left stays in the open editor for the user to correct;
+// the first Esc then drops that text only, as it does for any typed text, and the row
+// keeps what it had: a new row is not thrown away with its exercise.
+TEST_P(KeyboardTest, EscapeAfterARefusedTimeDropsOnlyTheTypedTime)
+{
+    struct Case
+    {
+        const char *name;
+        bool newRow;
+        Qt::Key leaveWith;
+        QString shownTime; // the row's time after the Esc
+    };
+    const Case cases[] = {
+        {"new row, left with Tab", true, Qt::Key_Tab, QString()},
+        {"new row, left with Enter", true, Qt::Key_Return, QString()},
+        {"changed row, left with Tab", false, Qt::Key_Tab, u"01:00"_s},
+        {"changed row, left with Enter", false, Qt::Key_Return, u"01:00"_s},
+    };
+    ASSERT_NE(open(), nullptr);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(form->cdsPlaneja->Locate(Code, u"017190"_s));
+        ScreenHarness::processEvents();
+        if (c.newRow) {
+            clickIncluir();
+            typeText(u"1030"_s);
+            press(Qt::Key_Tab);
+        } else {
+            ScreenHarness::click(form->sbtAlterar);
+        }
+        const TDataSetState state = form->cdsPlaneja->State();
+        clickColumn(Hours);
+        typeText(u"2500"_s);
+        press(c.leaveWith);
+        EXPECT_EQ(messages(), QStringList{u"'25:00' não é uma hora válida"_s});
+        harness->dialogs().Clear();
+        press(Qt::Key_Escape);
+        EXPECT_EQ(form->cdsPlaneja->State(), state);
+        EXPECT_EQ(form->dbgPadrao->InplaceEditor(), nullptr);
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), c.newRow ? u"001030"_s : u"017190"_s);
+        EXPECT_EQ(cell(Hours), c.shownTime);
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
+        cancelRow();
+    }
+    EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
+}
+
 // A new row that cannot be posted keeps the user on it, with what was typed, whether
 // they click another row, press Insert or Down, or confirm.
 TEST_P(KeyboardTest, LeavingARowThatCannotBePostedKeepsIt)
