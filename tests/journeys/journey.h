@@ -144,8 +144,12 @@ protected:
     TfrmPlanejaExerc *form = nullptr;
     int searchDialogs = 0;
 
-private:
+    // What the user will type into the next search dialog (empty: she cancels it).
+    void setSearchFilter(const QString &filter) { m_searchFilter = filter; }
+    // The window system gives the main window back its activation (after a dialog).
     void activate();
+
+private:
     int column(const QString &fieldName) const;
     void clickCell(int row, const QString &fieldName);
 

@@ -1,0 +1,777 @@
+// Long random sequences of what a dietitian does on the screen (the weight typed and
+// confirmed or dropped, rows added, changed, deleted, searched, reloaded, keys and clicks
+// in between), each step checked against a small model of what she expects: the lines
+// of the grid and their figures, the total, which commands are offered, and what the
+// server stored. The generator is seeded and the seed printed, so a failing walk can be
+// replayed; QOR_WALK_SEEDS (a count, or a comma-separated list) and QOR_WALK_STEPS make
+// the walk longer than the suite's.
+#include "journey.h"
+
+#include "data/clientdataset.h"
+#include "forms/dbedit.h"
+#include "forms/dbgrid.h"
+#include "forms/edit.h"
+#include "forms/menuitem.h"
+#include "framework/buttonflat.h"
+#include "framework/consiste.h"
+#include "rtl/convert.h"
+#include "rtl/exceptions.h"
+#include "sql/sqlquery.h"
+
+#include <QAbstractItemModel>
+#include <QLineEdit>
+#include <QApplication>
+#include "forms/inplaceedit.h"
+#include <QLocale>
+#include <QMap>
+#include <gtest/gtest.h>
+#include <cmath>
+#include <optional>
+#include <random>
+
+using namespace Qt::StringLiterals;
+
+namespace qor::testing {
+namespace {
+
+// The exercises the walk plans (code, catalogue name, kcal per kg per hour).
+struct Exercise
+{
+    QString code;
+    QString name;
+    double met;
+};
+const QList<Exercise> Catalogue{
+    {u"017190"_s, u"Caminhada, 4,5 a 5,1 km/h, plano, ritmo moderado"_s, 3.5},
+    {u"002054"_s, u"Musculação, vários exercícios, 8 a 15 repetições"_s, 3.5},
+    {u"018310"_s, u"Natação, lazer, geral"_s, 6.0},
+    {u"002120"_s, u"Hidroginástica"_s, 5.3},
+    {u"012020"_s, u"Corrida leve (jogging), geral"_s, 7.0},
+    {u"007030"_s, u"Dormindo"_s, 0.95},
+    {u"015675"_s, u"Tênis, geral"_s, 7.3},
+    {u"002105"_s, u"Pilates, geral"_s, 3.0},
+};
+// What the user types into the code column: known codes, short forms, unknown codes.
+const QStringList TypedCodes{u"17190"_s, u"017190"_s, u"2120"_s, u"002054"_s, u"18310"_s,
+                             u"12020"_s, u"7030"_s,   u"15675"_s, u"99999"_s,  u"5"_s};
+// Search filters and the exercise each one finds.
+const QList<std::pair<QString, QString>> Searches{
+    {u"Hidrogin"_s, u"002120"_s}, {u"Dormindo"_s, u"007030"_s}, {u"Pilates"_s, u"002105"_s}};
+
+const QLocale Brazil(QLocale::Portuguese, QLocale::Brazil);
+
+std::optional<Exercise> lookUp(const QString &code)
+{
+    for (const Exercise &exercise : Catalogue) {
+        if (exercise.code == code)
+            return exercise;
+    }
+    return std::nullopt;
+}
+
+QString adjusted(const QString &typed)
+{
+    const QString trimmed = typed.trimmed();
+    return trimmed.isEmpty() ? QString() : QString(6 - qMin(6, int(trimmed.size())), u'0') + trimmed;
+}
+
+// The weight text as a number, when it is one.
+std::optional<double> weightNumber(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return std::nullopt;
+    try {
+        return StrToFloat(text);
+    } catch (const EConvertError &) {
+        return std::nullopt;
+    }
+}
+
+QString hhmm(double hours)
+{
+    const int minutes = int(std::lround(hours * 60));
+    return u"%1:%2"_s.arg(minutes / 60, 2, 10, QChar(u'0')).arg(minutes % 60, 2, 10, QChar(u'0'));
+}
+
+QString kcal(double value)
+{
+    return Brazil.toString(value, 'f', 3);
+}
+
+struct PlanRow
+{
+    QString code;
+    double hours = 0;
+    double met = 0;
+};
+
+enum class Mode { Browse, WeightEdit, RowInsert, RowEdit };
+
+const char *modeName(Mode mode)
+{
+    switch (mode) {
+    case Mode::Browse:
+        return "browse";
+    case Mode::WeightEdit:
+        return "weight being typed";
+    case Mode::RowInsert:
+        return "row being added";
+    case Mode::RowEdit:
+        return "row being changed";
+    }
+    return "?";
+}
+
+// What the dietitian expects the screen and the server to hold.
+struct Model
+{
+    QMap<QString, PlanRow> saved; // by code
+    std::optional<QString> weightStored; // null: no weight row
+    QString weightShown; // the weight edit's text
+    Mode mode = Mode::Browse;
+    // The row being added or changed.
+    QString code; // as the field holds it
+    std::optional<double> hours;
+    std::optional<double> met;
+    QString editedCode; // the saved row being changed
+    bool codeColumn = false; // the code column is selected
+
+    bool weightLocked() const { return weightStored && !weightStored->trimmed().isEmpty(); }
+    double dailyKcal(const PlanRow &row, const QString &weightText) const
+    {
+        const std::optional<double> weight = weightNumber(weightText);
+        return weight ? *weight * row.met * row.hours / 7.0 : 0.0;
+    }
+};
+
+class RandomWalk : public Journey
+{
+protected:
+    void SetUp() override
+    {
+        Journey::SetUp();
+        if (IsSkipped() || HasFatalFailure())
+            return;
+        // The "Canc" and "Excl" questions are answered as the walk decides; an unexpected
+        // question gets No.
+        harness->dialogs().DefaultAnswer = mrNo;
+    }
+
+    void walk(unsigned seed, int steps);
+    // Back to the demo data: Maria's weight and three rows, nothing for João.
+    void resetData();
+    const QString &patient() const { return m_patient; }
+
+    QString m_patient;
+
+    // --- The grid, as the user works it ---
+    int columnOf(const QString &fieldName) const { return IndiceCol(form->dbgPadrao, fieldName); }
+    void clickCell(int row, const QString &fieldName)
+    {
+        TDBGrid *grid = form->dbgPadrao;
+        const QModelIndex index = grid->model()->index(qMax(0, row), columnOf(fieldName));
+        grid->scrollTo(index);
+        ScreenHarness::click(grid->viewport(), grid->visualRect(index).center());
+    }
+    QString shownCell(int row, const QString &fieldName) const
+    {
+        return form->dbgPadrao->model()
+            ->index(row, columnOf(fieldName))
+            .data(Qt::DisplayRole)
+            .toString();
+    }
+
+    // --- The actions ---
+    void typeWeightKeys();
+    void leaveTheWeight();
+    void confirmAction();
+    void cancelAction();
+    void newRow(bool byKey);
+    void typeACode();
+    void leaveCodeColumn();
+    void typeATime();
+    void escape();
+    void changeRow();
+    void deleteRow();
+    void verifyAction();
+    void searchAction();
+    void selectRowAction();
+
+    // What happens when the row being added or changed is posted.
+    void expectPost();
+    // The code column is left: the code checked, for a new row the duplicate check.
+    bool expectColumnExit();
+    void expectComplaint(const QString &text) { m_expected.append(text); }
+
+    void check(int step);
+
+    std::mt19937 m_random;
+    Model m;
+    QStringList m_expected;
+    QStringList m_trail; // the actions so far, for the failure report
+
+    int pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(m_random); }
+    bool chance(int percent) { return pick(100) < percent; }
+    void note(const QString &what) { m_trail.append(what); }
+};
+
+const QString CodInf = u"Código deve ser informado."_s;
+const QString CodNc = u"Exercício não cadastrado."_s;
+const QString PesoInf = u"Peso deve ser informado."_s;
+const QString HorasInf = u"Horas/semana deve ser informada."_s;
+const QString JaCadastrado = u"Exercício físico já cadastrado."_s;
+const QString PesoInvalido = u"Peso inválido"_s; // the start of the message
+
+void RandomWalk::typeWeightKeys()
+{
+    static const QString Keys = u"0123456789,,a\b"_s;
+    const int n = 1 + pick(3);
+    QString keys;
+    for (int i = 0; i < n; ++i)
+        keys.append(Keys.at(pick(Keys.size())));
+    note(u"weight keys [%1]"_s.arg(QString(keys).replace(u'\b', u'<')));
+    ScreenHarness::click(form->dbePeso);
+    press(Qt::Key_End);
+    for (const QChar key : keys) {
+        QString &text = m.weightShown;
+        bool changed = false;
+        if (key == u'\b') {
+            if (!text.isEmpty()) {
+                text.chop(1);
+                changed = true;
+            }
+            press(Qt::Key_Backspace);
+            // Backspace starts the edit even with nothing to erase.
+            m.mode = Mode::WeightEdit;
+            continue;
+        }
+        if (key.isDigit() && text.size() < 6) {
+            text.append(key);
+            changed = true;
+        } else if (key == u',' && !text.isEmpty() && !text.contains(u',')) {
+            text.append(key);
+            changed = true;
+        } else if (key.isDigit()) {
+            continue; // kept short: a weight, not a phone number
+        }
+        typeText(QString(key));
+        if (changed)
+            m.mode = Mode::WeightEdit;
+    }
+}
+
+void RandomWalk::leaveTheWeight()
+{
+    note(u"leave the weight"_s);
+    ScreenHarness::click(form->dbePeso);
+    press(Qt::Key_Tab);
+    const std::optional<double> weight = weightNumber(m.weightShown);
+    if (!weight) {
+        expectComplaint(PesoInvalido);
+        return;
+    }
+    const double rounded = std::round(*weight * 100) / 100;
+    const QString text = QString::number(rounded, 'g', 15).replace(u'.', u',');
+    if (text != m.weightShown) {
+        m.weightShown = text;
+        m.mode = Mode::WeightEdit;
+    }
+}
+
+void RandomWalk::expectPost()
+{
+    const QString code = adjusted(m.code);
+    m.code = code;
+    if (code.isEmpty()) {
+        expectComplaint(CodInf);
+        m.codeColumn = true;
+        return;
+    }
+    const std::optional<Exercise> exercise = lookUp(code);
+    if (!exercise) {
+        expectComplaint(CodNc);
+        m.codeColumn = true;
+        return;
+    }
+    m.met = exercise->met;
+    if (!m.hours) {
+        // The time column takes the focus: leaving the code column of a new row checks
+        // for a duplicate first, and that refusal is the one shown.
+        if (m.codeColumn && !expectColumnExit())
+            return;
+        expectComplaint(HorasInf);
+        m.codeColumn = false;
+        return;
+    }
+    const bool newRow = m.mode == Mode::RowInsert;
+    if (m.codeColumn && (newRow || code != m.editedCode) && m.saved.contains(code)) {
+        expectComplaint(JaCadastrado);
+        return;
+    }
+    if (!newRow)
+        m.saved.remove(m.editedCode);
+    m.saved.insert(code, {code, *m.hours, *m.met});
+    m.mode = Mode::Browse;
+}
+
+bool RandomWalk::expectColumnExit()
+{
+    m.code = adjusted(m.code);
+    if (!m.code.isEmpty()) {
+        const std::optional<Exercise> exercise = lookUp(m.code);
+        if (!exercise) {
+            expectComplaint(CodNc);
+            return false;
+        }
+        m.met = exercise->met;
+    }
+    if (m.mode == Mode::RowInsert && m.codeColumn && m.saved.contains(m.code)) {
+        expectComplaint(JaCadastrado);
+        return false;
+    }
+    m.codeColumn = false;
+    return true;
+}
+
+void RandomWalk::confirmAction()
+{
+    note(u"confirm"_s);
+    confirm();
+    if (m.mode == Mode::WeightEdit) {
+        if (!m.weightShown.trimmed().isEmpty() && !weightNumber(m.weightShown)) {
+            expectComplaint(PesoInvalido);
+            return;
+        }
+        m.weightStored = m.weightShown;
+        m.mode = Mode::Browse;
+    } else if (m.mode == Mode::RowInsert || m.mode == Mode::RowEdit) {
+        expectPost();
+    }
+}
+
+void RandomWalk::cancelAction()
+{
+    const bool yes = chance(70);
+    note(yes ? u"cancel, Yes"_s : u"cancel, No"_s);
+    cancel(yes ? mrYes : mrNo);
+    if (!yes)
+        return;
+    if (m.mode == Mode::WeightEdit)
+        m.weightShown = m.weightStored.value_or(QString());
+    m.mode = Mode::Browse;
+}
+
+void RandomWalk::newRow(bool byKey)
+{
+    if (byKey) {
+        // Down on the last line adds a line, as Incluir does.
+        note(u"Down on the last line"_s);
+        clickCell(form->dbgPadrao->model()->rowCount() - 1, u"CDEXERFISICO"_s);
+        press(Qt::Key_Down);
+    } else {
+        note(u"Incluir"_s);
+        startNewRow();
+    }
+    if (m.weightShown.trimmed().isEmpty()) {
+        expectComplaint(PesoInf);
+        return;
+    }
+    m.mode = Mode::RowInsert;
+    m.code.clear();
+    m.hours.reset();
+    m.met.reset();
+    m.editedCode.clear();
+    m.codeColumn = true;
+}
+
+void RandomWalk::typeACode()
+{
+    const QString code = TypedCodes.at(pick(TypedCodes.size()));
+    note(u"type code %1"_s.arg(code));
+    if (!m.codeColumn) {
+        // Into the code cell first: leaving the other column checks the code there.
+        clickCell(form->cdsPlaneja->CurrentRow(), u"CDEXERFISICO"_s);
+        if (!expectColumnExit())
+            return;
+        m.codeColumn = true;
+    }
+    // An editor left open (by the search dialog) still holds its code: erased first.
+    if (form->dbgPadrao->EditorMode()) {
+        press(Qt::Key_End);
+        for (int i = 0; i < 6; ++i)
+            press(Qt::Key_Backspace);
+    }
+    typeCode(code);
+    if (m.mode == Mode::RowInsert)
+        m.code = code; // the editor's text replaces the field's once it is written
+    // Outside a new row the code column takes no typing.
+    if (m.mode == Mode::RowInsert)
+        leaveCodeColumn();
+}
+
+void RandomWalk::leaveCodeColumn()
+{
+    note(u"Tab"_s);
+    leaveColumn();
+    expectColumnExit();
+}
+
+void RandomWalk::typeATime()
+{
+    static const QStringList Times{u"0130"_s, u"0045"_s, u"2359"_s, u"0000"_s, u"1000"_s,
+                                   u"0205"_s, u"2500"_s, u"1260"_s, u"0001"_s};
+    const QString time = Times.at(pick(Times.size()));
+    note(u"type time %1"_s.arg(time));
+    if (m.codeColumn || shownCell(form->cdsPlaneja->CurrentRow(), u"QTHREXERFISI"_s).isNull()
+        || form->dbgPadrao->SelectedField() != form->cdsPlanejaQTHREXERFISI) {
+        clickCell(form->cdsPlaneja->CurrentRow(), u"QTHREXERFISI"_s);
+        if (m.codeColumn && !expectColumnExit())
+            return; // the move was refused; nothing typed
+        m.codeColumn = false;
+    }
+    typeText(time);
+    press(Qt::Key_Tab);
+    const int h = time.left(2).toInt();
+    const int min = time.mid(2).toInt();
+    if (h > 23 || min > 59) {
+        expectComplaint(u"'%1:%2' não é uma hora válida"_s.arg(time.left(2), time.mid(2)));
+        if (qEnvironmentVariableIsSet("QOR_WALK_DEBUG")) {
+            QLineEdit *editor = form->dbgPadrao->EditorMode() ? form->dbgPadrao->InplaceEditor() : nullptr;
+            std::cout << "after the refused time: editor "
+                      << (editor ? editor->text().toStdString() + (editor->isModified() ? " modified" : " unmodified") : "(closed)")
+                      << " column " << form->dbgPadrao->SelectedField()->FieldName().toStdString()
+                      << " focus " << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none")
+                      << " user-modified " << (editor ? static_cast<TInplaceEdit *>(editor)->UserModified() : false) << std::endl;
+        }
+        // The typed text is dropped; the row stays as it was.
+        note(u"Esc"_s);
+        press(Qt::Key_Escape);
+        return;
+    }
+    m.hours = RoundDec(h + min / 60.0, 8);
+}
+
+void RandomWalk::escape()
+{
+    note(u"Esc"_s);
+    press(Qt::Key_Escape);
+    m.mode = Mode::Browse;
+}
+
+void RandomWalk::changeRow()
+{
+    const QString current = form->cdsPlaneja->FieldByName(u"CDEXERFISICO"_s)->AsString();
+    note(u"Alterar on %1"_s.arg(current));
+    ScreenHarness::click(form->sbtAlterar);
+    m.mode = Mode::RowEdit;
+    const PlanRow row = m.saved.value(current);
+    m.code = row.code;
+    m.editedCode = row.code;
+    m.hours = row.hours;
+    m.met = row.met;
+    m.codeColumn = false;
+}
+
+void RandomWalk::deleteRow()
+{
+    const QString current = form->cdsPlaneja->FieldByName(u"CDEXERFISICO"_s)->AsString();
+    const bool yes = chance(70);
+    note(u"Excluir %1, %2"_s.arg(current, yes ? u"Yes"_s : u"No"_s));
+    harness->dialogs().QueueAnswer(yes ? mrYes : mrNo);
+    ScreenHarness::click(form->sbtExcluir);
+    if (yes)
+        m.saved.remove(current);
+}
+
+void RandomWalk::verifyAction()
+{
+    const bool editing = m.mode == Mode::RowInsert || m.mode == Mode::RowEdit;
+    const bool yes = chance(60);
+    note(editing ? (yes ? u"Verificar, Yes"_s : u"Verificar, No"_s) : u"Verificar"_s);
+    if (editing)
+        harness->dialogs().QueueAnswer(yes ? mrYes : mrNo);
+    verify();
+    if (editing && yes)
+        m.mode = Mode::Browse;
+}
+
+void RandomWalk::searchAction()
+{
+    // The button shows on the code cell's editor: the user opens it first.
+    if (!form->dbgPadrao->EditButton()) {
+        clickCell(form->cdsPlaneja->CurrentRow(), u"CDEXERFISICO"_s);
+        if (!form->dbgPadrao->EditButton())
+            press(Qt::Key_Return);
+    }
+    QAbstractButton *button = form->dbgPadrao->EditButton();
+    const bool choose = chance(70);
+    const auto &[filter, code] = Searches.at(pick(Searches.size()));
+    note(choose ? u"search %1"_s.arg(filter) : u"search, cancelled"_s);
+    if (!button) {
+        ADD_FAILURE() << "the code column of the row shows no search button";
+        return;
+    }
+    setSearchFilter(choose ? filter : QString());
+    ScreenHarness::click(button);
+    setSearchFilter(QString());
+    activate();
+    if (choose && m.mode == Mode::RowInsert && m.codeColumn) {
+        m.code = code;
+        m.met = lookUp(code)->met;
+    }
+}
+
+void RandomWalk::selectRowAction()
+{
+    const int rows = form->dbgPadrao->model()->rowCount();
+    if (chance(50)) {
+        note(u"click a line"_s);
+        clickCell(pick(rows), u"CDEXERFISICO"_s);
+    } else {
+        const bool up = chance(50);
+        note(up ? u"Up"_s : u"Down"_s);
+        form->dbgPadrao->SetFocus();
+        if (!up && form->cdsPlaneja->CurrentRow() == rows - 1)
+            return newRow(true);
+        press(up ? Qt::Key_Up : Qt::Key_Down);
+    }
+}
+
+void RandomWalk::check(int step)
+{
+    if (qEnvironmentVariableIsSet("QOR_WALK_DEBUG")) {
+        QLineEdit *editor = form->dbgPadrao->EditorMode() ? form->dbgPadrao->InplaceEditor() : nullptr;
+        std::cout << step << ' ' << m_trail.value(m_trail.size() - 1).toStdString() << " -> code "
+                  << form->cdsPlanejaCDEXERFISICO->AsString().toStdString() << " editor "
+                  << (editor ? editor->text().toStdString() : "(closed)") << " column "
+                  << (form->dbgPadrao->SelectedField() ? form->dbgPadrao->SelectedField()->FieldName().toStdString() : "")
+                  << " told " << complaints().join(u'|').toStdString() << std::endl;
+    }
+    const std::string trail = m_trail.join(u" / "_s).toStdString();
+    SCOPED_TRACE(::testing::Message() << "step " << step << " (" << modeName(m.mode)
+                                    << "), actions: " << trail);
+
+    // The complaints the user read are the ones expected, in that order.
+    QStringList told = complaints();
+    for (QString &text : told) {
+        if (text.startsWith(PesoInvalido))
+            text = PesoInvalido;
+    }
+    EXPECT_EQ(told, m_expected);
+    forgetMessages();
+    m_expected.clear();
+
+    // The editing states.
+    const TDataSetState plan = form->cdsPlaneja->State();
+    const TDataSetState weight = form->cdsPeso->State();
+    const bool weightEditing = weight == dsEdit || weight == dsInsert;
+    EXPECT_EQ(weightEditing, m.mode == Mode::WeightEdit);
+    EXPECT_EQ(plan == dsInsert, m.mode == Mode::RowInsert);
+    EXPECT_EQ(plan == dsEdit, m.mode == Mode::RowEdit);
+
+    // The commands offered.
+    const bool rowEditing = m.mode == Mode::RowInsert || m.mode == Mode::RowEdit;
+    const bool finishing = m.mode != Mode::Browse;
+    EXPECT_EQ(form->sbtConfirmar->Enabled(), finishing);
+    EXPECT_EQ(form->sbtCancelar->Enabled(), finishing);
+    EXPECT_EQ(form->sbtIncluir->Enabled(), m.mode == Mode::Browse);
+    const bool records = !rowEditing && !m.saved.isEmpty();
+    EXPECT_EQ(form->sbtAlterar->Enabled(), records);
+    EXPECT_EQ(form->sbtExcluir->Enabled(), records);
+    EXPECT_EQ(form->sbtFechar->Enabled(), !rowEditing);
+    for (TMenuItem *item : form->Commands())
+        EXPECT_EQ(item->Enabled(), form->ButtonOf(item)->Enabled());
+    if (!rowEditing) {
+        EXPECT_EQ(form->dbgPadrao->Enabled(), m.mode == Mode::Browse && m.weightLocked());
+    }
+    EXPECT_EQ(form->dbePeso->Enabled(), !m.weightLocked());
+    EXPECT_EQ(form->dbePeso->Text(), m.weightShown);
+
+    // The lines of the grid: the saved rows, and the row being added.
+    const int rows = form->dbgPadrao->model()->rowCount();
+    EXPECT_EQ(rows, m.saved.size() + (m.mode == Mode::RowInsert ? 1 : 0));
+    QMap<QString, PlanRow> expected = m.saved;
+    if (m.mode == Mode::RowEdit)
+        expected.remove(m.editedCode);
+    const int current = form->cdsPlaneja->CurrentRow();
+    for (int row = 0; row < rows; ++row) {
+        const QString code = shownCell(row, u"CDEXERFISICO"_s);
+        if (rowEditing && row == current) {
+            EXPECT_EQ(code, m.code) << "the line being typed";
+            EXPECT_EQ(shownCell(row, u"QTHREXERFISI"_s), m.hours ? hhmm(*m.hours) : QString())
+                << "the line being typed";
+            continue;
+        }
+        if (!expected.contains(code)) {
+            ADD_FAILURE() << "the grid shows " << code.toStdString() << " the model lacks";
+            continue;
+        }
+        const PlanRow planned = expected.take(code);
+        EXPECT_EQ(shownCell(row, u"QTHREXERFISI"_s), hhmm(planned.hours)) << code.toStdString();
+        EXPECT_EQ(shownCell(row, u"DSEXERFISICO"_s), lookUp(code)->name) << code.toStdString();
+        if (m.mode == Mode::Browse) {
+            const QString figure =
+                planned.hours > 0 ? kcal(m.dailyKcal(planned, m.weightShown)) : QString();
+            EXPECT_EQ(shownCell(row, u"Kcal/Dia"_s), figure) << code.toStdString();
+        }
+    }
+    for (const PlanRow &missing : expected)
+        ADD_FAILURE() << "the grid lacks " << missing.code.toStdString();
+
+    // The total, once nothing is being typed.
+    if (m.mode == Mode::Browse) {
+        double sum = 0;
+        for (const PlanRow &row : m.saved)
+            sum += row.hours > 0 ? m.dailyKcal(row, m.weightShown) : 0;
+        EXPECT_EQ(shownTotal(), kcal(sum));
+    }
+
+    // What the server holds: the saved rows, nothing typed and not confirmed.
+    QList<StoredRow> stored;
+    for (const PlanRow &row : m.saved)
+        stored.append({row.code, row.hours, row.met});
+    EXPECT_EQ(storedPlan(patient()), stored);
+    const QVariant storedText = storedWeight(patient());
+    if (m.weightStored)
+        EXPECT_EQ(storedText.toString(), *m.weightStored);
+    else
+        EXPECT_TRUE(storedText.isNull());
+}
+
+void RandomWalk::walk(unsigned seed, int steps)
+{
+    m_random.seed(seed);
+    m = Model{};
+    m_trail.clear();
+    const bool maria = seed % 2 == 1;
+    m_patient = maria ? Maria : Joao;
+    std::cout << "random walk: seed " << seed << ", " << steps << " steps, "
+              << (maria ? "Maria" : "João") << std::endl;
+    if (maria) {
+        m.weightStored = u"68,5"_s;
+        m.weightShown = u"68,5"_s;
+        m.saved.insert(u"017190"_s, {u"017190"_s, 1.0, 3.5});
+        m.saved.insert(u"002054"_s, {u"002054"_s, 0.75, 3.5});
+        m.saved.insert(u"018310"_s, {u"018310"_s, 0.5, 6.0});
+    }
+    ASSERT_NE(openConsultation(patient(), u"Paciente"_s), nullptr);
+    forgetMessages();
+    check(0);
+    for (int step = 1; step <= steps && !HasFailure(); ++step) {
+        switch (m.mode) {
+        case Mode::Browse:
+        case Mode::WeightEdit: {
+            const bool gridUsable = m.mode == Mode::Browse && m.weightLocked();
+            const int action = pick(10);
+            if (!m.weightLocked() && action < 4)
+                typeWeightKeys();
+            else if (!m.weightLocked() && action == 4)
+                leaveTheWeight();
+            else if (action == 5)
+                confirmAction();
+            else if (action == 6)
+                m.mode == Mode::WeightEdit ? cancelAction() : verifyAction();
+            else if (m.mode == Mode::Browse && action == 7)
+                newRow(false);
+            else if (gridUsable && action == 8 && !m.saved.isEmpty())
+                chance(50) ? changeRow() : deleteRow();
+            else if (gridUsable && !m.saved.isEmpty())
+                selectRowAction();
+            else if (m.mode == Mode::Browse)
+                newRow(false);
+            else
+                confirmAction();
+            break;
+        }
+        case Mode::RowInsert:
+        case Mode::RowEdit: {
+            const int action = pick(12);
+            if (action < 3)
+                typeACode();
+            else if (action < 6)
+                typeATime();
+            else if (action == 6)
+                m.codeColumn ? leaveCodeColumn() : confirmAction();
+            else if (action < 9)
+                confirmAction();
+            else if (action == 9)
+                cancelAction();
+            else if (action == 10)
+                chance(50) ? escape() : verifyAction();
+            else if (m.mode == Mode::RowInsert && m.codeColumn)
+                searchAction();
+            else
+                confirmAction();
+            break;
+        }
+        }
+        check(step);
+    }
+}
+
+void RandomWalk::resetData()
+{
+    const auto run = [this](const QString &sql, const QVariantList &values = {}) {
+        SqlStatement statement(harness->server().db(), sql);
+        for (const QVariant &value : values)
+            statement.bind(value);
+        statement.exec();
+    };
+    run(u"DELETE FROM PLAEXERFISI"_s);
+    run(u"DELETE FROM INFOAVAL WHERE CDPACIENTE <> ?"_s, {Maria});
+    run(u"DELETE FROM METOAVAL WHERE CDPACIENTE <> ?"_s, {Maria});
+    run(u"UPDATE INFOAVAL SET DSINFOAVAL = '68,5'"_s);
+    const QList<PlanRow> demo{
+        {u"017190"_s, 1.0, 3.5}, {u"002054"_s, 0.75, 3.5}, {u"018310"_s, 0.5, 6.0}};
+    for (const PlanRow &row : demo) {
+        SqlStatement insert(harness->server().db(),
+                            u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, "
+                            u"CDEXERFISICO, QTHREXERFISI, QTENERCONSPL) VALUES (?, ?, ?, ?, ?, ?)"_s);
+        insert.bind(ScreenHarness::Branch).bind(Maria).bind(TFieldType::DateTime, Date());
+        insert.bind(row.code).bind(row.hours).bind(row.met);
+        insert.exec();
+    }
+}
+
+std::vector<unsigned> seedsToWalk()
+{
+    const QByteArray given = qgetenv("QOR_WALK_SEEDS");
+    std::vector<unsigned> seeds;
+    if (given.contains(',')) {
+        for (const QByteArray &part : given.split(','))
+            seeds.push_back(part.toUInt());
+    } else if (!given.isEmpty()) {
+        std::random_device device;
+        for (int i = 0; i < given.toInt(); ++i)
+            seeds.push_back(device());
+    } else {
+        seeds = {1, 2};
+    }
+    return seeds;
+}
+
+TEST_P(RandomWalk, EveryStepShowsAndStoresWhatTheDietitianExpects)
+{
+    const int steps = qEnvironmentVariableIsSet("QOR_WALK_STEPS")
+        ? qEnvironmentVariableIntValue("QOR_WALK_STEPS")
+        : 150;
+    for (const unsigned seed : seedsToWalk()) {
+        walk(seed, steps);
+        if (HasFailure()) {
+            std::cout << "random walk failed: seed " << seed << "\nactions: "
+                      << m_trail.join(u" / "_s).toStdString() << std::endl;
+            return;
+        }
+        // Closing asks whether to drop what is being typed: Yes.
+        if (form->EditingInProgress())
+            harness->dialogs().QueueAnswer(mrYes);
+        closeScreen();
+        forgetMessages();
+        resetData();
+    }
+}
+
+QOR_INSTANTIATE_BACKENDS(RandomWalk);
+
+} // namespace
+} // namespace qor::testing
