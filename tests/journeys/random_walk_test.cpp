@@ -3,8 +3,8 @@
 // in between), each step checked against a small model of what she expects: the lines
 // of the grid and their figures, the total, which commands are offered, and what the
 // server stored. The generator is seeded and the seed printed, so a failing walk can be
-// replayed; QOR_WALK_SEEDS (a count, or a comma-separated list) and QOR_WALK_STEPS make
-// the walk longer than the suite's.
+// replayed; QOR_WALK_SEEDS, QOR_WALK_RANDOM and QOR_WALK_STEPS (below) make the walk
+// longer than the suite's.
 #include "journey.h"
 
 #include "data/clientdataset.h"
@@ -96,6 +96,14 @@ QString hhmm(double hours)
 QString kcal(double value)
 {
     return Brazil.toString(value, 'f', 3);
+}
+
+// A figure shown with three decimals is the value rounded; a value lying on a half (to
+// the last bits of a double) may go either way.
+bool showsFigure(const QString &shown, double value)
+{
+    return shown == kcal(value) || shown == kcal(value * (1 + 1e-12))
+        || shown == kcal(value * (1 - 1e-12));
 }
 
 struct PlanRow
@@ -190,6 +198,7 @@ protected:
     void typeACode();
     void leaveCodeColumn();
     void typeATime();
+    void otherRowWhileEditing();
     void escape();
     void changeRow();
     void deleteRow();
@@ -421,34 +430,65 @@ void RandomWalk::typeATime()
     static const QStringList Times{u"0130"_s, u"0045"_s, u"2359"_s, u"0000"_s, u"1000"_s,
                                    u"0205"_s, u"2500"_s, u"1260"_s, u"0001"_s};
     const QString time = Times.at(pick(Times.size()));
-    note(u"type time %1"_s.arg(time));
-    if (m.codeColumn || shownCell(form->cdsPlaneja->CurrentRow(), u"QTHREXERFISI"_s).isNull()
-        || form->dbgPadrao->SelectedField() != form->cdsPlanejaQTHREXERFISI) {
+    // Left with Tab, or confirmed straight from the editor.
+    const bool thenConfirm = chance(30);
+    note(u"type time %1%2"_s.arg(time, thenConfirm ? u", confirm"_s : u""_s));
+    if (form->dbgPadrao->SelectedField() != form->cdsPlanejaQTHREXERFISI) {
         clickCell(form->cdsPlaneja->CurrentRow(), u"QTHREXERFISI"_s);
         if (m.codeColumn && !expectColumnExit())
             return; // the move was refused; nothing typed
         m.codeColumn = false;
     }
     typeText(time);
-    press(Qt::Key_Tab);
+    if (thenConfirm)
+        confirm();
+    else
+        press(Qt::Key_Tab);
     const int h = time.left(2).toInt();
     const int min = time.mid(2).toInt();
     if (h > 23 || min > 59) {
         expectComplaint(u"'%1:%2' não é uma hora válida"_s.arg(time.left(2), time.mid(2)));
-        if (qEnvironmentVariableIsSet("QOR_WALK_DEBUG")) {
-            QLineEdit *editor = form->dbgPadrao->EditorMode() ? form->dbgPadrao->InplaceEditor() : nullptr;
-            std::cout << "after the refused time: editor "
-                      << (editor ? editor->text().toStdString() + (editor->isModified() ? " modified" : " unmodified") : "(closed)")
-                      << " column " << form->dbgPadrao->SelectedField()->FieldName().toStdString()
-                      << " focus " << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className() : "none")
-                      << " user-modified " << (editor ? static_cast<TInplaceEdit *>(editor)->UserModified() : false) << std::endl;
-        }
-        // The typed text is dropped; the row stays as it was.
+        // The first Esc drops the refused text; the row stays as it was.
         note(u"Esc"_s);
         press(Qt::Key_Escape);
         return;
     }
     m.hours = RoundDec(h + min / 60.0, 8);
+    if (thenConfirm)
+        expectPost();
+}
+
+void RandomWalk::otherRowWhileEditing()
+{
+    const int rows = form->dbgPadrao->model()->rowCount();
+    const int current = form->cdsPlaneja->CurrentRow();
+    if (current > 0 && chance(30)) {
+        // Up to the line above: the row is saved first, in whatever column.
+        note(u"Up while typing"_s);
+        press(Qt::Key_Up);
+        expectPost();
+        return;
+    }
+    int target = pick(rows);
+    if (target == current)
+        target = (target + 1) % rows;
+    const QString targetCode = shownCell(target, u"CDEXERFISICO"_s);
+    note(u"click the line of %1"_s.arg(targetCode));
+    clickCell(target, u"CDEXERFISICO"_s);
+    // Leaving another column for the code column checks the code there first.
+    if (!m.codeColumn) {
+        m.codeColumn = false;
+        m.code = adjusted(m.code);
+        if (!m.code.isEmpty() && !lookUp(m.code)) {
+            expectComplaint(CodNc);
+            return;
+        }
+    }
+    expectPost();
+    if (m.mode == Mode::Browse) {
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), targetCode)
+            << "the line clicked is the current one once the row is saved";
+    }
 }
 
 void RandomWalk::escape()
@@ -497,9 +537,11 @@ void RandomWalk::verifyAction()
 
 void RandomWalk::searchAction()
 {
-    // The button shows on the code cell's editor: the user opens it first.
+    // The button shows on the code cell's editor: the user opens it first. (A changed
+    // row shows it too, and it does nothing there.)
     if (!form->dbgPadrao->EditButton()) {
         clickCell(form->cdsPlaneja->CurrentRow(), u"CDEXERFISICO"_s);
+        m.codeColumn = true; // a changed row's code is a catalogue one: it passes
         if (!form->dbgPadrao->EditButton())
             press(Qt::Key_Return);
     }
@@ -527,6 +569,21 @@ void RandomWalk::selectRowAction()
     if (chance(50)) {
         note(u"click a line"_s);
         clickCell(pick(rows), u"CDEXERFISICO"_s);
+    } else if (chance(20)) {
+        // Insert adds a line above the current one, as Incluir adds one at the end.
+        note(u"Insert"_s);
+        form->dbgPadrao->SetFocus();
+        press(Qt::Key_Insert);
+        if (m.weightShown.trimmed().isEmpty()) {
+            expectComplaint(PesoInf);
+            return;
+        }
+        m.mode = Mode::RowInsert;
+        m.code.clear();
+        m.hours.reset();
+        m.met.reset();
+        m.editedCode.clear();
+        m.codeColumn = true;
     } else {
         const bool up = chance(50);
         note(up ? u"Up"_s : u"Down"_s);
@@ -610,9 +667,13 @@ void RandomWalk::check(int step)
         EXPECT_EQ(shownCell(row, u"QTHREXERFISI"_s), hhmm(planned.hours)) << code.toStdString();
         EXPECT_EQ(shownCell(row, u"DSEXERFISICO"_s), lookUp(code)->name) << code.toStdString();
         if (m.mode == Mode::Browse) {
-            const QString figure =
-                planned.hours > 0 ? kcal(m.dailyKcal(planned, m.weightShown)) : QString();
-            EXPECT_EQ(shownCell(row, u"Kcal/Dia"_s), figure) << code.toStdString();
+            const QString figure = shownCell(row, u"Kcal/Dia"_s);
+            if (planned.hours > 0) {
+                EXPECT_PRED2(showsFigure, figure, m.dailyKcal(planned, m.weightShown))
+                    << code.toStdString();
+            } else {
+                EXPECT_EQ(figure, QString()) << code.toStdString();
+            }
         }
     }
     for (const PlanRow &missing : expected)
@@ -623,7 +684,7 @@ void RandomWalk::check(int step)
         double sum = 0;
         for (const PlanRow &row : m.saved)
             sum += row.hours > 0 ? m.dailyKcal(row, m.weightShown) : 0;
-        EXPECT_EQ(shownTotal(), kcal(sum));
+        EXPECT_PRED2(showsFigure, shownTotal(), sum);
     }
 
     // What the server holds: the saved rows, nothing typed and not confirmed.
@@ -643,13 +704,21 @@ void RandomWalk::walk(unsigned seed, int steps)
     m_random.seed(seed);
     m = Model{};
     m_trail.clear();
-    const bool maria = seed % 2 == 1;
+    // João has no weight nor plan; Maria her weight and three rows, or the rows and a
+    // weight recorded blank (the plan locked until a weight is typed).
+    const int start = int(seed % 3);
+    const bool maria = start != 0;
     m_patient = maria ? Maria : Joao;
     std::cout << "random walk: seed " << seed << ", " << steps << " steps, "
-              << (maria ? "Maria" : "João") << std::endl;
+              << (start == 0 ? "João" : start == 1 ? "Maria" : "Maria, blank weight")
+              << std::endl;
+    if (start == 2) {
+        SqlStatement blank(harness->server().db(), u"UPDATE INFOAVAL SET DSINFOAVAL = ''"_s);
+        blank.exec();
+    }
     if (maria) {
-        m.weightStored = u"68,5"_s;
-        m.weightShown = u"68,5"_s;
+        m.weightStored = start == 2 ? QString() : u"68,5"_s;
+        m.weightShown = *m.weightStored;
         m.saved.insert(u"017190"_s, {u"017190"_s, 1.0, 3.5});
         m.saved.insert(u"002054"_s, {u"002054"_s, 0.75, 3.5});
         m.saved.insert(u"018310"_s, {u"018310"_s, 0.5, 6.0});
@@ -670,10 +739,10 @@ void RandomWalk::walk(unsigned seed, int steps)
             else if (action == 5)
                 confirmAction();
             else if (action == 6)
-                m.mode == Mode::WeightEdit ? cancelAction() : verifyAction();
+                m.mode == Mode::WeightEdit && chance(50) ? cancelAction() : verifyAction();
             else if (m.mode == Mode::Browse && action == 7)
                 newRow(false);
-            else if (gridUsable && action == 8 && !m.saved.isEmpty())
+            else if (m.mode == Mode::Browse && action == 8 && !m.saved.isEmpty())
                 chance(50) ? changeRow() : deleteRow();
             else if (gridUsable && !m.saved.isEmpty())
                 selectRowAction();
@@ -685,8 +754,12 @@ void RandomWalk::walk(unsigned seed, int steps)
         }
         case Mode::RowInsert:
         case Mode::RowEdit: {
-            const int action = pick(12);
-            if (action < 3)
+            const int action = pick(13);
+            // With the plan locked (no weight) the grid takes no clicks nor keys: only
+            // the command bar works the row.
+            if (!form->dbgPadrao->Enabled())
+                action < 8 ? confirmAction() : action < 11 ? cancelAction() : verifyAction();
+            else if (action < 3)
                 typeACode();
             else if (action < 6)
                 typeATime();
@@ -698,8 +771,11 @@ void RandomWalk::walk(unsigned seed, int steps)
                 cancelAction();
             else if (action == 10)
                 chance(50) ? escape() : verifyAction();
-            else if (m.mode == Mode::RowInsert && m.codeColumn)
+            else if (action == 11 && (m.mode == Mode::RowEdit || m.codeColumn))
                 searchAction();
+            else if (action == 12 && form->dbgPadrao->model()->rowCount() > 1
+                     && (m.mode == Mode::RowEdit || !m.code.isEmpty() || m.hours))
+                otherRowWhileEditing();
             else
                 confirmAction();
             break;
@@ -733,20 +809,20 @@ void RandomWalk::resetData()
     }
 }
 
+// QOR_WALK_SEEDS lists seeds to replay ("17,42"); QOR_WALK_RANDOM asks for that many
+// fresh ones. Without either, the suite's fixed seeds.
 std::vector<unsigned> seedsToWalk()
 {
-    const QByteArray given = qgetenv("QOR_WALK_SEEDS");
     std::vector<unsigned> seeds;
-    if (given.contains(',')) {
-        for (const QByteArray &part : given.split(','))
-            seeds.push_back(part.toUInt());
-    } else if (!given.isEmpty()) {
-        std::random_device device;
-        for (int i = 0; i < given.toInt(); ++i)
-            seeds.push_back(device());
-    } else {
-        seeds = {1, 2};
+    for (const QByteArray &part : qgetenv("QOR_WALK_SEEDS").split(',')) {
+        if (!part.trimmed().isEmpty())
+            seeds.push_back(part.trimmed().toUInt());
     }
+    std::random_device device;
+    for (int i = 0; i < qEnvironmentVariableIntValue("QOR_WALK_RANDOM"); ++i)
+        seeds.push_back(device());
+    if (seeds.empty())
+        seeds = {1, 2, 3};
     return seeds;
 }
 
