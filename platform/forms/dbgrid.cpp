@@ -38,6 +38,8 @@ public:
         }
         if (m_grid->beforeMove(from, index))
             QItemSelectionModel::setCurrentIndex(index, command);
+        else
+            m_grid->moveRefused();
     }
 
 private:
@@ -304,6 +306,16 @@ bool TDBGrid::beforeMove(const QModelIndex &from, const QModelIndex &to)
     return allowed;
 }
 
+void TDBGrid::moveRefused()
+{
+    // The view took the focus from the editor before asking to move, expecting the move
+    // to close it. An editor left open holds text its field refused: the keys go back to
+    // it, so the user corrects that text (or drops it with Esc) where it is shown.
+    TInplaceEdit *editor = EditorMode() ? m_delegate->currentEditor() : nullptr;
+    if (editor && hasFocus())
+        editor->setFocus(Qt::OtherFocusReason);
+}
+
 void TDBGrid::syncCurrent(int column)
 {
     TDataSet *ds = DataSet();
@@ -474,14 +486,6 @@ void TDBGrid::keyPressEvent(QKeyEvent *event)
         return;
     }
     if (key == Qt::Key_Escape) {
-        // An editor still open with typed text (its move refused, the grid took the
-        // focus) loses that text first, as Esc in the editor does; the row stays.
-        TInplaceEdit *editor = EditorMode() ? m_delegate->currentEditor() : nullptr;
-        if (editor && editor->UserModified()) {
-            discardEditor();
-            event->accept();
-            return;
-        }
         discardEditor();
         guarded([&] {
             if (editingState())

@@ -119,6 +119,8 @@ private:
     void moveToRow(int row);
     void moveToColumn(int column);
     void runColExit();
+    // A change of the current cell was refused.
+    void moveRefused();
     void showEditorForButton();
     void editorButtonStyleChanged();
     void focusLeft();

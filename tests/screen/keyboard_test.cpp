@@ -170,23 +170,29 @@ TEST_P(KeyboardTest, EscapeGivesBackWhatWasThere)
     EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
 }
 
-// A time refused as the cell is left stays in the open editor for the user to correct;
-// the first Esc then drops that text only, as it does for any typed text, and the row
-// keeps what it had: a new row is not thrown away with its exercise.
-TEST_P(KeyboardTest, EscapeAfterARefusedTimeDropsOnlyTheTypedTime)
+// A time refused as the cell is left stays in the open editor, which keeps the keys: the
+// user corrects it there, or the first Esc drops that text only, as it does for any
+// typed text. Either way the row keeps what it had: a new row is not thrown away with
+// its exercise, and the refusal is told once.
+TEST_P(KeyboardTest, ARefusedTimeStaysInTheEditorToCorrectOrDrop)
 {
     struct Case
     {
         const char *name;
         bool newRow;
         Qt::Key leaveWith;
-        QString shownTime; // the row's time after the Esc
+        QString correction; // typed over the refused time and left with Tab; empty: Esc
+        QString shownTime; // the row's time afterwards
     };
     const Case cases[] = {
-        {"new row, left with Tab", true, Qt::Key_Tab, QString()},
-        {"new row, left with Enter", true, Qt::Key_Return, QString()},
-        {"changed row, left with Tab", false, Qt::Key_Tab, u"01:00"_s},
-        {"changed row, left with Enter", false, Qt::Key_Return, u"01:00"_s},
+        {"new row, left with Tab, Esc", true, Qt::Key_Tab, QString(), QString()},
+        {"new row, left with Enter, Esc", true, Qt::Key_Return, QString(), QString()},
+        {"changed row, left with Tab, Esc", false, Qt::Key_Tab, QString(), u"01:00"_s},
+        {"changed row, left with Enter, Esc", false, Qt::Key_Return, QString(), u"01:00"_s},
+        {"new row, left with Tab, corrected", true, Qt::Key_Tab, u"0215"_s, u"02:15"_s},
+        {"changed row, left with Tab, corrected", false, Qt::Key_Tab, u"0215"_s, u"02:15"_s},
+        {"changed row, left with Enter, corrected", false, Qt::Key_Return, u"0215"_s,
+         u"02:15"_s},
     };
     ASSERT_NE(open(), nullptr);
     for (const Case &c : cases) {
@@ -206,12 +212,19 @@ TEST_P(KeyboardTest, EscapeAfterARefusedTimeDropsOnlyTheTypedTime)
         press(c.leaveWith);
         EXPECT_EQ(messages(), QStringList{u"'25:00' não é uma hora válida"_s});
         harness->dialogs().Clear();
-        press(Qt::Key_Escape);
+        if (c.correction.isEmpty()) {
+            press(Qt::Key_Escape);
+        } else {
+            for (int i = 0; i < 5; ++i)
+                press(Qt::Key_Backspace);
+            typeText(c.correction);
+            press(Qt::Key_Tab);
+        }
+        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
         EXPECT_EQ(form->cdsPlaneja->State(), state);
         EXPECT_EQ(form->dbgPadrao->InplaceEditor(), nullptr);
         EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), c.newRow ? u"001030"_s : u"017190"_s);
         EXPECT_EQ(cell(Hours), c.shownTime);
-        EXPECT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
         cancelRow();
     }
     EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
