@@ -20,12 +20,10 @@
 
 #include <QAbstractItemModel>
 #include <QLineEdit>
-#include <QApplication>
-#include "forms/inplaceedit.h"
 #include <QLocale>
 #include <QMap>
-#include <gtest/gtest.h>
 #include <cmath>
+#include <gtest/gtest.h>
 #include <optional>
 #include <random>
 
@@ -52,7 +50,7 @@ const QList<Exercise> Catalogue{
     {u"002105"_s, u"Pilates, geral"_s, 3.0},
 };
 // What the user types into the code column: known codes, short forms, unknown codes.
-const QStringList TypedCodes{u"17190"_s, u"017190"_s, u"2120"_s, u"002054"_s, u"18310"_s,
+const QStringList TypedCodes{u"17190"_s, u"017190"_s, u"2120"_s,  u"002054"_s, u"18310"_s,
                              u"12020"_s, u"7030"_s,   u"15675"_s, u"99999"_s,  u"5"_s};
 // Search filters and the exercise each one finds.
 const QList<std::pair<QString, QString>> Searches{
@@ -72,7 +70,8 @@ std::optional<Exercise> lookUp(const QString &code)
 QString adjusted(const QString &typed)
 {
     const QString trimmed = typed.trimmed();
-    return trimmed.isEmpty() ? QString() : QString(6 - qMin(6, int(trimmed.size())), u'0') + trimmed;
+    return trimmed.isEmpty() ? QString()
+                             : QString(6 - qMin(6, int(trimmed.size())), u'0') + trimmed;
 }
 
 // The weight text as a number, when it is one.
@@ -191,6 +190,7 @@ protected:
 
     // --- The actions ---
     void typeWeightKeys();
+    void typeAWholeWeight();
     void leaveTheWeight();
     void confirmAction();
     void cancelAction();
@@ -269,6 +269,21 @@ void RandomWalk::typeWeightKeys()
     }
 }
 
+void RandomWalk::typeAWholeWeight()
+{
+    static const QStringList Weights{u"72,456"_s, u"70,00"_s, u"1,005"_s,  u"68,125"_s,
+                                     u"0"_s,      u"100,5"_s, u"59,995"_s, u"0,004"_s};
+    const QString weight = Weights.at(pick(Weights.size()));
+    note(u"weight typed over: %1"_s.arg(weight));
+    ScreenHarness::click(form->dbePeso);
+    press(Qt::Key_End);
+    for (int i = 0; i < m.weightShown.size(); ++i)
+        press(Qt::Key_Backspace);
+    typeText(weight);
+    m.weightShown = weight;
+    m.mode = Mode::WeightEdit;
+}
+
 void RandomWalk::leaveTheWeight()
 {
     note(u"leave the weight"_s);
@@ -279,8 +294,19 @@ void RandomWalk::leaveTheWeight()
         expectComplaint(PesoInvalido);
         return;
     }
-    const double rounded = std::round(*weight * 100) / 100;
-    const QString text = QString::number(rounded, 'g', 15).replace(u'.', u',');
+    // Rounded to two decimals as written, halves up: 72,456 is 72,46; 70,00 is 70.
+    const QStringList parts = m.weightShown.split(u',');
+    const QString decimals = parts.value(1) + u"000"_s;
+    qint64 cents = parts.at(0).toLongLong() * 100 + decimals.left(2).toInt();
+    if (decimals.at(2) >= u'5')
+        ++cents;
+    QString text = QString::number(cents / 100);
+    if (cents % 100 != 0) {
+        QString fraction = u"%1"_s.arg(cents % 100, 2, 10, QChar(u'0'));
+        if (fraction.endsWith(u'0'))
+            fraction.chop(1);
+        text += u',' + fraction;
+    }
     if (text != m.weightShown) {
         m.weightShown = text;
         m.mode = Mode::WeightEdit;
@@ -448,9 +474,19 @@ void RandomWalk::typeATime()
     const int min = time.mid(2).toInt();
     if (h > 23 || min > 59) {
         expectComplaint(u"'%1:%2' não é uma hora válida"_s.arg(time.left(2), time.mid(2)));
-        // The first Esc drops the refused text; the row stays as it was.
-        note(u"Esc"_s);
-        press(Qt::Key_Escape);
+        if (chance(50)) {
+            // The first Esc drops the refused text; the row stays as it was.
+            note(u"Esc"_s);
+            press(Qt::Key_Escape);
+            return;
+        }
+        // The refused text is still there to correct: erased and typed again.
+        note(u"corrected to 0215"_s);
+        for (int i = 0; i < 5; ++i)
+            press(Qt::Key_Backspace);
+        typeText(u"0215"_s);
+        press(Qt::Key_Tab);
+        m.hours = RoundDec(2.25, 8);
         return;
     }
     m.hours = RoundDec(h + min / 60.0, 8);
@@ -596,17 +632,20 @@ void RandomWalk::selectRowAction()
 
 void RandomWalk::check(int step)
 {
+    // QOR_WALK_DEBUG prints each step as the screen stands after it.
     if (qEnvironmentVariableIsSet("QOR_WALK_DEBUG")) {
-        QLineEdit *editor = form->dbgPadrao->EditorMode() ? form->dbgPadrao->InplaceEditor() : nullptr;
+        TDBGrid *grid = form->dbgPadrao;
+        const QLineEdit *editor = grid->EditorMode() ? grid->InplaceEditor() : nullptr;
         std::cout << step << ' ' << m_trail.value(m_trail.size() - 1).toStdString() << " -> code "
-                  << form->cdsPlanejaCDEXERFISICO->AsString().toStdString() << " editor "
-                  << (editor ? editor->text().toStdString() : "(closed)") << " column "
-                  << (form->dbgPadrao->SelectedField() ? form->dbgPadrao->SelectedField()->FieldName().toStdString() : "")
-                  << " told " << complaints().join(u'|').toStdString() << std::endl;
+                  << form->cdsPlanejaCDEXERFISICO->AsString().toStdString() << ", editor "
+                  << (editor ? editor->text().toStdString() : "(closed)") << ", column "
+                  << (grid->SelectedField() ? grid->SelectedField()->FieldName().toStdString()
+                                            : std::string())
+                  << ", told " << complaints().join(u'|').toStdString() << std::endl;
     }
     const std::string trail = m_trail.join(u" / "_s).toStdString();
-    SCOPED_TRACE(::testing::Message() << "step " << step << " (" << modeName(m.mode)
-                                    << "), actions: " << trail);
+    SCOPED_TRACE(::testing::Message()
+                 << "step " << step << " (" << modeName(m.mode) << "), actions: " << trail);
 
     // The complaints the user read are the ones expected, in that order.
     QStringList told = complaints();
@@ -710,7 +749,9 @@ void RandomWalk::walk(unsigned seed, int steps)
     const bool maria = start != 0;
     m_patient = maria ? Maria : Joao;
     std::cout << "random walk: seed " << seed << ", " << steps << " steps, "
-              << (start == 0 ? "João" : start == 1 ? "Maria" : "Maria, blank weight")
+              << (start == 0       ? "João"
+                      : start == 1 ? "Maria"
+                                   : "Maria, blank weight")
               << std::endl;
     if (start == 2) {
         SqlStatement blank(harness->server().db(), u"UPDATE INFOAVAL SET DSINFOAVAL = ''"_s);
@@ -732,14 +773,17 @@ void RandomWalk::walk(unsigned seed, int steps)
         case Mode::WeightEdit: {
             const bool gridUsable = m.mode == Mode::Browse && m.weightLocked();
             const int action = pick(10);
-            if (!m.weightLocked() && action < 4)
+            if (!m.weightLocked() && action < 2)
                 typeWeightKeys();
+            else if (!m.weightLocked() && action < 4)
+                typeAWholeWeight();
             else if (!m.weightLocked() && action == 4)
                 leaveTheWeight();
             else if (action == 5)
-                confirmAction();
+                // The weight is played with for a while before it is recorded for good.
+                m.weightLocked() || chance(40) ? confirmAction() : typeAWholeWeight();
             else if (action == 6)
-                m.mode == Mode::WeightEdit && chance(50) ? cancelAction() : verifyAction();
+                m.mode == Mode::WeightEdit &&chance(50) ? cancelAction() : verifyAction();
             else if (m.mode == Mode::Browse && action == 7)
                 newRow(false);
             else if (m.mode == Mode::Browse && action == 8 && !m.saved.isEmpty())
@@ -800,9 +844,10 @@ void RandomWalk::resetData()
     const QList<PlanRow> demo{
         {u"017190"_s, 1.0, 3.5}, {u"002054"_s, 0.75, 3.5}, {u"018310"_s, 0.5, 6.0}};
     for (const PlanRow &row : demo) {
-        SqlStatement insert(harness->server().db(),
-                            u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, "
-                            u"CDEXERFISICO, QTHREXERFISI, QTENERCONSPL) VALUES (?, ?, ?, ?, ?, ?)"_s);
+        SqlStatement insert(
+            harness->server().db(),
+            u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, "
+            u"CDEXERFISICO, QTHREXERFISI, QTENERCONSPL) VALUES (?, ?, ?, ?, ?, ?)"_s);
         insert.bind(ScreenHarness::Branch).bind(Maria).bind(TFieldType::DateTime, Date());
         insert.bind(row.code).bind(row.hours).bind(row.met);
         insert.exec();
@@ -830,12 +875,12 @@ TEST_P(RandomWalk, EveryStepShowsAndStoresWhatTheDietitianExpects)
 {
     const int steps = qEnvironmentVariableIsSet("QOR_WALK_STEPS")
         ? qEnvironmentVariableIntValue("QOR_WALK_STEPS")
-        : 150;
+        : 250;
     for (const unsigned seed : seedsToWalk()) {
         walk(seed, steps);
         if (HasFailure()) {
-            std::cout << "random walk failed: seed " << seed << "\nactions: "
-                      << m_trail.join(u" / "_s).toStdString() << std::endl;
+            std::cout << "random walk failed: seed " << seed
+                      << "\nactions: " << m_trail.join(u" / "_s).toStdString() << std::endl;
             return;
         }
         // Closing asks whether to drop what is being typed: Yes.

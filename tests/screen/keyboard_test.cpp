@@ -191,8 +191,7 @@ TEST_P(KeyboardTest, ARefusedTimeStaysInTheEditorToCorrectOrDrop)
         {"changed row, left with Enter, Esc", false, Qt::Key_Return, QString(), u"01:00"_s},
         {"new row, left with Tab, corrected", true, Qt::Key_Tab, u"0215"_s, u"02:15"_s},
         {"changed row, left with Tab, corrected", false, Qt::Key_Tab, u"0215"_s, u"02:15"_s},
-        {"changed row, left with Enter, corrected", false, Qt::Key_Return, u"0215"_s,
-         u"02:15"_s},
+        {"changed row, left with Enter, corrected", false, Qt::Key_Return, u"0215"_s, u"02:15"_s},
     };
     ASSERT_NE(open(), nullptr);
     for (const Case &c : cases) {
