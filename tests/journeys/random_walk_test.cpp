@@ -788,6 +788,8 @@ void RandomWalk::walk(unsigned seed, int steps)
                 newRow(false);
             else if (m.mode == Mode::Browse && action == 8 && !m.saved.isEmpty())
                 chance(50) ? changeRow() : deleteRow();
+            else if (action == 8 && !m.saved.isEmpty())
+                deleteRow(); // offered while the weight is typed too
             else if (gridUsable && !m.saved.isEmpty())
                 selectRowAction();
             else if (m.mode == Mode::Browse)
