@@ -474,6 +474,13 @@ void RandomWalk::typeATime()
     const int min = time.mid(2).toInt();
     if (h > 23 || min > 59) {
         expectComplaint(u"'%1:%2' não é uma hora válida"_s.arg(time.left(2), time.mid(2)));
+        if (chance(30)) {
+            // A click elsewhere in the row writes the text again: refused again, and the
+            // editor keeps it (and the keys) for the Esc that follows.
+            note(u"click the code cell"_s);
+            clickCell(form->cdsPlaneja->CurrentRow(), u"CDEXERFISICO"_s);
+            expectComplaint(m_expected.constLast());
+        }
         if (chance(50)) {
             // The first Esc drops the refused text; the row stays as it was.
             note(u"Esc"_s);

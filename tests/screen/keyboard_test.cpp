@@ -180,7 +180,7 @@ TEST_P(KeyboardTest, ARefusedTimeStaysInTheEditorToCorrectOrDrop)
     {
         const char *name;
         bool newRow;
-        Qt::Key leaveWith;
+        Qt::Key leaveWith; // Key_unknown: a click on the code cell
         QString correction; // typed over the refused time and left with Tab; empty: Esc
         QString shownTime; // the row's time afterwards
     };
@@ -192,6 +192,9 @@ TEST_P(KeyboardTest, ARefusedTimeStaysInTheEditorToCorrectOrDrop)
         {"new row, left with Tab, corrected", true, Qt::Key_Tab, u"0215"_s, u"02:15"_s},
         {"changed row, left with Tab, corrected", false, Qt::Key_Tab, u"0215"_s, u"02:15"_s},
         {"changed row, left with Enter, corrected", false, Qt::Key_Return, u"0215"_s, u"02:15"_s},
+        {"new row, left with a click, Esc", true, Qt::Key_unknown, QString(), QString()},
+        {"changed row, left with a click, corrected", false, Qt::Key_unknown, u"0215"_s,
+         u"02:15"_s},
     };
     ASSERT_NE(open(), nullptr);
     for (const Case &c : cases) {
@@ -208,7 +211,10 @@ TEST_P(KeyboardTest, ARefusedTimeStaysInTheEditorToCorrectOrDrop)
         const TDataSetState state = form->cdsPlaneja->State();
         clickColumn(Hours);
         typeText(u"2500"_s);
-        press(c.leaveWith);
+        if (c.leaveWith == Qt::Key_unknown)
+            clickColumn(Code);
+        else
+            press(c.leaveWith);
         EXPECT_EQ(messages(), QStringList{u"'25:00' não é uma hora válida"_s});
         harness->dialogs().Clear();
         if (c.correction.isEmpty()) {
