@@ -245,10 +245,7 @@ void RandomWalk::typeWeightKeys()
         QString &text = m.weightShown;
         bool changed = false;
         if (key == u'\b') {
-            if (!text.isEmpty()) {
-                text.chop(1);
-                changed = true;
-            }
+            text.chop(1);
             press(Qt::Key_Backspace);
             // Backspace starts the edit even with nothing to erase.
             m.mode = Mode::WeightEdit;
@@ -520,7 +517,6 @@ void RandomWalk::otherRowWhileEditing()
     clickCell(target, u"CDEXERFISICO"_s);
     // Leaving another column for the code column checks the code there first.
     if (!m.codeColumn) {
-        m.codeColumn = false;
         m.code = adjusted(m.code);
         if (!m.code.isEmpty() && !lookUp(m.code)) {
             expectComplaint(CodNc);
