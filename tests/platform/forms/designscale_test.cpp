@@ -167,8 +167,9 @@ TEST_F(ShownSizes, AFormGrownPastTheMdiAreaIsFittedIntoIt)
             const QRect shown(edge->mapTo(area->viewport(), QPoint(0, 0)), edge->size());
             EXPECT_TRUE(viewport.contains(shown));
         }
-        if (!c.grows) // a form that fits keeps its grown size
+        if (!c.grows) { // a form that fits keeps its grown size
             EXPECT_EQ(form->size(), grown.expandedTo(form->minimumSizeHint()));
+        }
         form->Close();
         settle();
     }
