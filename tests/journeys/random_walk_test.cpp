@@ -195,6 +195,7 @@ protected:
     void confirmAction();
     void cancelAction();
     void newRow(bool byKey);
+    void newRowAsked();
     void typeACode();
     void leaveCodeColumn();
     void typeATime();
@@ -404,6 +405,12 @@ void RandomWalk::newRow(bool byKey)
         note(u"Incluir"_s);
         startNewRow();
     }
+    newRowAsked();
+}
+
+// A new line was asked for: refused without a weight, else typed from its code column.
+void RandomWalk::newRowAsked()
+{
     if (m.weightShown.trimmed().isEmpty()) {
         expectComplaint(PesoInf);
         return;
@@ -613,16 +620,7 @@ void RandomWalk::selectRowAction()
         note(u"Insert"_s);
         form->dbgPadrao->SetFocus();
         press(Qt::Key_Insert);
-        if (m.weightShown.trimmed().isEmpty()) {
-            expectComplaint(PesoInf);
-            return;
-        }
-        m.mode = Mode::RowInsert;
-        m.code.clear();
-        m.hours.reset();
-        m.met.reset();
-        m.editedCode.clear();
-        m.codeColumn = true;
+        newRowAsked();
     } else {
         const bool up = chance(50);
         note(up ? u"Up"_s : u"Down"_s);
