@@ -18,13 +18,7 @@ inline bool storableText(QStringView text)
 // would show something else than was saved and could not be found by its values again.
 inline bool readsBackAsWritten(QStringView text)
 {
-    if (!storableText(text))
-        return false;
-    for (const QChar c : text) {
-        if (c.unicode() == 0xFFFE || c.unicode() == 0xFFFF)
-            return false;
-    }
-    return true;
+    return storableText(text) && !text.contains(QChar(0xFFFE)) && !text.contains(QChar(0xFFFF));
 }
 
 } // namespace qor
