@@ -14,6 +14,7 @@
 #include "forms/menuitem.h"
 #include "framework/buttonflat.h"
 #include "framework/consiste.h"
+#include "framework/dateeditplus.h"
 #include "rtl/convert.h"
 #include "rtl/exceptions.h"
 #include "sql/sqlquery.h"
@@ -129,6 +130,27 @@ const char *modeName(Mode mode)
     return "?";
 }
 
+// The consultations the host hands the screen: Maria's of today (the demo's), João's of
+// today and Maria's of yesterday (neither with a weight nor a plan at first).
+struct Consultation
+{
+    QString patient;
+    int daysBack = 0;
+    QString name;
+    TDateTime date() const { return Date() - daysBack; }
+};
+const QList<Consultation> Consultations{
+    {Maria, 0, u"Maria da Silva"_s}, {Joao, 0, u"João Pereira"_s}, {Maria, 1, u"Maria da Silva"_s}};
+
+const QString CancelQuestion = u"Deseja cancelar as alterações?"_s;
+
+// What a consultation not on the screen holds.
+struct Kept
+{
+    QMap<QString, PlanRow> saved;
+    std::optional<QString> weightStored;
+};
+
 // What the dietitian expects the screen and the server to hold.
 struct Model
 {
@@ -165,11 +187,12 @@ protected:
     }
 
     void walk(unsigned seed, int steps);
-    // Back to the demo data: Maria's weight and three rows, nothing for João.
+    // Back to the demo data: Maria's weight and three rows of today, nothing else.
     void resetData();
-    const QString &patient() const { return m_patient; }
+    const Consultation &shown() const { return Consultations.at(m_shown); }
 
-    QString m_patient;
+    int m_shown = 0; // the consultation on the screen
+    QList<Kept> m_kept; // what each of the others holds
 
     // --- The grid, as the user works it ---
     int columnOf(const QString &fieldName) const { return IndiceCol(form->dbgPadrao, fieldName); }
@@ -206,6 +229,7 @@ protected:
     void verifyAction();
     void searchAction();
     void selectRowAction();
+    void hostOpensAConsultation();
 
     // What happens when the row being added or changed is posted.
     void expectPost();
@@ -631,6 +655,34 @@ void RandomWalk::selectRowAction()
     }
 }
 
+// The host hands the screen a consultation (the one shown, or another). With something
+// being typed, another one first asks whether to drop it: Yes drops it, No keeps it and
+// the consultation it is typed for.
+void RandomWalk::hostOpensAConsultation()
+{
+    const int target = pick(Consultations.size());
+    const bool another = target != m_shown;
+    const bool asked = another && m.mode != Mode::Browse;
+    const bool yes = asked && chance(60);
+    note(u"host opens consultation %1%2"_s.arg(target).arg(
+        asked ? (yes ? u", Yes"_s : u", No"_s) : QString()));
+    if (asked)
+        harness->dialogs().QueueAnswer(yes ? mrYes : mrNo);
+    TfrmPlanejaExerc *const before = form;
+    const Consultation &consultation = Consultations.at(target);
+    openConsultation(consultation.patient, consultation.name, consultation.date());
+    EXPECT_EQ(form, before) << "a second screen was made";
+    EXPECT_EQ(questions(), asked ? QStringList{CancelQuestion} : QStringList{});
+    if (!another || (asked && !yes))
+        return;
+    m_kept[m_shown] = {m.saved, m.weightStored};
+    m_shown = target;
+    m = Model{};
+    m.saved = m_kept.at(target).saved;
+    m.weightStored = m_kept.at(target).weightStored;
+    m.weightShown = m.weightStored.value_or(QString());
+}
+
 void RandomWalk::check(int step)
 {
     // QOR_WALK_DEBUG prints each step as the screen stands after it.
@@ -731,12 +783,32 @@ void RandomWalk::check(int step)
     QList<StoredRow> stored;
     for (const PlanRow &row : m.saved)
         stored.append({row.code, row.hours, row.met});
-    EXPECT_EQ(storedPlan(patient()), stored);
-    const QVariant storedText = storedWeight(patient());
+    EXPECT_EQ(storedPlan(shown().patient, shown().date()), stored);
+    const QVariant storedText = storedWeight(shown().patient, shown().date());
     if (m.weightStored)
         EXPECT_EQ(storedText.toString(), *m.weightStored);
     else
         EXPECT_TRUE(storedText.isNull());
+
+    // The screen names the consultation it shows, and the others hold what they held.
+    EXPECT_EQ(form->edtPaciente->Text(), shown().name);
+    EXPECT_EQ(form->depDataCons->Date(), shown().date());
+    for (int other = 0; other < Consultations.size(); ++other) {
+        if (other == m_shown)
+            continue;
+        const Consultation &consultation = Consultations.at(other);
+        const Kept &kept = m_kept.at(other);
+        QList<StoredRow> keptRows;
+        for (const PlanRow &row : kept.saved)
+            keptRows.append({row.code, row.hours, row.met});
+        EXPECT_EQ(storedPlan(consultation.patient, consultation.date()), keptRows)
+            << "the plan of consultation " << other;
+        const QVariant keptWeight = storedWeight(consultation.patient, consultation.date());
+        if (kept.weightStored)
+            EXPECT_EQ(keptWeight.toString(), *kept.weightStored) << "consultation " << other;
+        else
+            EXPECT_TRUE(keptWeight.isNull()) << "consultation " << other;
+    }
 }
 
 void RandomWalk::walk(unsigned seed, int steps)
@@ -748,7 +820,8 @@ void RandomWalk::walk(unsigned seed, int steps)
     // weight recorded blank (the plan locked until a weight is typed).
     const int start = int(seed % 3);
     const bool maria = start != 0;
-    m_patient = maria ? Maria : Joao;
+    m_shown = maria ? 0 : 1;
+    m_kept = QList<Kept>(Consultations.size());
     std::cout << "random walk: seed " << seed << ", " << steps << " steps, "
               << (start == 0       ? "João"
                       : start == 1 ? "Maria"
@@ -758,17 +831,26 @@ void RandomWalk::walk(unsigned seed, int steps)
         SqlStatement blank(harness->server().db(), u"UPDATE INFOAVAL SET DSINFOAVAL = ''"_s);
         blank.exec();
     }
+    Kept &demo = m_kept[0];
+    demo.weightStored = start == 2 ? QString() : u"68,5"_s;
+    demo.saved.insert(u"017190"_s, {u"017190"_s, 1.0, 3.5});
+    demo.saved.insert(u"002054"_s, {u"002054"_s, 0.75, 3.5});
+    demo.saved.insert(u"018310"_s, {u"018310"_s, 0.5, 6.0});
     if (maria) {
-        m.weightStored = start == 2 ? QString() : u"68,5"_s;
+        m.saved = demo.saved;
+        m.weightStored = demo.weightStored;
         m.weightShown = *m.weightStored;
-        m.saved.insert(u"017190"_s, {u"017190"_s, 1.0, 3.5});
-        m.saved.insert(u"002054"_s, {u"002054"_s, 0.75, 3.5});
-        m.saved.insert(u"018310"_s, {u"018310"_s, 0.5, 6.0});
     }
-    ASSERT_NE(openConsultation(patient(), u"Paciente"_s), nullptr);
+    ASSERT_NE(openConsultation(shown().patient, shown().name, shown().date()), nullptr);
     forgetMessages();
     check(0);
     for (int step = 1; step <= steps && !HasFailure(); ++step) {
+        // Now and then the host hands the screen a consultation, whatever is being typed.
+        if (chance(3)) {
+            hostOpensAConsultation();
+            check(step);
+            continue;
+        }
         switch (m.mode) {
         case Mode::Browse:
         case Mode::WeightEdit: {
@@ -841,8 +923,12 @@ void RandomWalk::resetData()
         statement.exec();
     };
     run(u"DELETE FROM PLAEXERFISI"_s);
-    run(u"DELETE FROM INFOAVAL WHERE CDPACIENTE <> ?"_s, {Maria});
-    run(u"DELETE FROM METOAVAL WHERE CDPACIENTE <> ?"_s, {Maria});
+    for (const QString &table : {u"INFOAVAL"_s, u"METOAVAL"_s}) {
+        SqlStatement others(harness->server().db(),
+                            u"DELETE FROM %1 WHERE CDPACIENTE <> ? OR DTCONSPACI <> ?"_s.arg(table));
+        others.bind(Maria).bind(TFieldType::DateTime, Date());
+        others.exec();
+    }
     run(u"UPDATE INFOAVAL SET DSINFOAVAL = '68,5'"_s);
     const QList<PlanRow> demo{
         {u"017190"_s, 1.0, 3.5}, {u"002054"_s, 0.75, 3.5}, {u"018310"_s, 0.5, 6.0}};
