@@ -46,9 +46,12 @@ void CriaPlanejamentoExe(const QString &cdFilial, const QString &cdPaciente,
                          const QString &nmPaciente, TDateTime idadePaci, TDateTime consulta)
 {
     // A loaded screen asked for another consultation is reloaded, so rows and weights are
-    // never saved under a consultation other than the one shown.
+    // never saved under a consultation other than the one shown. So is one whose reload
+    // failed (the server out of reach): it shows nothing of the consultation of its
+    // context, and the host asking for that one again would otherwise change nothing.
     const bool otherConsultation = boIdCriado && frmPlanejaExerc && !boPrimVez
-        && !isShownConsultation(cdFilial, cdPaciente, consulta);
+        && (frmPlanejaExerc->reloadFailed()
+            || !isShownConsultation(cdFilial, cdPaciente, consulta));
     if (otherConsultation && frmPlanejaExerc->EditingInProgress() && !frmPlanejaExerc->CanClose()) {
         // The user keeps the typed values: the screen and its context stay as they are.
         showScreen();

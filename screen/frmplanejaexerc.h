@@ -175,6 +175,9 @@ public:
     // Empties the screen and loads the consultation of the screen context anew, as the
     // first activation does: used when the screen is asked for another consultation.
     void reloadConsultation();
+    // The last reload failed part way (the server out of reach): the screen does not show
+    // the consultation of the context, or not all of it.
+    bool reloadFailed() const { return m_reloadFailed; }
 
 private:
     void createDataModel(); // datamodel.cpp
@@ -193,6 +196,7 @@ private:
     // Counts the plan's new rows, so a search dialog knows whether the row it was opened
     // for is still the one being inserted when it closes.
     int m_newRowSerial = 0;
+    bool m_reloadFailed = false;
 };
 
 } // namespace qor

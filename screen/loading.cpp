@@ -136,9 +136,12 @@ void TfrmPlanejaExerc::clearConsultation()
 
 void TfrmPlanejaExerc::reloadConsultation()
 {
+    // Cleared only once the whole load has run.
+    m_reloadFailed = true;
     clearConsultation();
     boPrimVez = true;
     FormActivate(this);
+    m_reloadFailed = false;
 }
 
 } // namespace qor

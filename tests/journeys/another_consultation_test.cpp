@@ -10,6 +10,7 @@
 #include "forms/dbgrid.h"
 #include "forms/edit.h"
 #include "framework/buttonflat.h"
+#include "framework/dateeditplus.h"
 #include "module/Cli_qor12700.h"
 
 #include <QLineEdit>
@@ -158,6 +159,48 @@ TEST_P(AnotherConsultation, NewRowsAndWeightsTakeTheShownConsultation)
     EXPECT_EQ(storedWeight(Maria), QVariant(u"68,5"_s));
     ASSERT_EQ(storedPlan(Maria).size(), 4);
     EXPECT_EQ(storedPlan(Maria).at(1), (StoredRow{u"002105"_s, 2, 3}));
+}
+
+TEST_P(AnotherConsultation, OneThatCouldNotBeLoadedIsLoadedWhenAskedForAgain)
+{
+    ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
+
+    // The server is out of reach when the host asks for João's consultation: the user is
+    // told, and nothing of Maria's stays on the screen to be typed under João.
+    stopServer();
+    hostOpens(Joao, u"João Pereira"_s);
+    EXPECT_EQ(errors().size(), 1) << errorTexts().join(u'\n').toStdString();
+    EXPECT_EQ(form->edtPaciente->Text(), QString());
+    EXPECT_TRUE(shownPlan().isEmpty());
+    EXPECT_FALSE(form->sbtIncluir->Enabled());
+
+    // The server is back and the host asks for João's consultation again: it is shown,
+    // and what is typed is saved under it.
+    startServer();
+    forgetMessages();
+    hostOpens(Joao, u"João Pereira"_s);
+    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    EXPECT_EQ(form->edtPaciente->Text(), u"João Pereira"_s);
+    EXPECT_EQ(form->depDataCons->Date(), Date());
+    EXPECT_TRUE(form->dbePeso->Enabled());
+    EXPECT_EQ(shownTotal(), u"0,000"_s);
+    typeWeight(u"80,5"_s);
+    confirm();
+    addExerciseByCode(u"017190"_s, u"0100"_s);
+    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+    EXPECT_EQ(storedWeight(Joao), QVariant(u"80,5"_s));
+    EXPECT_EQ(storedPlan(Joao), (QList<StoredRow>{{u"017190"_s, 1, 3.5}}));
+    EXPECT_EQ(shownPlan().size(), 1);
+
+    // Loaded now, the same consultation asked for again is left as it is: a row being
+    // typed is neither asked about nor dropped.
+    startNewRow();
+    typeCode(u"002105"_s);
+    hostOpens(Joao, u"João Pereira"_s);
+    EXPECT_TRUE(questions().isEmpty());
+    EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
+    EXPECT_EQ(storedPlan(Maria).size(), 3);
+    EXPECT_EQ(storedWeight(Maria), QVariant(u"68,5"_s));
 }
 
 QOR_INSTANTIATE_BACKENDS(AnotherConsultation);
