@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMap>
+#include <QRegularExpression>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <optional>
@@ -193,6 +194,8 @@ protected:
 
     int m_shown = 0; // the consultation on the screen
     QList<Kept> m_kept; // what each of the others holds
+    bool m_down = false; // qor-server is stopped
+    bool m_loaded = true; // the screen shows its consultation (its load did not fail)
 
     // --- The grid, as the user works it ---
     int columnOf(const QString &fieldName) const { return IndiceCol(form->dbgPadrao, fieldName); }
@@ -230,6 +233,8 @@ protected:
     void searchAction();
     void selectRowAction();
     void hostOpensAConsultation();
+    void serverStops();
+    void serverStarts();
 
     // What happens when the row being added or changed is posted.
     void expectPost();
@@ -238,6 +243,7 @@ protected:
     void expectComplaint(const QString &text) { m_expected.append(text); }
 
     void check(int step);
+    void checkStored();
 
     std::mt19937 m_random;
     Model m;
@@ -255,6 +261,16 @@ const QString PesoInf = u"Peso deve ser informado."_s;
 const QString HorasInf = u"Horas/semana deve ser informada."_s;
 const QString JaCadastrado = u"Exercício físico já cadastrado."_s;
 const QString PesoInvalido = u"Peso inválido"_s; // the start of the message
+// Any of the sentences that say the server cannot be reached: the link was lost, or no
+// connection could be made (with the address and the reason).
+const QString ServerDown = u"(servidor fora de alcance)"_s;
+bool saysServerDown(const QString &text)
+{
+    static const QRegularExpression readable(
+        u"^(Conexão com o servidor de aplicação perdida\\.|Não foi possível conectar ao "
+        u"servidor de aplicação em 127\\.0\\.0\\.1:\\d+: [^A-Z].*\\.)$"_s);
+    return readable.match(text).hasMatch();
+}
 
 void RandomWalk::typeWeightKeys()
 {
@@ -361,8 +377,22 @@ void RandomWalk::expectPost()
         return;
     }
     const bool newRow = m.mode == Mode::RowInsert;
-    if (m.codeColumn && (newRow || code != m.editedCode) && m.saved.contains(code)) {
-        expectComplaint(JaCadastrado);
+    if (m.codeColumn && (newRow || code != m.editedCode)) {
+        if (m_down) {
+            // The check for a duplicate cannot be made: the row stays as typed.
+            expectComplaint(ServerDown);
+            return;
+        }
+        if (m.saved.contains(code)) {
+            expectComplaint(JaCadastrado);
+            return;
+        }
+    }
+    if (m_down) {
+        // The save cannot reach the server: the row goes back to its last saved state.
+        expectComplaint(ServerDown);
+        m.mode = Mode::Browse;
+        m.codeColumn = false;
         return;
     }
     if (!newRow)
@@ -382,8 +412,8 @@ bool RandomWalk::expectColumnExit()
         }
         m.met = exercise->met;
     }
-    if (m.mode == Mode::RowInsert && m.codeColumn && m.saved.contains(m.code)) {
-        expectComplaint(JaCadastrado);
+    if (m.mode == Mode::RowInsert && m.codeColumn && (m_down || m.saved.contains(m.code))) {
+        expectComplaint(m_down ? ServerDown : JaCadastrado);
         return false;
     }
     m.codeColumn = false;
@@ -397,6 +427,11 @@ void RandomWalk::confirmAction()
     if (m.mode == Mode::WeightEdit) {
         if (!m.weightShown.trimmed().isEmpty() && !weightNumber(m.weightShown)) {
             expectComplaint(PesoInvalido);
+            return;
+        }
+        if (m_down) {
+            // The assessment method cannot be read: the weight stays as typed.
+            expectComplaint(ServerDown);
             return;
         }
         m.weightStored = m.weightShown;
@@ -555,7 +590,7 @@ void RandomWalk::otherRowWhileEditing()
         }
     }
     expectPost();
-    if (m.mode == Mode::Browse) {
+    if (m.mode == Mode::Browse && !m_down) {
         EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), targetCode)
             << "the line clicked is the current one once the row is saved";
     }
@@ -589,7 +624,9 @@ void RandomWalk::deleteRow()
     note(u"Excluir %1, %2"_s.arg(current, yes ? u"Yes"_s : u"No"_s));
     harness->dialogs().QueueAnswer(yes ? mrYes : mrNo);
     ScreenHarness::click(form->sbtExcluir);
-    if (yes)
+    if (yes && m_down)
+        expectComplaint(ServerDown); // the row comes back
+    else if (yes)
         m.saved.remove(current);
 }
 
@@ -603,6 +640,8 @@ void RandomWalk::verifyAction()
     verify();
     if (editing && yes)
         m.mode = Mode::Browse;
+    if (m_down && (!editing || yes))
+        expectComplaint(ServerDown); // the plan keeps its rows
 }
 
 void RandomWalk::searchAction()
@@ -661,7 +700,8 @@ void RandomWalk::selectRowAction()
 void RandomWalk::hostOpensAConsultation()
 {
     const int target = pick(Consultations.size());
-    const bool another = target != m_shown;
+    // A screen whose load failed shows no consultation: the one asked for is loaded.
+    const bool another = target != m_shown || !m_loaded;
     const bool asked = another && m.mode != Mode::Browse;
     const bool yes = asked && chance(60);
     note(u"host opens consultation %1%2"_s.arg(target).arg(
@@ -675,12 +715,34 @@ void RandomWalk::hostOpensAConsultation()
     EXPECT_EQ(questions(), asked ? QStringList{CancelQuestion} : QStringList{});
     if (!another || (asked && !yes))
         return;
-    m_kept[m_shown] = {m.saved, m.weightStored};
+    if (m_loaded)
+        m_kept[m_shown] = {m.saved, m.weightStored};
     m_shown = target;
     m = Model{};
+    if (m_down) {
+        // Nothing of the consultation can be read: the screen shows none.
+        expectComplaint(ServerDown);
+        m_loaded = false;
+        return;
+    }
+    m_loaded = true;
     m.saved = m_kept.at(target).saved;
     m.weightStored = m_kept.at(target).weightStored;
     m.weightShown = m.weightStored.value_or(QString());
+}
+
+void RandomWalk::serverStops()
+{
+    note(u"server stops"_s);
+    stopServer();
+    m_down = true;
+}
+
+void RandomWalk::serverStarts()
+{
+    note(u"server starts"_s);
+    startServer();
+    m_down = false;
 }
 
 void RandomWalk::check(int step)
@@ -705,10 +767,28 @@ void RandomWalk::check(int step)
     for (QString &text : told) {
         if (text.startsWith(PesoInvalido))
             text = PesoInvalido;
+        else if (saysServerDown(text))
+            text = ServerDown;
     }
     EXPECT_EQ(told, m_expected);
+    // Nothing was left up over a failure.
+    for (const ShownError &error : errors()) {
+        EXPECT_FALSE(error.busyIndicatorUp) << error.text.toStdString();
+        EXPECT_FALSE(error.hourglass) << error.text.toStdString();
+    }
     forgetMessages();
     m_expected.clear();
+
+    checkStored();
+    if (!m_loaded) {
+        // The load failed: nothing of any consultation is shown, nothing can be typed.
+        EXPECT_EQ(form->edtPaciente->Text(), QString());
+        EXPECT_EQ(form->dbgPadrao->model()->rowCount(), 0);
+        EXPECT_FALSE(form->sbtIncluir->Enabled());
+        EXPECT_FALSE(form->sbtConfirmar->Enabled());
+        EXPECT_FALSE(form->EditingInProgress());
+        return;
+    }
 
     // The editing states.
     const TDataSetState plan = form->cdsPlaneja->State();
@@ -779,35 +859,29 @@ void RandomWalk::check(int step)
         EXPECT_PRED2(showsFigure, shownTotal(), sum);
     }
 
-    // What the server holds: the saved rows, nothing typed and not confirmed.
-    QList<StoredRow> stored;
-    for (const PlanRow &row : m.saved)
-        stored.append({row.code, row.hours, row.met});
-    EXPECT_EQ(storedPlan(shown().patient, shown().date()), stored);
-    const QVariant storedText = storedWeight(shown().patient, shown().date());
-    if (m.weightStored)
-        EXPECT_EQ(storedText.toString(), *m.weightStored);
-    else
-        EXPECT_TRUE(storedText.isNull());
-
-    // The screen names the consultation it shows, and the others hold what they held.
+    // The screen names the consultation it shows.
     EXPECT_EQ(form->edtPaciente->Text(), shown().name);
     EXPECT_EQ(form->depDataCons->Date(), shown().date());
-    for (int other = 0; other < Consultations.size(); ++other) {
-        if (other == m_shown)
-            continue;
-        const Consultation &consultation = Consultations.at(other);
-        const Kept &kept = m_kept.at(other);
-        QList<StoredRow> keptRows;
+}
+
+// What the server holds: for the consultation shown its saved rows and weight, nothing
+// typed and not confirmed; for the others what they held.
+void RandomWalk::checkStored()
+{
+    for (int index = 0; index < Consultations.size(); ++index) {
+        const Consultation &consultation = Consultations.at(index);
+        const Kept kept =
+            index == m_shown && m_loaded ? Kept{m.saved, m.weightStored} : m_kept.at(index);
+        QList<StoredRow> rows;
         for (const PlanRow &row : kept.saved)
-            keptRows.append({row.code, row.hours, row.met});
-        EXPECT_EQ(storedPlan(consultation.patient, consultation.date()), keptRows)
-            << "the plan of consultation " << other;
-        const QVariant keptWeight = storedWeight(consultation.patient, consultation.date());
+            rows.append({row.code, row.hours, row.met});
+        EXPECT_EQ(storedPlan(consultation.patient, consultation.date()), rows)
+            << "the plan of consultation " << index;
+        const QVariant weight = storedWeight(consultation.patient, consultation.date());
         if (kept.weightStored)
-            EXPECT_EQ(keptWeight.toString(), *kept.weightStored) << "consultation " << other;
+            EXPECT_EQ(weight.toString(), *kept.weightStored) << "consultation " << index;
         else
-            EXPECT_TRUE(keptWeight.isNull()) << "consultation " << other;
+            EXPECT_TRUE(weight.isNull()) << "consultation " << index;
     }
 }
 
@@ -822,6 +896,7 @@ void RandomWalk::walk(unsigned seed, int steps)
     const bool maria = start != 0;
     m_shown = maria ? 0 : 1;
     m_kept = QList<Kept>(Consultations.size());
+    m_loaded = true;
     std::cout << "random walk: seed " << seed << ", " << steps << " steps, "
               << (start == 0       ? "João"
                       : start == 1 ? "Maria"
@@ -845,8 +920,15 @@ void RandomWalk::walk(unsigned seed, int steps)
     forgetMessages();
     check(0);
     for (int step = 1; step <= steps && !HasFailure(); ++step) {
-        // Now and then the host hands the screen a consultation, whatever is being typed.
-        if (chance(3)) {
+        // Now and then the server stops for a few steps, and the host hands the screen a
+        // consultation, whatever is being typed. A screen whose load failed waits for
+        // the host.
+        if (m_down ? chance(20) : chance(1)) {
+            m_down ? serverStarts() : serverStops();
+            check(step);
+            continue;
+        }
+        if (!m_loaded || chance(3)) {
             hostOpensAConsultation();
             check(step);
             continue;
@@ -977,6 +1059,10 @@ TEST_P(RandomWalk, EveryStepShowsAndStoresWhatTheDietitianExpects)
             harness->dialogs().QueueAnswer(mrYes);
         closeScreen();
         forgetMessages();
+        if (m_down) {
+            startServer();
+            m_down = false;
+        }
         resetData();
     }
 }
