@@ -388,7 +388,10 @@ void RandomWalk::expectPost()
             return;
         }
     }
-    if (m_down) {
+    const PlanRow before = m.saved.value(m.editedCode);
+    const bool unchanged = !newRow && code == before.code
+        && std::abs(*m.hours - before.hours) < 1e-9 && std::abs(*m.met - before.met) < 1e-9;
+    if (m_down && !unchanged) {
         // The save cannot reach the server: the row goes back to its last saved state.
         expectComplaint(ServerDown);
         m.mode = Mode::Browse;
@@ -731,10 +734,13 @@ void RandomWalk::hostOpensAConsultation()
     m.weightShown = m.weightStored.value_or(QString());
 }
 
+// The screen sits idle meanwhile: its event loop sees the connection close, as the
+// host's does between two actions of the user.
 void RandomWalk::serverStops()
 {
     note(u"server stops"_s);
     stopServer();
+    ScreenHarness::processEvents();
     m_down = true;
 }
 
