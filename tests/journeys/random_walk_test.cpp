@@ -874,6 +874,8 @@ void RandomWalk::check(int step)
 // typed and not confirmed; for the others what they held.
 void RandomWalk::checkStored()
 {
+    int rowsKept = 0;
+    int weightsKept = 0;
     for (int index = 0; index < Consultations.size(); ++index) {
         const Consultation &consultation = Consultations.at(index);
         const Kept kept =
@@ -888,7 +890,17 @@ void RandomWalk::checkStored()
             EXPECT_EQ(weight.toString(), *kept.weightStored) << "consultation " << index;
         else
             EXPECT_TRUE(weight.isNull()) << "consultation " << index;
+        // A weight is kept under its consultation's assessment method, made with it.
+        EXPECT_EQ(storedMethod(consultation.patient, consultation.date()).isNull(),
+                  !kept.weightStored)
+            << "the assessment method of consultation " << index;
+        rowsKept += int(kept.saved.size());
+        weightsKept += kept.weightStored ? 1 : 0;
     }
+    // Nothing went anywhere else.
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM PLAEXERFISI"_s), rowsKept);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM INFOAVAL"_s), weightsKept);
+    EXPECT_EQ(count(u"SELECT COUNT(*) FROM METOAVAL"_s), weightsKept);
 }
 
 void RandomWalk::walk(unsigned seed, int steps)
