@@ -707,8 +707,8 @@ void RandomWalk::hostOpensAConsultation()
     const bool another = target != m_shown || !m_loaded;
     const bool asked = another && m.mode != Mode::Browse;
     const bool yes = asked && chance(60);
-    note(u"host opens consultation %1%2"_s.arg(target).arg(
-        asked ? (yes ? u", Yes"_s : u", No"_s) : QString()));
+    const QString answer = !asked ? QString() : yes ? u", Yes"_s : u", No"_s;
+    note(u"host opens consultation %1%2"_s.arg(target).arg(answer));
     if (asked)
         harness->dialogs().QueueAnswer(yes ? mrYes : mrNo);
     TfrmPlanejaExerc *const before = form;
@@ -1024,8 +1024,9 @@ void RandomWalk::resetData()
     };
     run(u"DELETE FROM PLAEXERFISI"_s);
     for (const QString &table : {u"INFOAVAL"_s, u"METOAVAL"_s}) {
-        SqlStatement others(harness->server().db(),
-                            u"DELETE FROM %1 WHERE CDPACIENTE <> ? OR DTCONSPACI <> ?"_s.arg(table));
+        SqlStatement others(
+            harness->server().db(),
+            u"DELETE FROM %1 WHERE CDPACIENTE <> ? OR DTCONSPACI <> ?"_s.arg(table));
         others.bind(Maria).bind(TFieldType::DateTime, Date());
         others.exec();
     }
