@@ -4,6 +4,7 @@
 // answering No keeps it, under the consultation it was typed for. In the end every
 // weight and every plan row sits under the consultation it was typed for.
 #include "journey.h"
+#include "support/answerdropper.h"
 
 #include "data/clientdataset.h"
 #include "forms/dbedit.h"
@@ -11,6 +12,7 @@
 #include "forms/edit.h"
 #include "framework/buttonflat.h"
 #include "framework/dateeditplus.h"
+#include "framework/velmora.h"
 #include "module/Cli_qor12700.h"
 
 #include <QLineEdit>
@@ -161,29 +163,63 @@ TEST_P(AnotherConsultation, NewRowsAndWeightsTakeTheShownConsultation)
     EXPECT_EQ(storedPlan(Maria).at(1), (StoredRow{u"002105"_s, 2, 3}));
 }
 
+// How the load of the consultation the host asked for fails: the server stopped, or the
+// link dropped before the answer to one of the three reads came.
+struct FailedLoad
+{
+    const char *name;
+    QString unansweredRead; // empty: the server is stopped
+};
+
 TEST_P(AnotherConsultation, OneThatCouldNotBeLoadedIsLoadedWhenAskedForAgain)
 {
+    // The screen reaches the server through a relay that can drop the link before an answer.
+    AnswerDropper relay(harness->server().port());
+    ASSERT_NE(relay.port(), 0);
+    QString error;
+    ASSERT_TRUE(WriteSetting(u"server/port"_s, QString::number(relay.port()), &error))
+        << error.toStdString();
     ASSERT_NE(openConsultation(Maria, u"Maria da Silva"_s), nullptr);
 
-    // The server is out of reach when the host asks for João's consultation: the user is
-    // told, and nothing of Maria's stays on the screen to be typed under João.
-    stopServer();
-    hostOpens(Joao, u"João Pereira"_s);
-    EXPECT_EQ(errors().size(), 1) << errorTexts().join(u'\n').toStdString();
-    EXPECT_EQ(form->edtPaciente->Text(), QString());
-    EXPECT_TRUE(shownPlan().isEmpty());
-    EXPECT_FALSE(form->sbtIncluir->Enabled());
+    const QList<FailedLoad> failures{{"server stopped", QString()},
+                                     {"patient unanswered", u"GetPaciente"_s},
+                                     {"weight unanswered", u"GetPeso"_s},
+                                     {"plan unanswered", u"GetPlaneja"_s}};
+    for (const FailedLoad &failure : failures) {
+        SCOPED_TRACE(failure.name);
+        hostOpens(Maria, u"Maria da Silva"_s);
+        ASSERT_EQ(shownPlan().size(), 3);
+        forgetMessages();
 
-    // The server is back and the host asks for João's consultation again: it is shown,
-    // and what is typed is saved under it.
-    startServer();
-    forgetMessages();
-    hostOpens(Joao, u"João Pereira"_s);
-    EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
-    EXPECT_EQ(form->edtPaciente->Text(), u"João Pereira"_s);
-    EXPECT_EQ(form->depDataCons->Date(), Date());
-    EXPECT_TRUE(form->dbePeso->Enabled());
-    EXPECT_EQ(shownTotal(), u"0,000"_s);
+        // The host asks for João's consultation and it cannot be read whole: the user is
+        // told, and nothing of Maria's stays on the screen to be typed under João.
+        if (failure.unansweredRead.isEmpty())
+            stopServer();
+        else
+            relay.loseNextAnswerTo(failure.unansweredRead, AnswerDropper::Loss::CloseConnection);
+        hostOpens(Joao, u"João Pereira"_s);
+        EXPECT_EQ(errors().size(), 1) << errorTexts().join(u'\n').toStdString();
+        EXPECT_TRUE(shownPlan().isEmpty());
+        EXPECT_NE(form->edtPaciente->Text(), u"Maria da Silva"_s);
+        if (failure.unansweredRead.isEmpty())
+            startServer();
+
+        // The host asks for João's consultation again: it is shown whole.
+        forgetMessages();
+        hostOpens(Joao, u"João Pereira"_s);
+        EXPECT_TRUE(complaints().isEmpty()) << complaints().join(u'\n').toStdString();
+        EXPECT_EQ(form->edtPaciente->Text(), u"João Pereira"_s);
+        EXPECT_EQ(form->depDataCons->Date(), Date());
+        EXPECT_EQ(form->dbePeso->Text(), QString());
+        EXPECT_TRUE(form->dbePeso->Enabled());
+        EXPECT_EQ(form->cdsPeso->State(), dsBrowse);
+        EXPECT_EQ(form->cdsPlaneja->State(), dsBrowse);
+        EXPECT_EQ(shownTotal(), u"0,000"_s);
+    }
+
+    EXPECT_EQ(relay.lostAnswers().size(), 3);
+
+    // What is typed there is saved under João.
     typeWeight(u"80,5"_s);
     confirm();
     addExerciseByCode(u"017190"_s, u"0100"_s);
