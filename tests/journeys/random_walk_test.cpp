@@ -1,8 +1,10 @@
 // Long random sequences of what a dietitian does on the screen (the weight typed and
 // confirmed or dropped, rows added, changed, deleted, searched, reloaded, keys and clicks
-// in between), each step checked against a small model of what she expects: the lines
-// of the grid and their figures, the total, which commands are offered, and what the
-// server stored. The generator is seeded and the seed printed, so a failing walk can be
+// in between), with the host handing the screen another consultation now and then and
+// the server stopping for a few steps, each step checked against a small model of what
+// she expects: the lines of the grid and their figures, the total, which commands are
+// offered, the consultation named, what she is told, and what the server stored under
+// each consultation. The generator is seeded and the seed printed, so a failing walk can be
 // replayed; QOR_WALK_SEEDS, QOR_WALK_RANDOM and QOR_WALK_STEPS (below) make the walk
 // longer than the suite's.
 #include "journey.h"
