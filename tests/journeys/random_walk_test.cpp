@@ -116,6 +116,10 @@ struct PlanRow
     double met = 0;
 };
 
+// Maria's plan in the demo data, which every walk starts from.
+const QList<PlanRow> DemoPlan{
+    {u"017190"_s, 1.0, 3.5}, {u"002054"_s, 0.75, 3.5}, {u"018310"_s, 0.5, 6.0}};
+
 enum class Mode { Browse, WeightEdit, RowInsert, RowEdit };
 
 const char *modeName(Mode mode)
@@ -928,9 +932,8 @@ void RandomWalk::walk(unsigned seed, int steps)
     }
     Kept &demo = m_kept[0];
     demo.weightStored = start == 2 ? QString() : u"68,5"_s;
-    demo.saved.insert(u"017190"_s, {u"017190"_s, 1.0, 3.5});
-    demo.saved.insert(u"002054"_s, {u"002054"_s, 0.75, 3.5});
-    demo.saved.insert(u"018310"_s, {u"018310"_s, 0.5, 6.0});
+    for (const PlanRow &row : DemoPlan)
+        demo.saved.insert(row.code, row);
     if (maria) {
         m.saved = demo.saved;
         m.weightStored = demo.weightStored;
@@ -1033,9 +1036,7 @@ void RandomWalk::resetData()
         others.exec();
     }
     run(u"UPDATE INFOAVAL SET DSINFOAVAL = '68,5'"_s);
-    const QList<PlanRow> demo{
-        {u"017190"_s, 1.0, 3.5}, {u"002054"_s, 0.75, 3.5}, {u"018310"_s, 0.5, 6.0}};
-    for (const PlanRow &row : demo) {
+    for (const PlanRow &row : DemoPlan) {
         SqlStatement insert(
             harness->server().db(),
             u"INSERT INTO PLAEXERFISI (CDFILIAL, CDPACIENTE, DTCONSPACI, "
@@ -1080,10 +1081,8 @@ TEST_P(RandomWalk, EveryStepShowsAndStoresWhatTheDietitianExpects)
             harness->dialogs().QueueAnswer(mrYes);
         closeScreen();
         forgetMessages();
-        if (m_down) {
-            startServer();
-            m_down = false;
-        }
+        if (m_down)
+            serverStarts();
         resetData();
     }
 }
