@@ -196,8 +196,10 @@ Percentiles directSelect(const DatabaseUri &uri, TDateTime consulta, int calls, 
     return percentiles(samples);
 }
 
-// Floor 2: a tiny echo over loopback TCP, request and reply of typical sizes.
-Percentiles loopbackRoundTrip(int calls)
+// Floor 2: a tiny echo over loopback TCP, request and reply of typical sizes. With
+// holdMicroseconds the echo works (spins) that long before answering, as a handler would:
+// not a floor, shown for what waiting costs the two ends on this machine.
+Percentiles loopbackRoundTrip(int calls, int holdMicroseconds = 0)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in address = {};
@@ -209,7 +211,7 @@ Percentiles loopbackRoundTrip(int calls)
     ::getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length);
 
     constexpr size_t RequestBytes = 200;
-    std::thread echo([listener] {
+    std::thread echo([listener, holdMicroseconds] {
         const int peer = ::accept(listener, nullptr, nullptr);
         char buffer[RequestBytes];
         for (;;) {
@@ -222,6 +224,9 @@ Percentiles loopbackRoundTrip(int calls)
                 }
                 got += size_t(n);
             }
+            const auto held = std::chrono::steady_clock::now();
+            while (std::chrono::steady_clock::now() - held
+                   < std::chrono::microseconds(holdMicroseconds)) { }
             if (::write(peer, buffer, RequestBytes) != ssize_t(RequestBytes))
                 break;
         }
@@ -489,6 +494,8 @@ void runOn(const Settings &settings, const std::optional<DatabaseUri> &database)
     const Percentiles loopback = loopbackRoundTrip(2000);
     const double floor = select.p50 + loopback.p50;
     const Percentiles idleSelect = directSelect(server.uri(), consulta, 2000, &rows, 200);
+    constexpr int Hold = 100;
+    const Percentiles heldLoopback = loopbackRoundTrip(2000, Hold);
     const Percentiles empty = emptyCalls(server, 2000);
     const Percentiles bare = bareSocketCalls(server, consulta, 2000);
     const auto [answerWritten, answerRead] = answerCoding(server.uri(), consulta, 2000);
@@ -509,6 +516,9 @@ void runOn(const Settings &settings, const std::optional<DatabaseUri> &database)
                 "(p99 %.1f); the answer written as the server writes it p50 %.1f us, read as "
                 "the client reads it p50 %.1f us\n",
                 bare.p50, bare.p99, answerWritten.p50, answerRead.p50);
+    std::printf("and: the loopback round trip with the answer held %d us by a busy echo p50 "
+                "%.1f us, %.1f us over the hold: waking the two ends after they fell idle\n",
+                Hold, heldLoopback.p50, heldLoopback.p50 - Hold);
     std::printf("%11s %10s %16s %16s %16s %16s %8s\n", "connections", "calls/s", "GetPlaneja p50",
                 "GetPlaneja p99", "SetPlaneja p50", "SetPlaneja p99", "failures");
 
