@@ -178,6 +178,7 @@ TEST_P(EnergyTest, WeightTypedAndNotSavedCountsOnlyForRowsRecalculated)
     addPlanRow(ScreenHarness::Joao, u"001030"_s, 1.5, 8.0);
     addPlanRow(ScreenHarness::Joao, u"001010"_s, 1.0, 7.0);
     ASSERT_NE(open(ScreenHarness::Joao), nullptr);
+    ASSERT_EQ(form->cdsPlaneja->RecordCount(), 2);
     EXPECT_EQ(form->edtTotal->Text(), u"0,000"_s);
 
     QTest::keyClicks(form->dbePeso, u"70,5"_s);
@@ -185,12 +186,15 @@ TEST_P(EnergyTest, WeightTypedAndNotSavedCountsOnlyForRowsRecalculated)
     ASSERT_EQ(form->dbePeso->Text(), u"70,5"_s);
     // Moving through the plan recalculates the rows with the text as it stands; the
     // total waits for the next open, post or delete.
+    QStringList walked;
     for (form->cdsPlaneja->First(); !form->cdsPlaneja->Eof(); form->cdsPlaneja->Next()) {
         const QString code = form->cdsPlanejaCDEXERFISICO->AsString();
+        walked.append(code);
         EXPECT_EQ(form->cdsPlanejaKcalDia->DisplayText(),
                   code == u"001030"_s ? u"120,857"_s : u"70,500"_s)
             << code.toStdString();
     }
+    EXPECT_EQ(walked, (QStringList{u"001010"_s, u"001030"_s}));
     EXPECT_EQ(form->edtTotal->Text(), u"0,000"_s);
 }
 
