@@ -472,6 +472,12 @@ TEST_P(PlanDeltas, RecordNoWeightForAPatientWhoIsNotRegistered)
                   c.outcome);
         EXPECT_EQ(count(u"INFOAVAL"_s), weightsBefore + c.weightsAdded);
     }
+    // The weight already stored took its new value.
+    const TDataPacket stored =
+        select(u"SELECT DSINFOAVAL FROM INFOAVAL WHERE CDPACIENTE = ? AND CDTIPODADO = '02'"_s,
+               {{u"DSINFOAVAL"_s, TFieldType::String, 30}}, {stranger});
+    ASSERT_EQ(stored.rows.size(), 1);
+    EXPECT_EQ(stored.rows[0][0].toString(), u"81"_s);
 
     // A plan row of that patient is refused the same way.
     EXPECT_EQ(outcome(call(u"SetPlaneja"_s,
