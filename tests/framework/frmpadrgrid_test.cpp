@@ -584,10 +584,22 @@ INSTANTIATE_TEST_SUITE_P(FrmPadraoGrid, ExportFileDialogTest,
 TEST_F(GridFormTest, ExportCancelledWritesNothing)
 {
     form->cdsPlaneja->SetData(plan(1));
-    SetSaveFilePrompter(
-        [](const QString &, const QString &, const QString &) { return QString(); });
+    // Run from an empty folder: a file written under the suggested name would land here.
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString previous = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.path()));
+    int asked = 0;
+    SetSaveFilePrompter([&](const QString &, const QString &, const QString &) {
+        ++asked;
+        return QString();
+    });
     form->sbtExportar->Click();
+    QDir::setCurrent(previous);
+    EXPECT_EQ(asked, 1);
     EXPECT_TRUE(dialogs->Messages().isEmpty());
+    const QStringList written = QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    EXPECT_TRUE(written.isEmpty()) << written.join(u' ').toStdString();
 }
 
 TEST_F(GridFormTest, NameLabelAndNavigatorFollowTheRow)
