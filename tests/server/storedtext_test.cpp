@@ -28,6 +28,7 @@ struct StoredCase
     TFieldType type;
     QVariant stored; // as a driver hands it over
     bool readable;
+    double value = 0; // read, when readable: a number, or days since 1899-12-30
 };
 
 // A value either reads as one that a packet carries, or is refused as unreadable.
@@ -35,8 +36,8 @@ TEST(StoredValues, AreReadOnlyWhenAPacketCanCarryThem)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const StoredCase cases[] = {
-        {"number", TFieldType::Float, QVariant(70.5), true},
-        {"number kept as text", TFieldType::Float, QVariant(u"70.5"_s), true},
+        {"number", TFieldType::Float, QVariant(70.5), true, 70.5},
+        {"number kept as text", TFieldType::Float, QVariant(u"70.5"_s), true, 70.5},
         {"text infinity", TFieldType::Float, QVariant(u"inf"_s), false},
         {"text minus infinity", TFieldType::Float, QVariant(u"-inf"_s), false},
         {"text not a number", TFieldType::Float, QVariant(u"nan"_s), false},
@@ -45,14 +46,16 @@ TEST(StoredValues, AreReadOnlyWhenAPacketCanCarryThem)
         {"real not a number", TFieldType::Float, QVariant(std::nan("")), false},
         {"decimal comma", TFieldType::Float, QVariant(u"70,5"_s), false},
         {"driver date-time", TFieldType::DateTime,
-         QVariant(QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::LocalTime)), true},
+         QVariant(QDateTime(QDate(2024, 2, 29), QTime(12, 0), Qt::LocalTime)), true, 45351.5},
         {"driver date-time of the year 10000", TFieldType::DateTime,
          QVariant(QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::LocalTime)), false},
         {"driver date-time before the year 1", TFieldType::DateTime,
          QVariant(QDateTime(QDate(-44, 3, 15), QTime(0, 0), Qt::LocalTime)), false},
         {"driver date-time at the end of the year 9999", TFieldType::DateTime,
-         QVariant(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::LocalTime)), true},
-        {"stored text", TFieldType::DateTime, QVariant(u"2024-02-29 12:00:00.000"_s), true},
+         QVariant(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::LocalTime)), true,
+         2958465 + 86399999.0 / 86400000.0},
+        {"stored text", TFieldType::DateTime, QVariant(u"2024-02-29 12:00:00.000"_s), true,
+         45351.5},
         {"year 0", TFieldType::DateTime, QVariant(u"0000-01-01 00:00:00.000"_s), false},
     };
     for (const StoredCase &c : cases) {
@@ -65,6 +68,7 @@ TEST(StoredValues, AreReadOnlyWhenAPacketCanCarryThem)
             continue;
         }
         EXPECT_TRUE(c.readable) << "read as " << value.toString().toStdString();
+        EXPECT_NEAR(value.toDouble(), c.value, 1e-9);
         EXPECT_NO_THROW(encodeValue(c.type, value));
     }
 }
