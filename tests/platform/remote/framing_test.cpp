@@ -33,6 +33,15 @@ struct FrameCase
 const QByteArray Accented = QByteArrayLiteral("[\"Planejamento de Exerc\xc3\xad"
                                               "cios\"]");
 
+// A header announcing a 2-byte body, padded with another field to exactly `size` bytes
+// including the blank line that ends it.
+QByteArray headerOfSize(qsizetype size)
+{
+    const QByteArray start = "Content-Length: 2\r\nX-Pad: ";
+    const QByteArray end = "\r\n\r\n";
+    return start + QByteArray(size - start.size() - end.size(), 'a') + end;
+}
+
 QList<FrameCase> frameCases()
 {
     return {
@@ -75,6 +84,14 @@ QList<FrameCase> frameCases()
         // A TLS hello on a plain port is refused at its first byte, not after 4 KiB.
         {"binary bytes before any header end",
          {QByteArray("\x16\x03\x01\x02\x00", 5)},
+         {},
+         RpcParseError},
+        // A header that does end is held to the same limit, however it arrives.
+        {"header ended exactly at the limit",
+         {headerOfSize(FrameParser::MaxHeaderBytes) + "{}"},
+         {"{}"}},
+        {"header ended one byte over the limit",
+         {headerOfSize(FrameParser::MaxHeaderBytes + 1) + "{}"},
          {},
          RpcParseError},
         {"header never ends",

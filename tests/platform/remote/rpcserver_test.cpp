@@ -214,6 +214,9 @@ TEST_P(RpcServerBadRequest, GetsAClearErrorWhileOthersAreServed)
     const QJsonObject error = reply->value(u"error"_s).toObject();
     EXPECT_EQ(error.value(u"code"_s).toInt(), c.code);
     EXPECT_EQ(error.value(u"message"_s).toString(), c.message);
+    // A refused call is reported as failed: the server's log never shows it as served.
+    for (const FinishedCall &f : s_server->finishedCalls())
+        EXPECT_EQ(f.ok, f.errorCode == 0) << f.method.toStdString() << " " << f.errorCode;
 
     if (c.closes) {
         EXPECT_TRUE(raw.waitClosed());
