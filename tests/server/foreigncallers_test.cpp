@@ -62,6 +62,9 @@ TEST_P(ForeignCallers, AnswerDeltasOfAbsurdShapeAtOnce)
         {"two hundred thousand fields", u"SetPlaneja"_s, fieldsOnly(200000), u"campos"_s},
         {"two hundred thousand fields for the weight", u"SetPeso"_s, fieldsOnly(200000),
          u"campos"_s},
+        // The limit itself: no table has more than 8 fields, a delta may name 64.
+        {"one field over the limit", u"SetPlaneja"_s, fieldsOnly(65),
+         u"campos demais (65; no máximo 64)"_s},
     };
     for (const ShapeCase &c : cases) {
         SCOPED_TRACE(c.name);

@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTimeZone>
 #include <QTemporaryDir>
 #include <functional>
 #include <gtest/gtest.h>
@@ -61,8 +62,19 @@ TEST(ServerOptions, ParseTheCommandLine)
          u"Endereço de escuta inválido"_s,
          {},
          {}},
+        // One over the largest port would wrap round to 0, any free port.
+        {"port one over the largest",
+         {u"--listen"_s, u"127.0.0.1:65536"_s},
+         u"Endereço de escuta inválido"_s,
+         {},
+         {}},
+        {"largest port", {u"--listen"_s, u"127.0.0.1:65535"_s}, {}, u"sqlite:qor.db"_s,
+         u"127.0.0.1:65535"_s},
         {"no port", {u"--listen"_s, u"127.0.0.1"_s}, u"Endereço de escuta inválido"_s, {}, {}},
+        {"negative port", {u"--listen"_s, u"127.0.0.1:-1"_s}, u"Endereço de escuta inválido"_s,
+         {}, {}},
         {"zero workers", {u"--workers"_s, u"0"_s}, u"workers inválido"_s, {}, {}},
+        {"one worker over the most", {u"--workers"_s, u"257"_s}, u"workers inválido"_s, {}, {}},
         {"bad database",
          {u"--db"_s, u"mysql://x/y"_s},
          u"Endereço de banco de dados inválido"_s,
@@ -167,6 +179,18 @@ TEST(DatabaseFailureReason, SaysTheUsualCausesInPortuguese)
                    u"connection to server at \"10.0.0.9\", port 5432 failed: timeout expired\n"_s,
                    QSqlError::ConnectionError),
          u"tempo esgotado ao conectar ao servidor do banco de dados"_s},
+        // The role or table is named as the database quoted it, whole.
+        {"role missing", SqlDialect::PostgreSQL,
+         QSqlError(qpsql,
+                   u"connection to server at \"127.0.0.1\", port 5432 failed: FATAL:  role "
+                   u"\"qor_catalogo\" does not exist\n"_s,
+                   QSqlError::ConnectionError),
+         u"o usuário qor_catalogo não existe no servidor do banco de dados"_s},
+        {"table missing", SqlDialect::PostgreSQL,
+         QSqlError(u"QPSQL: Não foi possível criar a consulta"_s,
+                   u"relation \"exerfisico\" does not exist\nLINE 1: SELECT 1 FROM exerfisico\n"_s,
+                   QSqlError::StatementError, u"42P01"_s),
+         u"a tabela exerfisico não existe"_s},
         {"database server's disk full", SqlDialect::PostgreSQL,
          QSqlError(u"QPSQL: Não foi possível criar a consulta"_s,
                    u"could not extend file \"base/16384/16390\": No space left on device\n"_s,
@@ -223,6 +247,14 @@ TEST(SqlDateTime, StoresToTheMillisecond)
         // Reading the text back gives the value that stores as the same text.
         EXPECT_EQ(dateTimeToSqlText(sqlTextToDateTime(text)), text);
         EXPECT_EQ(dateTimeToMilliseconds(sqlTextToDateTime(text)), dateTimeToMilliseconds(c.value));
+        // Rows are found again by these milliseconds: they are the text's own moment, so
+        // two values a millisecond apart never pass for the same.
+        const QDateTime epoch(QDate(1899, 12, 30), QTime(0, 0), QTimeZone::utc());
+        const QDateTime moment(QDate::fromString(text.left(10), u"yyyy-MM-dd"_s),
+                               QTime::fromString(text.mid(11), u"HH:mm:ss.zzz"_s),
+                               QTimeZone::utc());
+        ASSERT_TRUE(moment.isValid());
+        EXPECT_EQ(dateTimeToMilliseconds(c.value), epoch.msecsTo(moment));
     }
 }
 
@@ -336,6 +368,9 @@ TEST_F(SqliteSchema, MigratesOnceAndRefusesANewerDatabase)
     ASSERT_TRUE(count.next());
     EXPECT_EQ(count.value(0).toInt(), 3);
 
+    // The next release's schema, a single version ahead, is as foreign as any later one.
+    execSql(db, u"INSERT INTO QOR_SCHEMA VALUES (2, '2030-01-01 00:00:00.000')"_s);
+    EXPECT_THROW(migrateSchema(db), EDatabaseError);
     execSql(db, u"INSERT INTO QOR_SCHEMA VALUES (99, '2030-01-01 00:00:00.000')"_s);
     EXPECT_THROW(migrateSchema(db), EDatabaseError);
 }
@@ -726,6 +761,12 @@ TEST(TokenFile, IsCreatedOwnerOnlyAndRefusedWhenUnusable)
         {"file others may read",
          [&](const QTemporaryDir &dir) {
              write(dir.filePath(u"token"_s), "abc123\n", ownerOnly | QFileDevice::ReadOther);
+         },
+         {},
+         true},
+        {"file its group may read",
+         [&](const QTemporaryDir &dir) {
+             write(dir.filePath(u"token"_s), "abc123\n", ownerOnly | QFileDevice::ReadGroup);
          },
          {},
          true},

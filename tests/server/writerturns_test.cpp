@@ -10,6 +10,7 @@
 #include "rtl/exceptions.h"
 
 #include <QDeadlineTimer>
+#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
 #include <atomic>
@@ -111,16 +112,19 @@ TEST(WriterTurns, AWriterOutOfPatienceGivesUpItsPlaceAsBusy)
     {
         const WriterTurn holder(database, Patient);
         line.enqueue('B');
-        // On a thread of its own: this one holds the turn.
-        std::optional<SqlErrorKind> refusal;
-        std::thread([&] {
-            try {
-                const WriterTurn impatient(database, std::chrono::milliseconds(20));
-            } catch (const ESqlError &e) {
-                refusal = e.kind();
-            }
-        }).join();
-        EXPECT_EQ(refusal, SqlErrorKind::Busy);
+        // Two in a row, each on a thread of its own (this one holds the turn): the turn
+        // passes over both places given up, not just the first.
+        for (int impatient = 0; impatient < 2; ++impatient) {
+            std::optional<SqlErrorKind> refusal;
+            std::thread([&] {
+                try {
+                    const WriterTurn turn(database, std::chrono::milliseconds(20));
+                } catch (const ESqlError &e) {
+                    refusal = e.kind();
+                }
+            }).join();
+            EXPECT_EQ(refusal, SqlErrorKind::Busy);
+        }
         EXPECT_EQ(WriterTurn::queued(database), 2); // the holder and B
         line.enqueue('C');
         EXPECT_TRUE(line.order().empty());
@@ -184,6 +188,35 @@ TEST(WriterTurns, PassOnWhenTransactionsCommitFailOrRollBack)
     EXPECT_EQ(refused.load(), Threads * (Rows / 3));
     EXPECT_EQ(WriterTurn::queued(threadDatabase(uri).databaseName()), 0);
     closeThreadDatabase(uri);
+}
+
+// A thread that handed its turn back asks for it afresh next time, and waits its turn
+// behind whoever holds it now.
+TEST(WriterTurns, ATurnHandedBackIsAskedForAgain)
+{
+    const QString database = u"/turns/again.db"_s;
+    QSemaphore handedBack, heldElsewhere;
+    std::optional<SqlErrorKind> refusal;
+    std::thread writer([&] {
+        {
+            const WriterTurn first(database, Patient);
+        }
+        handedBack.release();
+        heldElsewhere.acquire();
+        try {
+            const WriterTurn second(database, std::chrono::milliseconds(20));
+        } catch (const ESqlError &e) {
+            refusal = e.kind();
+        }
+    });
+    handedBack.acquire();
+    {
+        const WriterTurn holder(database, Patient);
+        heldElsewhere.release();
+        writer.join();
+    }
+    EXPECT_EQ(refusal, SqlErrorKind::Busy);
+    EXPECT_EQ(WriterTurn::queued(database), 0);
 }
 
 TEST(WriterTurns, ANestedTransactionIsRefusedInsteadOfWaitingForItself)
