@@ -19,8 +19,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <QTimeZone>
 #include <QTemporaryDir>
+#include <QTimeZone>
 #include <functional>
 #include <gtest/gtest.h>
 #include <limits>
@@ -68,11 +68,17 @@ TEST(ServerOptions, ParseTheCommandLine)
          u"Endereço de escuta inválido"_s,
          {},
          {}},
-        {"largest port", {u"--listen"_s, u"127.0.0.1:65535"_s}, {}, u"sqlite:qor.db"_s,
+        {"largest port",
+         {u"--listen"_s, u"127.0.0.1:65535"_s},
+         {},
+         u"sqlite:qor.db"_s,
          u"127.0.0.1:65535"_s},
         {"no port", {u"--listen"_s, u"127.0.0.1"_s}, u"Endereço de escuta inválido"_s, {}, {}},
-        {"negative port", {u"--listen"_s, u"127.0.0.1:-1"_s}, u"Endereço de escuta inválido"_s,
-         {}, {}},
+        {"negative port",
+         {u"--listen"_s, u"127.0.0.1:-1"_s},
+         u"Endereço de escuta inválido"_s,
+         {},
+         {}},
         {"zero workers", {u"--workers"_s, u"0"_s}, u"workers inválido"_s, {}, {}},
         {"one worker over the most", {u"--workers"_s, u"257"_s}, u"workers inválido"_s, {}, {}},
         {"bad database",
@@ -130,7 +136,9 @@ TEST(DatabaseUri, ReadsBothKindsAndHidesThePassword)
           u"postgresql://u:pw1@h:99999/db"_s, u"postgresql://u:pw1@h:54x2/db"_s,
           u"postgresql://u:p%40w1@h:99999/db"_s, u"postgres://u:pw1@h/db?sslmode=verify-full"_s,
           u"postgresql://u:pw1@h/db?"_s, u"postgresql://u:pw1@h/db#x"_s,
-          u"postgresql://u:pw1@h/db/x"_s}) {
+          u"postgresql://u:pw1@h/db/x"_s,
+          // An "@" of the password not written as %40: masked up to the last "@".
+          u"postgresql://u:p@w1@h:99999/db"_s}) {
         SCOPED_TRACE(bad.toStdString());
         try {
             DatabaseUri::parse(bad);
