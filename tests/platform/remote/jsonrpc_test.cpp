@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCryptographicHash>
 #include <QJsonDocument>
 
 using namespace qor;
@@ -112,6 +113,26 @@ TEST(TokensMatch, OnlyTheWholeTokenMatches)
     };
     for (const auto &c : cases)
         EXPECT_EQ(tokensMatch(c.offered, c.expected), c.match) << c.offered.toStdString();
+}
+
+// The whole digest is compared: a wrong token whose digest shares a byte with the right
+// one's (about one guess in 256 finds one) is refused all the same.
+TEST(TokensMatch, AWrongTokenSharingPartOfTheDigestIsRefused)
+{
+    const QString expected = u"tok-3f9a1c27e5"_s;
+    const auto digestOf = [](const QString &token) {
+        return QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256);
+    };
+    const QByteArray digest = digestOf(expected);
+    for (const qsizetype at : {qsizetype(0), digest.size() / 2, digest.size() - 1}) {
+        QString offered;
+        for (int n = 0; offered.isEmpty(); ++n) {
+            const QString guess = u"palpite-%1"_s.arg(n);
+            if (digestOf(guess).at(at) == digest.at(at))
+                offered = guess;
+        }
+        EXPECT_FALSE(tokensMatch(offered, expected)) << offered.toStdString() << " byte " << at;
+    }
 }
 
 } // namespace
