@@ -52,6 +52,27 @@ TEST_P(CriaPlanejamentoTest, OneScreenShownAndRestored)
     EXPECT_TRUE(harness->errors().isEmpty());
 }
 
+// The host hands the age reference date before the consultation date; only the second
+// names the consultation that is loaded and saved under.
+TEST_P(CriaPlanejamentoTest, EachHandedValueGoesToItsPlace)
+{
+    const TDateTime ageReference = Date() - 9000;
+    ASSERT_TRUE(IniProc(QVariantList{ScreenHarness::Branch, ScreenHarness::Maria, u"Maria"_s,
+                                     ageReference, Date()}));
+    ScreenHarness::processEvents();
+    TfrmPlanejaExerc *form = frmPlanejaExerc;
+    ASSERT_NE(form, nullptr);
+    EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+    EXPECT_EQ(stCdFilial, ScreenHarness::Branch);
+    EXPECT_EQ(stCdPaciente, ScreenHarness::Maria);
+    EXPECT_EQ(stNmPaciente, u"Maria"_s);
+    EXPECT_EQ(dtIdadePaci, ageReference);
+    EXPECT_EQ(dtConsulta, Date());
+    EXPECT_EQ(form->depDataCons->Date(), Date());
+    EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
+    EXPECT_EQ(form->dbePeso->Text(), u"68,5"_s);
+}
+
 TEST_P(CriaPlanejamentoTest, AnotherConsultationReloadsTheScreen)
 {
     TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
