@@ -10,6 +10,7 @@
 #include "forms/panel.h"
 #include "framework/buttonflat.h"
 #include "framework/dateeditplus.h"
+#include "framework/dbtext.h"
 #include "framework/netconnection.h"
 #include "framework/showavi.h"
 #include "framework/velmora.h"
@@ -67,6 +68,14 @@ TEST_P(LoadingTest, FirstActivationLoadsHeaderWeightAndPlan)
     EXPECT_EQ(form->cdsPlanejaQTHREXERFISI->EditMask, u"00:00"_s);
     EXPECT_FALSE(ShowAviVisible());
     EXPECT_EQ(ShowAviCount(0), 1);
+
+    // The label under the grid names the exercise of the current row, and follows it.
+    for (const bool last : {false, true}) {
+        if (last)
+            form->cdsPlaneja->Last();
+        EXPECT_FALSE(form->cdsPlanejaDSEXERFISICO->AsString().isEmpty());
+        EXPECT_EQ(form->dbtNome->text(), form->cdsPlanejaDSEXERFISICO->AsString());
+    }
 
     // The connection took the server from the settings, not the form's own address.
     EXPECT_TRUE(form->netPlanejaExerc->Connected());
@@ -259,6 +268,52 @@ TEST_P(LoadingTest, FailedWeightStepStopsTheLoad)
     EXPECT_FALSE(ShowAviVisible());
     EXPECT_TRUE(form->cdsPlanejaQTHREXERFISI->EditMask.isEmpty());
     EXPECT_FALSE(boPrimVez); // not retried by the next activation
+}
+
+struct FailedStepCase
+{
+    const char *name;
+    const char16_t *breakSql; // makes that step's read fail on the server
+    bool patientShown; // the name and the age
+    bool weightLoaded;
+};
+
+// Whichever read fails, the user is told once, the busy indicator is gone, what was read
+// before it stays, and nothing after it runs: no plan, no consultation date, no mask.
+TEST_P(LoadingTest, AFailedStepStopsTheLoadWhereItFailed)
+{
+    const FailedStepCase cases[] = {
+        // Renamed rather than dropped: other tables refer to the patients.
+        {"patient", u"ALTER TABLE PACIENTE RENAME TO PACIENTE_FORA", false, false},
+        {"weight", u"DROP TABLE INFOAVAL", true, false},
+        {"plan", u"DROP TABLE PLAEXERFISI", true, true},
+    };
+    for (const FailedStepCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        // A fresh server and database for each case.
+        harness.reset();
+        harness = std::make_unique<ScreenHarness>(GetParam());
+        QString error;
+        ASSERT_TRUE(harness->start(&error)) << error.toStdString();
+        execSql(harness->server().db(), QString::fromUtf16(c.breakSql));
+
+        TfrmPlanejaExerc *form = harness->open(ScreenHarness::Maria, u"Maria"_s);
+        ASSERT_NE(form, nullptr);
+        EXPECT_EQ(harness->errors().size(), 1) << harness->errors().join(u'\n').toStdString();
+        EXPECT_FALSE(ShowAviVisible());
+        EXPECT_EQ(ShowAviCount(0), 1);
+        EXPECT_FALSE(boPrimVez);
+        EXPECT_EQ(form->edtPaciente->Text(), c.patientShown ? u"Maria"_s : QString());
+        EXPECT_EQ(form->edtIdade->Text().isEmpty(), !c.patientShown);
+        EXPECT_EQ(form->dbePeso->Text(), c.weightLoaded ? u"68,5"_s : QString());
+        // A recorded weight locks the field; unread, it stays as the form starts.
+        EXPECT_EQ(form->lblPeso->Enabled(), !c.weightLoaded);
+        EXPECT_EQ(form->dbePeso->Enabled(), !c.weightLoaded);
+        EXPECT_EQ(form->dbePeso->Color(), clBtnFace);
+        EXPECT_TRUE(form->cdsPlaneja->IsEmpty());
+        EXPECT_NE(form->depDataCons->Date(), Date());
+        EXPECT_TRUE(form->cdsPlanejaQTHREXERFISI->EditMask.isEmpty());
+    }
 }
 
 TEST_P(LoadingTest, CloseDisconnectsAndTheNextCallLoadsANewScreen)
