@@ -172,6 +172,47 @@ TEST_P(EnergyTest, TotalWalkReturnsToTheCurrentRowAndFollowsDeletes)
     EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 2);
 }
 
+struct DeleteCase
+{
+    const char *name;
+    QString deleted;
+    QString currentAfter; // the row after the deleted one, or before it for the last
+    QString total;
+};
+
+// The walk after a delete comes back to the row the delete left current, not to the
+// row it stopped on: the next delete must ask about the row the user sees selected.
+TEST_P(EnergyTest, DeleteDropsTheRowsFigureAndLeavesTheFollowingRowCurrent)
+{
+    // 7 kg and one hour a week of each: 7, 14 and 21 kcal a day, 42,000 in all.
+    const DeleteCase cases[] = {
+        {"the first row", u"001010"_s, u"001030"_s, u"35,000"_s},
+        {"a middle row", u"001030"_s, u"002010"_s, u"28,000"_s},
+        {"the last row", u"002010"_s, u"001030"_s, u"21,000"_s},
+    };
+    for (const DeleteCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        setWeight(ScreenHarness::Maria, u"7"_s);
+        clearPlan(ScreenHarness::Maria);
+        addPlanRow(ScreenHarness::Maria, u"001010"_s, 1.0, 7.0);
+        addPlanRow(ScreenHarness::Maria, u"001030"_s, 1.0, 14.0);
+        addPlanRow(ScreenHarness::Maria, u"002010"_s, 1.0, 21.0);
+        ASSERT_NE(open(), nullptr);
+        ASSERT_EQ(form->edtTotal->Text(), u"42,000"_s);
+        ASSERT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, c.deleted));
+        ScreenHarness::processEvents();
+
+        harness->dialogs().QueueAnswer(mrYes);
+        ScreenHarness::click(form->sbtExcluir);
+        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
+        EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 2);
+        EXPECT_EQ(form->edtTotal->Text(), c.total);
+        EXPECT_EQ(form->cdsPlanejaCDEXERFISICO->AsString(), c.currentAfter);
+        EXPECT_EQ(form->dbgPadrao->currentIndex().row(), rowOf(c.currentAfter));
+        harness->closeScreen();
+    }
+}
+
 TEST_P(EnergyTest, WeightTypedAndNotSavedCountsOnlyForRowsRecalculated)
 {
     // João has no weight yet; his plan was written by another workstation.
