@@ -80,19 +80,45 @@ protected:
     std::unique_ptr<TdtmDBGeral> dbGeral;
 };
 
+struct ListingCase
+{
+    const char *name;
+    QString added; // a code stored after the demo catalogue, empty for none
+    int rows;
+    QString first; // the code listed first
+};
+
+// Rows come back in the order they were stored unless the query orders them: a code
+// added later, below every other, is still listed in its place for the search dialog.
 TEST_P(CatalogueOnDatabase, ListingIsOrderedByCode)
 {
-    TADOIBQuery query;
-    const ExerciseQueryFields fields = DefineQryAuxPlaneja(&query);
-    query.Open();
-    ASSERT_EQ(query.RecordCount(), 28);
-    QString previous;
-    for (query.First(); !query.Eof(); query.Next()) {
-        EXPECT_LT(previous, fields.CDEXERFISICO->AsString());
-        previous = fields.CDEXERFISICO->AsString();
-        EXPECT_EQ(previous.size(), 6);
-        EXPECT_FALSE(fields.DSEXERFISICO->AsString().isEmpty());
-        EXPECT_GT(fields.QTENERCONS->AsFloat(), 0.0);
+    const ListingCase cases[] = {
+        {"the demo catalogue", {}, 28, u"001010"_s},
+        {"a code added below every other", u"000100"_s, 29, u"000100"_s},
+    };
+    for (const ListingCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!c.added.isEmpty()) {
+            QSqlQuery insert(server->db());
+            ASSERT_TRUE(insert.prepare(u"INSERT INTO EXERFISICO (CDEXERFISICO, DSEXERFISICO, "
+                                       u"QTENERCONS) VALUES (?, 'Alongamento', 2.3)"_s));
+            insert.addBindValue(c.added);
+            ASSERT_TRUE(insert.exec());
+        }
+        TADOIBQuery query;
+        const ExerciseQueryFields fields = DefineQryAuxPlaneja(&query);
+        query.Open();
+        ASSERT_EQ(query.RecordCount(), c.rows);
+        query.First();
+        EXPECT_EQ(fields.CDEXERFISICO->AsString(), c.first);
+        QString previous;
+        for (; !query.Eof(); query.Next()) {
+            EXPECT_LT(previous, fields.CDEXERFISICO->AsString());
+            previous = fields.CDEXERFISICO->AsString();
+            EXPECT_EQ(previous.size(), 6);
+            EXPECT_FALSE(fields.DSEXERFISICO->AsString().isEmpty());
+            EXPECT_GT(fields.QTENERCONS->AsFloat(), 0.0);
+        }
     }
 }
 
