@@ -8,7 +8,9 @@
 #include "forms/edit.h"
 #include "forms/menuitem.h"
 #include "framework/buttonflat.h"
+#include "framework/netconnection.h"
 #include "framework/showavi.h"
+#include "remote/rpcclient.h"
 #include "rtl/convert.h"
 
 #include <QApplication>
@@ -185,6 +187,59 @@ TEST_P(SavingTest, FailedDeleteBringsTheRowBack)
     deleteCurrentRow();
     EXPECT_EQ(harness->errors().size(), 1);
     EXPECT_EQ(planRows(ScreenHarness::Maria), 2);
+}
+
+struct IndicatorCase
+{
+    const char *name;
+    QString patient;
+    std::function<void()> act;
+    // The reads and saves made, each with the busy indicator's kind while it ran
+    // (-1: none shown).
+    QStringList expected;
+};
+
+// The user sees "Gravando..." for as long as a save blocks the screen; the assessment
+// method is read before the weight without it.
+TEST_P(SavingTest, EverySaveRunsUnderTheSavingIndicator)
+{
+    const IndicatorCase cases[] = {
+        {"first weight of the consultation",
+         ScreenHarness::Joao,
+         [this] {
+             typeWeight(u"71,5"_s);
+             form->sbtConfirmar->Click();
+             ScreenHarness::processEvents();
+         },
+         {u"GetMetoAval -1"_s, u"SetMetoAval 1"_s, u"SetPeso 1"_s}},
+        {"plan row added",
+         ScreenHarness::Maria,
+         [this] { addPlanRow(u"002120"_s, u"0130"_s); },
+         {u"SetPlaneja 1"_s}},
+        {"plan row deleted",
+         ScreenHarness::Maria,
+         [this] {
+             ASSERT_TRUE(form->cdsPlaneja->Locate(u"CDEXERFISICO"_s, u"018310"_s));
+             deleteCurrentRow();
+         },
+         {u"SetPlaneja 1"_s}},
+    };
+    const QStringList watched{u"GetMetoAval"_s, u"SetMetoAval"_s, u"SetPeso"_s, u"SetPlaneja"_s};
+    for (const IndicatorCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(open(c.patient), nullptr);
+        QStringList seen;
+        QObject::connect(form->netPlanejaExerc->Client(), &RpcClient::callStarted, form,
+                         [&](const QString &method) {
+                             if (watched.contains(method))
+                                 seen.append(method + u' ' + QString::number(ShowAviKind()));
+                         });
+        c.act();
+        EXPECT_TRUE(harness->errors().isEmpty()) << harness->errors().join(u'\n').toStdString();
+        EXPECT_EQ(seen.join(u", "_s).toStdString(), c.expected.join(u", "_s).toStdString());
+        EXPECT_FALSE(ShowAviVisible());
+        harness->closeScreen();
+    }
 }
 
 QOR_INSTANTIATE_BACKENDS(SavingTest);
