@@ -35,6 +35,11 @@ void MensErro(const QString &text, bool abort)
         Abort();
 }
 
+void MensInfo(const QString &text)
+{
+    Dialogs()->Information(text);
+}
+
 bool EmptyString(const QString &text)
 {
     return text.trimmed().isEmpty();

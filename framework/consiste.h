@@ -23,6 +23,8 @@ QJsonValue CheckResultServ(const QJsonObject &raw, bool raiseOnError = true, int
 // EAbort, so the post, insert or field change in progress is abandoned without a second
 // message.
 void MensErro(const QString &text, bool abort);
+// Shows text as information through the dialogs interface; nothing is abandoned.
+void MensInfo(const QString &text);
 
 // True when the text holds nothing but blanks (a null field's text is empty).
 bool EmptyString(const QString &text);

@@ -4,7 +4,6 @@
 #include "data/datasource.h"
 #include "forms/application.h"
 #include "forms/dbgrid.h"
-#include "forms/dialogs.h"
 #include "forms/menuitem.h"
 #include "framework/buttonflat.h"
 #include "framework/consiste.h"

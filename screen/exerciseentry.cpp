@@ -5,7 +5,6 @@
 #include "forms/application.h"
 #include "forms/dbedit.h"
 #include "forms/dbgrid.h"
-#include "forms/dialogs.h"
 #include "framework/consiste.h"
 #include "framework/messages.h"
 #include "framework/pesquisa.h"
@@ -169,8 +168,8 @@ void TfrmPlanejaExerc::dbgPadraoEditButtonClick(QObject *Sender)
     // While the dialog was open the row may have gone (the host handing the screen another
     // consultation, the row dropped): the choice was made for that row and no other.
     if (cdsPlaneja->State() != dsInsert || m_newRowSerial != openedFor) {
-        Dialogs()->Information(u"O exercício escolhido não foi colocado: a linha para a qual a "
-                               u"pesquisa foi aberta não está mais em inclusão."_s);
+        MensInfo(u"O exercício escolhido não foi colocado: a linha para a qual a "
+                 u"pesquisa foi aberta não está mais em inclusão."_s);
         return;
     }
     copyExercise(*this, qryAuxPlanejaCDEXERFISICO, qryAuxPlanejaDSEXERFISICO,

@@ -233,14 +233,17 @@ INSTANTIATE_TEST_SUITE_P(
         return name;
     });
 
-TEST(Consiste, MensErroShowsTheErrorAndAbortsOnlyWhenAsked)
+TEST(Consiste, MensErroAbortsOnlyWhenAskedAndMensInfoNever)
 {
     ScopedScriptedDialogs dialogs;
     EXPECT_THROW(MensErro(u"Código deve ser informado."_s, true), EAbort);
     EXPECT_NO_THROW(MensErro(u"Peso deve ser informado."_s, false));
+    // Information for the screens goes through the same interface, and abandons nothing.
+    EXPECT_NO_THROW(MensInfo(u"O exercício escolhido não foi colocado."_s));
     const QList<TDialogMessage> expected{
         {mtError, u"Código deve ser informado."_s, mbOK},
         {mtError, u"Peso deve ser informado."_s, mbOK},
+        {mtInformation, u"O exercício escolhido não foi colocado."_s, mbOK},
     };
     EXPECT_EQ(dialogs->Messages(), expected);
 }
