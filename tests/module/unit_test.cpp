@@ -5,6 +5,8 @@
 
 #include <QFile>
 #include <QLibrary>
+#include <QProcess>
+#include <QSet>
 #include <gtest/gtest.h>
 
 using namespace Qt::StringLiterals;
@@ -74,6 +76,36 @@ TEST(BuiltPackage, ExportsWhatTheHostLooksUpByName)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("Pkg_Qor12700.so.6"));
+}
+
+// Only what the host looks up by name leaves the package: none of the screen's own code
+// can stand in for, or be stood in for by, a same-named symbol of the host.
+TEST(BuiltPackage, ExportsOnlyItsEntryPointsAndContext)
+{
+    const QString path = qEnvironmentVariable("QOR_BIN_DIR") + u"/Pkg_Qor12700.so"_s;
+    QProcess nm;
+    nm.start(u"nm"_s, {u"-D"_s, u"--defined-only"_s, u"--format=posix"_s, path});
+    ASSERT_TRUE(nm.waitForFinished(60000));
+    ASSERT_EQ(nm.exitCode(), 0) << nm.readAllStandardError().toStdString();
+    // The linker's own markers of the sections' ends are no symbols of ours.
+    const QSet<QString> linkerMarkers{u"__bss_start"_s, u"_edata"_s, u"_end"_s};
+    QSet<QString> exported;
+    const QStringList lines =
+        QString::fromUtf8(nm.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    for (const QString &line : lines) {
+        const QString name = line.section(u' ', 0, 0);
+        if (!linkerMarkers.contains(name))
+            exported.insert(name);
+    }
+    const QSet<QString> expected{u"IniProc"_s,     u"QorPackageVersion"_s, u"frmPlanejaExerc"_s,
+                                 u"stCdFilial"_s,  u"stCdPaciente"_s,      u"stNmPaciente"_s,
+                                 u"dtIdadePaci"_s, u"dtConsulta"_s,        u"boIdCriado"_s,
+                                 u"boPrimVez"_s};
+    QStringList extra = (exported - expected).values();
+    extra.sort();
+    EXPECT_EQ(exported & expected, expected);
+    EXPECT_TRUE(extra.isEmpty()) << extra.size() << " more, such as "
+                                 << extra.mid(0, 5).join(u", "_s).toStdString();
 }
 
 } // namespace
