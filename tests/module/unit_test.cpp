@@ -3,6 +3,8 @@
 #include "module/Cli_qor12700.h"
 #include "module/version.h"
 
+#include "forms/application.h"
+
 #include <QFile>
 #include <QLibrary>
 #include <QProcess>
@@ -76,6 +78,28 @@ TEST(BuiltPackage, ExportsWhatTheHostLooksUpByName)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("Pkg_Qor12700.so.6"));
+}
+
+// A failure raised inside the package reaches the host's error handler as the failure it
+// is, with its own message, although the package keeps its own code to itself.
+TEST(BuiltPackage, AFailureInsideReachesTheHostWithItsMessage)
+{
+    const QString path = qEnvironmentVariable("QOR_BIN_DIR") + u"/Pkg_Qor12700.so"_s;
+    QLibrary library(path);
+    ASSERT_TRUE(library.load()) << library.errorString().toStdString();
+    auto iniProc = reinterpret_cast<bool (*)(const QVariant &)>(library.resolve("IniProc"));
+    ASSERT_NE(iniProc, nullptr);
+    QStringList reported;
+    Application()->OnException = [&](const QString &message) {
+        reported << message;
+    };
+    const bool opened = iniProc(QVariantList{u"0001"_s, u"000000000001"_s});
+    Application()->OnException = nullptr;
+    library.unload();
+    EXPECT_FALSE(opened);
+    const QString expected =
+        u"Parâmetros da abertura da tela inválidos: esperavam-se 5 valores, vieram 2."_s;
+    EXPECT_EQ(reported.join(u'\n').toStdString(), expected.toStdString());
 }
 
 // Only what the host looks up by name leaves the package: none of the screen's own code
