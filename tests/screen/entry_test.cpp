@@ -311,6 +311,13 @@ TEST_P(EntryTest, RefusedPostsFocusTheirFieldBeforeOrAfterTheMessage)
         {"no energy cost in the catalogue", u"2010"_s, u"0130"_s,
          u"UPDATE EXERFISICO SET QTENERCONS = NULL WHERE CDEXERFISICO = '002010'"_s,
          u"Kcal/Kg/Hora deve ser informada."_s, true, u"QTENERCONSPL"_s},
+        // A row lacking several values is refused for the first of them, in the order the
+        // post checks them: the code, then the time, then the energy cost.
+        {"neither code nor time", QString(), QString(), QString(), u"Código deve ser informado."_s,
+         false, Code},
+        {"neither time nor energy cost", u"1020"_s, QString(),
+         u"UPDATE EXERFISICO SET QTENERCONS = NULL WHERE CDEXERFISICO = '001020'"_s,
+         u"Horas/semana deve ser informada."_s, true, Hours},
     };
     ASSERT_NE(open(), nullptr);
     watchMessages();
@@ -342,46 +349,6 @@ TEST_P(EntryTest, RefusedPostsFocusTheirFieldBeforeOrAfterTheMessage)
         EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
         cancelRow();
         EXPECT_EQ(form->cdsPlaneja->RecordCount(), 3);
-    }
-}
-
-// A row lacking several values is refused for the first of them, in the order the post
-// checks them: the code, then the time, then the energy cost.
-TEST_P(EntryTest, RefusedPostNamesTheFirstMissingValue)
-{
-    struct Case
-    {
-        const char *name;
-        QString code; // typed in the new row
-        QString time;
-        bool catalogueLacksTheCost; // changed before posting
-        QString message;
-    };
-    const Case cases[] = {
-        {"neither code nor time", QString(), QString(), false, u"Código deve ser informado."_s},
-        {"neither time nor energy cost", u"1020"_s, QString(), true,
-         u"Horas/semana deve ser informada."_s},
-        {"no energy cost", u"2010"_s, u"0130"_s, true, u"Kcal/Kg/Hora deve ser informada."_s},
-    };
-    ASSERT_NE(open(), nullptr);
-    watchMessages();
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        seen.clear();
-        harness->dialogs().Clear();
-        typeNewRow(c.code, c.time);
-        ASSERT_TRUE(messages().isEmpty()) << messages().join(u'\n').toStdString();
-        if (c.catalogueLacksTheCost)
-            exec(u"UPDATE EXERFISICO SET QTENERCONS = NULL WHERE CDEXERFISICO = ?"_s,
-                 {form->cdsPlanejaCDEXERFISICO->AsString()});
-        clickConfirmar();
-
-        ASSERT_EQ(seen.size(), 1);
-        EXPECT_EQ(seen[0].text, c.message);
-        EXPECT_TRUE(errors().isEmpty()) << errors().join(u'\n').toStdString();
-        EXPECT_EQ(form->cdsPlaneja->State(), dsInsert);
-        EXPECT_EQ(storedRowCount(ScreenHarness::Maria), 3);
-        cancelRow();
     }
 }
 
