@@ -1,6 +1,6 @@
 # Sourced by run.sh and test.sh: installs from Debian's packages what is missing.
 QOR_PACKAGES=(
-  cmake g++ make pkg-config
+  cmake g++ make pkg-config binutils
   qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libqt6sql6-psql qt6-translations-l10n
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   postgresql python3 openssl
